@@ -1,0 +1,82 @@
+// quillo: the panel launcher and the one-shot commands. Links no Qt.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "SettingsCommand.hpp"
+#include "settings/SuiteWriter.hpp"
+
+namespace {
+
+struct GlobalOptions {
+    std::string procfs = "/proc";
+    std::string sysfs = "/sys";
+    bool desktop = false;
+    bool terminal = false;
+};
+
+// The Qt host is installed beside this program; PATH is the fallback for odd layouts.
+std::string panelExecutable() {
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const auto beside = self.parent_path() / "quillo-panel";
+        if (::access(beside.c_str(), X_OK) == 0) return beside.string();
+    }
+    return "quillo-panel";
+}
+
+[[noreturn]] void runPanel(const GlobalOptions& options, std::vector<std::string> extra) {
+    std::vector<std::string> args = {panelExecutable(), "--procfs", options.procfs, "--sysfs",
+                                     options.sysfs};
+    if (options.desktop) args.push_back("--desktop");
+    if (options.terminal) args.push_back("--terminal");
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    std::fprintf(stderr, "quillo: cannot start %s: %s\n", argv[0], std::strerror(errno));
+    std::exit(127);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Quillo: a compact live panel of this machine's CPU, memory, disk, network, "
+        "load, uptime and battery.\nWithout a command, runs the panel: the desktop "
+        "window where a display is available, the terminal panel otherwise.",
+        "quillo"};
+    app.set_version_flag("--version", std::string("quillo ") + QUILLO_VERSION);
+    app.fallthrough();
+
+    GlobalOptions options;
+    app.add_option("--procfs", options.procfs, "procfs root to read")
+        ->capture_default_str()
+        ->check(CLI::ExistingDirectory);
+    app.add_option("--sysfs", options.sysfs, "sysfs root to read")
+        ->capture_default_str()
+        ->check(CLI::ExistingDirectory);
+    auto* desktop = app.add_flag("--desktop", options.desktop, "run the desktop panel");
+    app.add_flag("--terminal", options.terminal, "run the terminal panel")->excludes(desktop);
+
+    quillo::cli::addSettingsCommand(app);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    } catch (const quillo::SuiteError& e) {
+        std::fprintf(stderr, "quillo: %s\n", e.what());
+        return 1;
+    }
+    if (app.get_subcommands().empty()) runPanel(options, {});
+    return 0;
+}

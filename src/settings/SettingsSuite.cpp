@@ -1,0 +1,147 @@
+#include "settings/SettingsSuite.hpp"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace quillo {
+namespace {
+
+// Streams the document once and keeps only what is stored under one top-level key,
+// so a lookup builds no tree and a deeply nested value costs no recursion.
+class KeyFinder final : public nlohmann::json_sax<nlohmann::json> {
+  public:
+    explicit KeyFinder(std::string_view key) : key_(key) {}
+
+    std::optional<StoredValue> found;
+
+    bool null() override { return scalar(false, 0.0); }
+    bool boolean(bool) override { return scalar(false, 0.0); }
+    bool number_integer(number_integer_t v) override { return scalar(true, double(v)); }
+    bool number_unsigned(number_unsigned_t v) override { return scalar(true, double(v)); }
+    bool number_float(number_float_t v, const string_t&) override { return scalar(true, v); }
+    bool string(string_t&) override { return scalar(false, 0.0); }
+    bool binary(binary_t&) override { return scalar(false, 0.0); }
+
+    bool start_object(std::size_t) override {
+        if (depth_ == 0) {
+            depth_ = 1;
+            return true;
+        }
+        return container();
+    }
+    bool end_object() override { return leave(); }
+    bool start_array(std::size_t) override {
+        if (depth_ == 0) return false;  // the suite must be an object
+        if (depth_ == 1 && capturing_) {
+            found = StoredValue{StoredValue::Kind::numberList, 0.0, {}};
+            ++depth_;
+            return true;
+        }
+        return container();
+    }
+    bool end_array() override { return leave(); }
+
+    bool key(string_t& k) override {
+        if (depth_ == 1) capturing_ = (k == key_);
+        return true;
+    }
+
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+        return false;
+    }
+
+  private:
+    bool scalar(bool isNumber, double value) {
+        if (depth_ == 0) return false;
+        if (capturing_ && depth_ == 1) {
+            found = isNumber ? StoredValue{StoredValue::Kind::number, value, {}} : StoredValue{};
+        } else if (capturing_ && depth_ == 2 && found &&
+                   found->kind == StoredValue::Kind::numberList) {
+            if (isNumber) {
+                found->numbers.push_back(value);
+            } else {
+                found->kind = StoredValue::Kind::other;
+            }
+        }
+        return true;
+    }
+
+    bool container() {
+        if (capturing_ && depth_ == 1) found = StoredValue{};
+        if (capturing_ && depth_ == 2 && found) found->kind = StoredValue::Kind::other;
+        ++depth_;
+        return true;
+    }
+
+    bool leave() {
+        --depth_;
+        return true;
+    }
+
+    std::string_view key_;
+    std::size_t depth_ = 0;
+    bool capturing_ = false;
+};
+
+std::string readWhole(const std::filesystem::path& path, std::size_t limit, bool& ok) {
+    ok = false;
+    std::string text;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            ::close(fd);
+            return {};
+        }
+        if (n == 0) break;
+        if (text.size() + std::size_t(n) > limit) {
+            ::close(fd);
+            return {};
+        }
+        text.append(chunk, std::size_t(n));
+    }
+    ::close(fd);
+    ok = true;
+    return text;
+}
+
+}  // namespace
+
+std::optional<StoredValue> parseSuiteValue(std::string_view json, std::string_view key) {
+    KeyFinder finder(key);
+    const bool wellFormed = nlohmann::json::sax_parse(json.begin(), json.end(), &finder,
+                                                      nlohmann::json::input_format_t::json, true);
+    if (!wellFormed) return std::nullopt;
+    return finder.found;
+}
+
+std::optional<StoredValue> SettingsSuite::objectForKey(std::string_view key) const {
+    bool ok = false;
+    const std::string text = readWhole(path_, maximumFileSize, ok);
+    if (!ok) return std::nullopt;
+    return parseSuiteValue(text, key);
+}
+
+std::filesystem::path defaultSuitePath() {
+    std::filesystem::path base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            const passwd* pw = ::getpwuid(::getuid());
+            home = pw ? pw->pw_dir : "/";
+        }
+        base = std::filesystem::path(home) / ".config";
+    }
+    return base / "quillo" / (std::string(suiteName) + ".json");
+}
+
+}  // namespace quillo

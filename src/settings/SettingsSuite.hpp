@@ -1,0 +1,46 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace quillo {
+
+// What the suite holds under one key, reduced to the kinds the panel can use.
+struct StoredValue {
+    enum class Kind { number, numberList, other };
+    Kind kind = Kind::other;
+    double number = 0.0;
+    std::vector<double> numbers;
+};
+
+// The settings suite shared with the companion: one JSON object in one file.
+// Lookups read the file afresh every time, so a change made by the companion is
+// seen at the next lookup. A missing, unreadable, oversized or malformed file
+// reads as an empty suite, silently: the panel falls back to its defaults.
+class SettingsSuite {
+  public:
+    explicit SettingsSuite(std::filesystem::path path) : path_(std::move(path)) {}
+
+    const std::filesystem::path& path() const { return path_; }
+
+    std::optional<StoredValue> objectForKey(std::string_view key) const;
+
+    // A suite file larger than this is not a settings file anyone wrote on purpose.
+    static constexpr std::size_t maximumFileSize = 1 << 20;
+
+  private:
+    std::filesystem::path path_;
+};
+
+// Pure part of a lookup: the value stored under a top-level key of a JSON text.
+std::optional<StoredValue> parseSuiteValue(std::string_view json, std::string_view key);
+
+// $XDG_CONFIG_HOME/quillo/io.quillo.shared.json, with ~/.config when the variable is
+// unset, empty or relative (as the XDG base directory rules say).
+std::filesystem::path defaultSuitePath();
+
+inline constexpr std::string_view suiteName = "io.quillo.shared";
+
+}  // namespace quillo
