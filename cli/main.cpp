@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "SampleCommand.hpp"
 #include "SettingsCommand.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
 #include "settings/SuiteWriter.hpp"
 
 namespace {
@@ -68,6 +70,8 @@ int main(int argc, char** argv) {
     app.add_flag("--terminal", options.terminal, "run the terminal panel")->excludes(desktop);
 
     quillo::cli::addSettingsCommand(app);
+    quillo::cli::SampleOptions sampleOptions;
+    auto* sample = quillo::cli::addSampleCommand(app, sampleOptions);
 
     try {
         app.parse(argc, argv);
@@ -78,5 +82,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (app.get_subcommands().empty()) runPanel(options, {});
+
+    quillo::LinuxPlatform platform({options.procfs, options.sysfs});
+    quillo::setCurrentPlatform(&platform);
+    if (sample->parsed()) return quillo::cli::runSample(sampleOptions);
     return 0;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
 
 namespace quillo {
 
-// Records named and laid out as the operating system that first defined them
-// names them, so the metrics above read the same fields on any platform.
+// Records named and laid out as the operating system that first defined them names
+// them, so the metrics above read the same fields whatever platform fills them. A
+// record from a failed call is all zeros.
 
 enum : int { CPU_STATE_USER = 0, CPU_STATE_SYSTEM = 1, CPU_STATE_IDLE = 2, CPU_STATE_NICE = 3 };
 
@@ -13,5 +16,66 @@ enum : int { CPU_STATE_USER = 0, CPU_STATE_SYSTEM = 1, CPU_STATE_IDLE = 2, CPU_S
 struct host_cpu_load_info {
     std::uint32_t cpu_ticks[4] = {0, 0, 0, 0};
 };
+
+// Page counts of physical memory by use.
+struct vm_statistics64 {
+    std::uint32_t free_count = 0;
+    std::uint32_t active_count = 0;
+    std::uint32_t inactive_count = 0;
+    std::uint32_t wire_count = 0;
+    std::uint32_t compressor_page_count = 0;
+};
+
+struct host_basic_info {
+    std::int32_t max_cpus = 0;
+    std::int32_t avail_cpus = 0;
+    std::int32_t memory_size = 0;
+    std::int32_t cpu_type = 0;
+    std::int32_t cpu_subtype = 0;
+    std::int32_t cpu_threadtype = 0;
+    std::int32_t physical_cpu = 0;
+    std::int32_t physical_cpu_max = 0;
+    std::int32_t logical_cpu = 0;
+    std::int32_t logical_cpu_max = 0;
+    std::uint64_t max_mem = 0;
+};
+
+inline constexpr std::int32_t LOAD_SCALE = 1000;
+
+// Load averages and Mach factors over 1, 5 and 15 minutes, scaled by LOAD_SCALE.
+struct host_load_info {
+    std::int32_t avenrun[3] = {0, 0, 0};
+    std::int32_t mach_factor[3] = {0, 0, 0};
+};
+
+struct processor_set_load_info {
+    std::int32_t task_count = 0;
+    std::int32_t thread_count = 0;
+    std::int32_t load_average = 0;
+    std::int32_t mach_factor = 0;
+};
+
+// The CPU power status dictionary; a key without a source is missing.
+using CPUPowerStatus = std::map<std::string, double, std::less<>>;
+inline constexpr const char* kIOPMCPUPowerLimitProcessorSpeedKey = "CPU_Speed_Limit";
+inline constexpr const char* kIOPMCPUPowerLimitProcessorCountKey = "CPU_Available_CPUs";
+inline constexpr const char* kIOPMCPUPowerLimitSchedulerTimeKey = "CPU_Scheduler_Limit";
+
+// Thermal warning levels as published.
+inline constexpr std::uint32_t kIOPMThermalLevelNormal = 0;
+inline constexpr std::uint32_t kIOPMThermalLevelDanger = 5;
+inline constexpr std::uint32_t kIOPMThermalLevelCritical = 10;
+
+// CPU types, the codes a process's architecture is compared with.
+using cpu_type_t = std::int32_t;
+inline constexpr cpu_type_t CPU_ARCH_ABI64 = 0x01000000;
+inline constexpr cpu_type_t CPU_TYPE_ANY = -1;
+inline constexpr cpu_type_t CPU_TYPE_X86 = 7;
+inline constexpr cpu_type_t CPU_TYPE_I386 = CPU_TYPE_X86;
+inline constexpr cpu_type_t CPU_TYPE_X86_64 = CPU_TYPE_X86 | CPU_ARCH_ABI64;
+inline constexpr cpu_type_t CPU_TYPE_ARM = 12;
+inline constexpr cpu_type_t CPU_TYPE_ARM64 = CPU_TYPE_ARM | CPU_ARCH_ABI64;
+inline constexpr cpu_type_t CPU_TYPE_POWERPC = 18;
+inline constexpr cpu_type_t CPU_TYPE_POWERPC64 = CPU_TYPE_POWERPC | CPU_ARCH_ABI64;
 
 }  // namespace quillo

@@ -1,0 +1,115 @@
+// Guards the cost of the readers the panel calls on every tick. The floors are the
+// same files read bare: opened, read and closed each time, and read with pread on
+// descriptors kept open (what the platform layer does). A tick that drifts far above
+// the kept-descriptor floor is parsing or allocating more than it should.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+
+#include "RatioMain.hpp"
+#include "metrics/System.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
+
+namespace {
+
+using quillo::System;
+
+// The files one tick of the panel's System readers reads, in order.
+constexpr std::array<const char*, 6> tickFiles = {
+    "/proc/stat",     // usageCPU
+    "/proc/meminfo",  // memoryUsage
+    "/proc/meminfo",  // physicalMemory
+    "/sys/devices/system/cpu/online",
+    "/proc/loadavg",  // loadAverage
+    "/proc/stat",     // uptime
+};
+
+void BM_FloorOpenReadClose(benchmark::State& state) {
+    static char buffer[1 << 16];
+    for (auto _ : state) {
+        for (const char* path : tickFiles) {
+            const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+            benchmark::DoNotOptimize(::read(fd, buffer, sizeof buffer));
+            ::close(fd);
+        }
+    }
+}
+BENCHMARK(BM_FloorOpenReadClose);
+
+void BM_FloorPreadKept(benchmark::State& state) {
+    static char buffer[1 << 16];
+    std::array<int, tickFiles.size()> fds{};
+    for (std::size_t i = 0; i < tickFiles.size(); ++i)
+        fds[i] = ::open(tickFiles[i], O_RDONLY | O_CLOEXEC);
+    for (auto _ : state) {
+        for (const int fd : fds) benchmark::DoNotOptimize(::pread(fd, buffer, sizeof buffer, 0));
+    }
+    for (const int fd : fds) ::close(fd);
+}
+BENCHMARK(BM_FloorPreadKept);
+
+void BM_Tick(benchmark::State& state) {
+    System sys;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(sys.usageCPU());
+        benchmark::DoNotOptimize(System::memoryUsage());
+        benchmark::DoNotOptimize(System::physicalMemory());
+        benchmark::DoNotOptimize(System::loadAverage());
+        benchmark::DoNotOptimize(System::uptime());
+    }
+}
+BENCHMARK(BM_Tick);
+
+void BM_UsageCPU(benchmark::State& state) {
+    System sys;
+    for (auto _ : state) benchmark::DoNotOptimize(sys.usageCPU());
+}
+BENCHMARK(BM_UsageCPU);
+
+void BM_MemoryUsage(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(System::memoryUsage());
+}
+BENCHMARK(BM_MemoryUsage);
+
+void BM_PhysicalMemory(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(System::physicalMemory());
+}
+BENCHMARK(BM_PhysicalMemory);
+
+void BM_LoadAverage(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(System::loadAverage());
+}
+BENCHMARK(BM_LoadAverage);
+
+void BM_Uptime(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(System::uptime());
+}
+BENCHMARK(BM_Uptime);
+
+void BM_ProcessCounts(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(System::processCounts());
+}
+BENCHMARK(BM_ProcessCounts);
+
+void BM_CPUPowerLimit(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(System::CPUPowerLimit());
+}
+BENCHMARK(BM_CPUPowerLimit);
+
+void BM_ThermalLevel(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(System::thermalLevel());
+}
+BENCHMARK(BM_ThermalLevel);
+
+void BM_ModelName(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(System::modelName());
+}
+BENCHMARK(BM_ModelName);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return quillo::bench::runWithRatios(
+        argc, argv, {{"BM_Tick", "BM_FloorPreadKept"}, {"BM_Tick", "BM_FloorOpenReadClose"}});
+}

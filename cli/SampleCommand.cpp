@@ -1,0 +1,102 @@
+#include "SampleCommand.hpp"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+#include "metrics/System.hpp"
+
+namespace quillo::cli {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json number(double value) {
+    return std::isfinite(value) ? Json(value) : Json(nullptr);
+}
+
+Json triple(const std::array<double, 3>& values) {
+    return Json::array({number(values[0]), number(values[1]), number(values[2])});
+}
+
+void printText(const Json& sample) {
+    for (const auto& [key, value] : sample.items()) {
+        std::string text;
+        if (value.is_object()) {
+            for (const auto& [field, v] : value.items()) {
+                if (!text.empty()) text += "  ";
+                text += field + " " + (v.is_string() ? v.get<std::string>() : v.dump());
+            }
+        } else {
+            text = value.is_string() ? value.get<std::string>() : value.dump();
+        }
+        std::printf("%-20s %s\n", key.c_str(), text.c_str());
+    }
+}
+
+}  // namespace
+
+CLI::App* addSampleCommand(CLI::App& app, SampleOptions& options) {
+    auto* sample =
+        app.add_subcommand("sample", "Run every library reader once and print the answers");
+    sample->add_option("--interval", options.interval, "seconds over which the CPU is sampled")
+        ->capture_default_str()
+        ->check(CLI::Range(0.0, 3600.0));
+    sample->add_flag("--json", options.json, "print one JSON object");
+    return sample;
+}
+
+Json sampleAll(double interval) {
+    System sys = System::init();
+    sys.usageCPU();
+    std::this_thread::sleep_for(std::chrono::duration<double>(interval));
+    const System::CPUUsage cpu = sys.usageCPU();
+    const System::MemoryUsage memory = System::memoryUsage();
+    const System::Uptime up = System::uptime();
+    const System::ProcessCounts counts = System::processCounts();
+    const System::CPUPowerLimitResult power = System::CPUPowerLimit();
+
+    Json j;
+    j["usageCPU"] = {{"system", number(cpu.system)},
+                     {"user", number(cpu.user)},
+                     {"idle", number(cpu.idle)},
+                     {"nice", number(cpu.nice)}};
+    j["memoryUsage"] = {{"free", number(memory.free)},
+                        {"active", number(memory.active)},
+                        {"inactive", number(memory.inactive)},
+                        {"wired", number(memory.wired)},
+                        {"compressed", number(memory.compressed)}};
+    j["physicalMemory"] = number(System::physicalMemory());
+    j["loadAverage"] = {{"long", triple(System::loadAverage(System::LOAD_AVG::long_))},
+                        {"short", triple(System::loadAverage(System::LOAD_AVG::short_))}};
+    j["machFactor"] = triple(System::machFactor());
+    j["uptime"] = {{"days", up.days}, {"hrs", up.hrs}, {"mins", up.mins}, {"secs", up.secs}};
+    j["processCounts"] = {{"processCount", counts.processCount},
+                          {"threadCount", counts.threadCount}};
+    j["modelName"] = System::modelName();
+    j["physicalCores"] = System::physicalCores();
+    j["logicalCores"] = System::logicalCores();
+    j["CPUPowerLimit"] = {{"processorSpeed", number(power.processorSpeed)},
+                          {"processorCount", power.processorCount},
+                          {"schedulerTime", number(power.schedulerTime)}};
+    j["thermalLevel"] = std::string(rawValue(System::thermalLevel()));
+    j["battery"] = nullptr;
+    j["globalNetworkState"] = nullptr;
+    j["dataUsage"] = nullptr;
+    return j;
+}
+
+int runSample(const SampleOptions& options) {
+    const Json sample = sampleAll(options.interval);
+    if (options.json) {
+        // Invalid bytes in names from the machine are replaced, never a reason to fail.
+        std::printf("%s\n", sample.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+    } else {
+        printText(sample);
+    }
+    return 0;
+}
+
+}  // namespace quillo::cli

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/IOReturn.hpp"
+#include "platform/Records.hpp"
+
+namespace quillo {
+
+// The operating system as the metrics see it: records and look-ups, each with a
+// neutral answer (a zero record, an absent value, a status) when the system cannot
+// give one. No call throws.
+class Platform {
+  public:
+    virtual ~Platform() = default;
+
+    virtual host_cpu_load_info hostCPULoadInfo() = 0;
+    virtual vm_statistics64 hostVMInfo64() = 0;
+    virtual host_basic_info hostBasicInfo() = 0;
+    virtual host_load_info hostLoadInfo() = 0;
+    virtual std::uint64_t pageSize() = 0;
+
+    // Fills up to count averages; returns how many, or -1 when none could be read.
+    virtual int getloadavg(double averages[], int count) = 0;
+
+    // Seconds since the epoch at boot (KERN_BOOTTIME); absent when it cannot be read.
+    virtual std::optional<std::int64_t> bootTime() = 0;
+    virtual std::int64_t currentTime() = 0;
+
+    // The hardware model name's bytes (HW_MODEL); absent when the call fails.
+    virtual std::optional<std::string> hardwareModel() = 0;
+
+    // The default processor set's load record; absent when the set cannot be had.
+    virtual std::optional<processor_set_load_info> processorSetLoadInfo() = 0;
+
+    // Absent when no power status can be obtained at all.
+    virtual std::optional<CPUPowerStatus> cpuPowerStatus() = 0;
+
+    // kIOReturnNotFound when no thermal level is published; otherwise stores it.
+    virtual IOReturn thermalWarningLevel(std::uint32_t& level) = 0;
+};
+
+// The platform that the static readers use: the live system unless a caller has put
+// another in place. Set it before readers run on other threads; the caller keeps it
+// alive while it is in place.
+Platform& currentPlatform();
+void setCurrentPlatform(Platform* platform);  // nullptr restores the live system
+
+class ScopedPlatform {
+  public:
+    explicit ScopedPlatform(Platform& platform) { setCurrentPlatform(&platform); }
+    ~ScopedPlatform() { setCurrentPlatform(nullptr); }
+    ScopedPlatform(const ScopedPlatform&) = delete;
+    ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+};
+
+}  // namespace quillo

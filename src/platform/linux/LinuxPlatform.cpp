@@ -1,0 +1,271 @@
+#include "platform/linux/LinuxPlatform.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
+#include <set>
+#include <utility>
+
+#include "platform/linux/Parsers.hpp"
+
+namespace quillo {
+
+namespace {
+
+// One buffer per thread, reused, so a tick allocates nothing once warm.
+ReadBuffer& scratch() {
+    thread_local ReadBuffer buffer;
+    return buffer;
+}
+
+std::optional<std::int64_t> readSigned(FileReader& files, Fs fs, const std::string& path) {
+    ReadBuffer& text = scratch();
+    if (!files.read(fs, path, text)) return std::nullopt;
+    return parseSigned(trim(text.view()));
+}
+
+cpu_type_t machineCpuType() {
+#if defined(__x86_64__)
+    return CPU_TYPE_X86_64;
+#elif defined(__i386__)
+    return CPU_TYPE_I386;
+#elif defined(__aarch64__)
+    return CPU_TYPE_ARM64;
+#elif defined(__arm__)
+    return CPU_TYPE_ARM;
+#elif defined(__powerpc64__)
+    return CPU_TYPE_POWERPC64;
+#elif defined(__powerpc__)
+    return CPU_TYPE_POWERPC;
+#else
+    return CPU_TYPE_ANY;
+#endif
+}
+
+std::int32_t clampCount(std::size_t n) {
+    return std::int32_t(std::min<std::size_t>(n, INT32_MAX));
+}
+
+}  // namespace
+
+LinuxPlatform::LinuxPlatform(FsRoot root) : files_(std::move(root)) {}
+
+host_cpu_load_info LinuxPlatform::hostCPULoadInfo() {
+    ReadBuffer& text = scratch();
+    if (!files_.read(Fs::proc, "stat", text)) return {};
+    return parseProcStatCpu(text.view()).value_or(host_cpu_load_info{});
+}
+
+vm_statistics64 LinuxPlatform::hostVMInfo64() {
+    ReadBuffer& text = scratch();
+    if (!files_.read(Fs::proc, "meminfo", text)) return {};
+    return vmStatisticsFrom(parseMemInfo(text.view()), pageSize());
+}
+
+std::uint64_t LinuxPlatform::pageSize() {
+    static const std::uint64_t size = [] {
+        const long s = ::sysconf(_SC_PAGESIZE);
+        return s > 0 ? std::uint64_t(s) : std::uint64_t(4096);
+    }();
+    return size;
+}
+
+std::vector<int> LinuxPlatform::onlineCpus() {
+    ReadBuffer& text = scratch();
+    if (files_.read(Fs::sys, "devices/system/cpu/online", text)) {
+        if (auto cpus = parseCpuList(text.view())) return std::move(*cpus);
+    }
+    if (files_.read(Fs::proc, "stat", text)) return parseProcStat(text.view()).cpus;
+    return {};
+}
+
+host_basic_info LinuxPlatform::hostBasicInfo() {
+    host_basic_info info;
+    ReadBuffer& text = scratch();
+    if (files_.read(Fs::proc, "meminfo", text)) {
+        const auto total = parseMemTotal(text.view()).value_or(0);
+        info.max_mem = total > UINT64_MAX / 1024 ? UINT64_MAX : total * 1024;
+        info.memory_size = std::int32_t(std::min<std::uint64_t>(info.max_mem, INT32_MAX));
+    }
+    const std::vector<int> online = onlineCpus();
+    info.logical_cpu = info.logical_cpu_max = info.avail_cpus = clampCount(online.size());
+
+    std::lock_guard lock(topologyMutex_);
+    if (!possibleCpus_) {
+        if (files_.readOnce(Fs::sys, "devices/system/cpu/possible", text)) {
+            if (const auto possible = parseCpuList(text.view()))
+                possibleCpus_ = clampCount(possible->size());
+        }
+    }
+    info.max_cpus = possibleCpus_.value_or(info.logical_cpu);
+
+    if (online != coresCountedFor_ || online.empty()) {
+        // Cores are distinct (package, core) pairs; without a topology for every online
+        // CPU the logical count is the honest answer.
+        std::set<std::pair<std::int64_t, std::int64_t>> cores;
+        bool complete = !online.empty();
+        for (const int cpu : online) {
+            const std::string base = "devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/";
+            ReadBuffer& t = scratch();
+            std::optional<std::int64_t> package, core;
+            if (files_.readOnce(Fs::sys, base + "physical_package_id", t))
+                package = parseSigned(trim(t.view()));
+            if (files_.readOnce(Fs::sys, base + "core_id", t)) core = parseSigned(trim(t.view()));
+            if (!package || !core) {
+                complete = false;
+                break;
+            }
+            cores.emplace(*package, *core);
+        }
+        physicalCores_ = complete ? clampCount(cores.size()) : info.logical_cpu;
+        coresCountedFor_ = online;
+    }
+    info.physical_cpu = info.physical_cpu_max = physicalCores_;
+    info.cpu_type = machineCpuType();
+    return info;
+}
+
+int LinuxPlatform::getloadavg(double averages[], int count) {
+    ReadBuffer& text = scratch();
+    if (!files_.read(Fs::proc, "loadavg", text)) return -1;
+    const LoadAvg load = parseLoadAvg(text.view());
+    const int n = std::min(count, load.count);
+    for (int i = 0; i < n; ++i) averages[i] = load.averages[i];
+    return load.count == 0 ? -1 : n;
+}
+
+host_load_info LinuxPlatform::hostLoadInfo() {
+    ReadBuffer& text = scratch();
+    if (!files_.read(Fs::proc, "loadavg", text)) return {};
+    const LoadAvg load = parseLoadAvg(text.view());
+    if (load.count == 0) return {};
+    return hostLoadFrom(load, int(onlineCpus().size()));
+}
+
+std::optional<std::int64_t> LinuxPlatform::bootTime() {
+    ReadBuffer& text = scratch();
+    if (!files_.read(Fs::proc, "stat", text)) return std::nullopt;
+    return parseProcStatBootTime(text.view());
+}
+
+std::int64_t LinuxPlatform::currentTime() {
+    return std::int64_t(std::time(nullptr));
+}
+
+std::optional<std::string> LinuxPlatform::hardwareModel() {
+    ReadBuffer& text = scratch();
+    // Firmware of PCs names the product in DMI; boards without it name it in the device tree.
+    for (const auto* path : {"class/dmi/id/product_name", "firmware/devicetree/base/model"}) {
+        if (!files_.readOnce(Fs::sys, path, text)) continue;
+        const std::string_view name = trim(text.view().substr(0, text.view().find('\0')));
+        if (!name.empty()) return std::string(name);
+    }
+    return std::nullopt;
+}
+
+std::optional<processor_set_load_info> LinuxPlatform::processorSetLoadInfo() {
+    if (files_.rootDescriptor(Fs::proc) < 0) return std::nullopt;
+    processor_set_load_info info;
+    std::size_t tasks = 0;
+    files_.forEachEntry(Fs::proc, "", [&](std::string_view name) {
+        if (parseUnsigned(name)) ++tasks;
+    });
+    info.task_count = clampCount(tasks);
+    ReadBuffer& text = scratch();
+    if (files_.read(Fs::proc, "loadavg", text)) {
+        const LoadAvg load = parseLoadAvg(text.view());
+        info.thread_count =
+            std::int32_t(std::clamp<std::int64_t>(load.threads.value_or(0), 0, INT32_MAX));
+    }
+    return info;
+}
+
+std::optional<double> LinuxPlatform::speedLimit(const std::vector<int>& cpus) {
+    std::optional<double> highest;
+    for (const int cpu : cpus) {
+        const std::string base = "devices/system/cpu/cpu" + std::to_string(cpu) + "/cpufreq/";
+        const auto limit = readSigned(files_, Fs::sys, base + "scaling_max_freq");
+        const auto hardware = readSigned(files_, Fs::sys, base + "cpuinfo_max_freq");
+        if (!limit || !hardware || *hardware <= 0 || *limit < 0) continue;
+        const double percent = 100.0 * double(*limit) / double(*hardware);
+        if (!highest || percent > *highest) highest = percent;
+    }
+    return highest;
+}
+
+std::optional<double> LinuxPlatform::cgroupQuotaCpus() {
+    ReadBuffer& text = scratch();
+    if (!files_.readOnce(Fs::proc, "self/cgroup", text)) return std::nullopt;
+    const auto path = parseCgroupV2Path(text.view());
+    if (!path) return std::nullopt;
+    // The tightest quota on the way up to the root is the one the scheduler enforces.
+    std::string dir = "fs/cgroup" + std::string(*path);
+    while (!dir.empty() && dir.back() == '/') dir.pop_back();
+    std::optional<double> tightest;
+    for (;;) {
+        if (files_.readOnce(Fs::sys, dir + "/cpu.max", text)) {
+            if (const auto quota = parseCgroupCpuMax(text.view());
+                quota && (!tightest || *quota < *tightest)) {
+                tightest = quota;
+            }
+        }
+        const auto slash = dir.rfind('/');
+        if (dir == "fs/cgroup" || slash == std::string::npos) break;
+        dir.resize(slash);
+    }
+    return tightest;
+}
+
+std::optional<CPUPowerStatus> LinuxPlatform::cpuPowerStatus() {
+    const std::vector<int> online = onlineCpus();
+    CPUPowerStatus status;
+    if (const auto speed = speedLimit(online)) status[kIOPMCPUPowerLimitProcessorSpeedKey] = *speed;
+    if (!online.empty()) status[kIOPMCPUPowerLimitProcessorCountKey] = double(online.size());
+    double scheduler = 100.0;
+    if (const auto quota = cgroupQuotaCpus(); quota && !online.empty()) {
+        scheduler = std::min(100.0, 100.0 * *quota / double(online.size()));
+    }
+    status[kIOPMCPUPowerLimitSchedulerTimeKey] = scheduler;
+    return status;
+}
+
+IOReturn LinuxPlatform::thermalWarningLevel(std::uint32_t& level) {
+    std::vector<std::string> zones;
+    files_.forEachEntry(Fs::sys, "class/thermal", [&](std::string_view name) {
+        if (name.starts_with("thermal_zone")) zones.emplace_back(name);
+    });
+    std::sort(zones.begin(), zones.end());
+    // A zone whose temperature cannot be read says nothing; when none can be read, no
+    // level is published.
+    bool published = false;
+    std::uint32_t highest = kIOPMThermalLevelNormal;
+    std::vector<std::string> tripTypes;
+    for (const std::string& zone : zones) {
+        const std::string base = "class/thermal/" + zone + "/";
+        const auto temperature = readSigned(files_, Fs::sys, base + "temp");
+        if (!temperature) continue;
+        published = true;
+        std::vector<ThermalTrip> trips;
+        tripTypes.clear();
+        for (int i = 0; i < 64; ++i) {
+            const std::string trip = base + "trip_point_" + std::to_string(i) + "_";
+            const auto at = readSigned(files_, Fs::sys, trip + "temp");
+            ReadBuffer& text = scratch();
+            if (!at || !files_.read(Fs::sys, trip + "type", text)) break;
+            tripTypes.emplace_back(trim(text.view()));
+            trips.push_back({{}, *at});
+        }
+        for (std::size_t i = 0; i < trips.size(); ++i) trips[i].type = tripTypes[i];
+        // Older ACPI zones publish their passive trip point as a file of its own.
+        if (const auto passive = readSigned(files_, Fs::sys, base + "passive")) {
+            trips.push_back({"passive", *passive});
+        }
+        highest = std::max(highest, thermalLevelOfZone(*temperature, trips));
+    }
+    if (!published) return kIOReturnNotFound;
+    level = highest;
+    return kIOReturnSuccess;
+}
+
+}  // namespace quillo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.hpp"
+#include "platform/linux/FileReader.hpp"
+
+namespace quillo {
+
+// The platform records from procfs and sysfs under an FsRoot.
+class LinuxPlatform final : public Platform {
+  public:
+    explicit LinuxPlatform(FsRoot root = {});
+
+    host_cpu_load_info hostCPULoadInfo() override;
+    vm_statistics64 hostVMInfo64() override;
+    host_basic_info hostBasicInfo() override;
+    host_load_info hostLoadInfo() override;
+    std::uint64_t pageSize() override;
+    int getloadavg(double averages[], int count) override;
+    std::optional<std::int64_t> bootTime() override;
+    std::int64_t currentTime() override;
+    std::optional<std::string> hardwareModel() override;
+    std::optional<processor_set_load_info> processorSetLoadInfo() override;
+    std::optional<CPUPowerStatus> cpuPowerStatus() override;
+    IOReturn thermalWarningLevel(std::uint32_t& level) override;
+
+    FileReader& files() { return files_; }
+
+  private:
+    // The online CPUs by number; from the per-CPU lines of procfs stat where sysfs
+    // does not say, as those lines list the online CPUs too.
+    std::vector<int> onlineCpus();
+    std::optional<double> speedLimit(const std::vector<int>& cpus);
+    std::optional<double> cgroupQuotaCpus();
+
+    FileReader files_;
+
+    // Topology changes only when CPUs come or go, so the core count is kept for as long
+    // as the online list stays the same; the possible CPUs are fixed at boot.
+    std::mutex topologyMutex_;
+    std::vector<int> coresCountedFor_;
+    std::int32_t physicalCores_ = 0;
+    std::optional<std::int32_t> possibleCpus_;
+};
+
+}  // namespace quillo

@@ -1,0 +1,264 @@
+#include "platform/linux/Parsers.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace quillo {
+
+std::string_view trim(std::string_view text) {
+    constexpr std::string_view blanks = " \t\n\r\f\v";
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::optional<std::uint64_t> parseUnsigned(std::string_view field) {
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (field.empty() || ec != std::errc{} || end != field.data() + field.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::int64_t> parseSigned(std::string_view field) {
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (field.empty() || ec != std::errc{} || end != field.data() + field.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> parseDecimal(std::string_view field) {
+    double value = 0.0;
+    const auto [end, ec] =
+        std::from_chars(field.data(), field.data() + field.size(), value, std::chars_format::fixed);
+    if (field.empty() || ec != std::errc{} || end != field.data() + field.size() ||
+        !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+namespace {
+
+// The aggregate line: user nice system idle iowait irq softirq steal guest guest_nice.
+// Guest time is already part of user and nice, so it is not added again.
+std::optional<host_cpu_load_info> parseCpuLine(std::string_view rest) {
+    std::uint64_t v[8] = {};
+    int n = 0;
+    bool numeric = true;
+    forEachField(rest, [&](std::string_view field) {
+        if (n == 8) return false;
+        const auto value = parseUnsigned(field);
+        if (!value) return numeric = false;
+        v[n++] = *value;
+        return true;
+    });
+    // Kernels before 2.6 wrote only the first four columns; fewer than that is damage.
+    if (!numeric || n < 4) return std::nullopt;
+    const auto wrap = [](std::uint64_t ticks) { return static_cast<std::uint32_t>(ticks); };
+    host_cpu_load_info info;
+    info.cpu_ticks[CPU_STATE_USER] = wrap(v[0]);
+    info.cpu_ticks[CPU_STATE_NICE] = wrap(v[1]);
+    info.cpu_ticks[CPU_STATE_SYSTEM] = wrap(v[2] + v[5] + v[6] + v[7]);
+    info.cpu_ticks[CPU_STATE_IDLE] = wrap(v[3] + v[4]);
+    return info;
+}
+
+}  // namespace
+
+ProcStat parseProcStat(std::string_view text) {
+    ProcStat stat;
+    forEachLine(text, [&](std::string_view line) {
+        if (line.starts_with("cpu ")) {
+            if (!stat.cpu) stat.cpu = parseCpuLine(line.substr(4));
+        } else if (line.starts_with("cpu")) {
+            const auto end = line.find(' ');
+            if (const auto n = parseUnsigned(line.substr(3, end == line.npos ? 0 : end - 3));
+                n && *n < 1u << 20) {
+                stat.cpus.push_back(int(*n));
+            }
+        } else if (line.starts_with("btime ")) {
+            stat.bootTime = parseSigned(trim(line.substr(6)));
+        }
+        return true;
+    });
+    return stat;
+}
+
+std::optional<host_cpu_load_info> parseProcStatCpu(std::string_view text) {
+    if (!text.starts_with("cpu ")) return parseProcStat(text).cpu;
+    const std::string_view line = text.substr(0, text.find('\n'));
+    return parseCpuLine(line.substr(4));
+}
+
+std::optional<std::int64_t> parseProcStatBootTime(std::string_view text) {
+    const std::size_t at = text.starts_with("btime ") ? 0 : text.find("\nbtime ");
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view line = text.substr(at == 0 ? 0 : at + 1);
+    line = line.substr(0, line.find('\n'));
+    return parseSigned(trim(line.substr(6)));
+}
+
+std::optional<std::uint64_t> parseMemTotal(std::string_view text) {
+    std::optional<std::uint64_t> total;
+    forEachLine(text, [&](std::string_view line) {
+        if (!line.starts_with("MemTotal:")) return true;
+        std::string_view value = trim(line.substr(9));
+        if (value.ends_with(" kB")) value = trim(value.substr(0, value.size() - 3));
+        total = parseUnsigned(value);
+        return false;
+    });
+    return total;
+}
+
+MemInfo parseMemInfo(std::string_view text) {
+    MemInfo info;
+    const struct {
+        std::string_view key;
+        std::optional<std::uint64_t> MemInfo::*field;
+    } fields[] = {{"MemTotal", &MemInfo::memTotal},
+                  {"MemFree", &MemInfo::memFree},
+                  {"Active", &MemInfo::active},
+                  {"Inactive", &MemInfo::inactive},
+                  {"Unevictable", &MemInfo::unevictable},
+                  {"SUnreclaim", &MemInfo::sUnreclaim},
+                  {"KernelStack", &MemInfo::kernelStack},
+                  {"PageTables", &MemInfo::pageTables},
+                  {"Zswap", &MemInfo::zswap}};
+    forEachLine(text, [&](std::string_view line) {
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) return true;
+        const std::string_view key = line.substr(0, colon);
+        for (const auto& f : fields) {
+            if (f.key != key) continue;
+            std::string_view value = trim(line.substr(colon + 1));
+            if (value.ends_with(" kB")) value = trim(value.substr(0, value.size() - 3));
+            info.*f.field = parseUnsigned(value);
+        }
+        return true;
+    });
+    return info;
+}
+
+vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
+    const auto pages = [&](std::initializer_list<std::optional<std::uint64_t>> kilobytes) {
+        if (pageSize == 0) return std::uint32_t{0};
+        std::uint64_t bytes = 0;
+        for (const auto& kb : kilobytes) {
+            const std::uint64_t part = kb.value_or(0);
+            // Saturate rather than wrap: a wrapped page count would read as little memory.
+            if (part > std::numeric_limits<std::uint64_t>::max() / 1024) return UINT32_MAX;
+            bytes = std::min(bytes + part * 1024, std::numeric_limits<std::uint64_t>::max() / 2);
+        }
+        return std::uint32_t(std::min<std::uint64_t>(bytes / pageSize, UINT32_MAX));
+    };
+    vm_statistics64 vm;
+    vm.free_count = pages({info.memFree});
+    vm.active_count = pages({info.active});
+    vm.inactive_count = pages({info.inactive});
+    vm.wire_count = pages({info.unevictable, info.sUnreclaim, info.kernelStack, info.pageTables});
+    vm.compressor_page_count = pages({info.zswap});
+    return vm;
+}
+
+LoadAvg parseLoadAvg(std::string_view text) {
+    LoadAvg load;
+    int index = 0;
+    bool averagesIntact = true;
+    forEachField(trim(text), [&](std::string_view field) {
+        if (index < 3) {
+            const auto value = parseDecimal(field);
+            if (value && averagesIntact) {
+                load.averages[index] = *value;
+                load.count = index + 1;
+            } else {
+                averagesIntact = false;
+            }
+        } else if (index == 3) {
+            const auto slash = field.find('/');
+            if (slash != std::string_view::npos)
+                load.threads = parseSigned(field.substr(slash + 1));
+            return false;
+        }
+        ++index;
+        return true;
+    });
+    return load;
+}
+
+host_load_info hostLoadFrom(const LoadAvg& load, int onlineCpus) {
+    host_load_info info;
+    const double n = onlineCpus;
+    for (int i = 0; i < 3; ++i) {
+        const double l = load.averages[i];
+        info.avenrun[i] = std::int32_t(std::lround(std::min(l * LOAD_SCALE, 2e9)));
+        // The Mach factor: the share of the CPUs left to a newcomer, in CPUs.
+        const double factor = n > l ? (n - l) : n / (l + 1.0);
+        info.mach_factor[i] = std::int32_t(std::lround(std::min(factor * LOAD_SCALE, 2e9)));
+    }
+    return info;
+}
+
+std::optional<std::vector<int>> parseCpuList(std::string_view text) {
+    text = trim(text);
+    if (text.empty()) return std::nullopt;
+    std::vector<int> cpus;
+    while (!text.empty()) {
+        const auto comma = text.find(',');
+        const std::string_view range = text.substr(0, comma);
+        const auto dash = range.find('-');
+        const auto first = parseUnsigned(range.substr(0, dash));
+        const auto last =
+            dash == std::string_view::npos ? first : parseUnsigned(range.substr(dash + 1));
+        // A CPU number above a million is damage, not a machine.
+        if (!first || !last || *last < *first || *last >= (1u << 20)) return std::nullopt;
+        for (auto c = *first; c <= *last; ++c) cpus.push_back(int(c));
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    return cpus;
+}
+
+std::optional<double> parseCgroupCpuMax(std::string_view text) {
+    std::string_view fields[2];
+    int n = 0;
+    forEachField(trim(text), [&](std::string_view field) {
+        if (n < 2) fields[n] = field;
+        return ++n <= 2;
+    });
+    if (n != 2) return std::nullopt;
+    const auto quota = parseUnsigned(fields[0]);
+    const auto period = parseUnsigned(fields[1]);
+    if (!quota || !period || *period == 0) return std::nullopt;
+    return double(*quota) / double(*period);
+}
+
+std::optional<std::string_view> parseCgroupV2Path(std::string_view text) {
+    std::optional<std::string_view> path;
+    forEachLine(text, [&](std::string_view line) {
+        if (line.starts_with("0::/")) {
+            path = line.substr(3);
+            return false;
+        }
+        return true;
+    });
+    return path;
+}
+
+std::uint32_t thermalLevelOfZone(std::int64_t temperature, const std::vector<ThermalTrip>& trips) {
+    std::uint32_t level = kIOPMThermalLevelNormal;
+    for (const ThermalTrip& trip : trips) {
+        if (trip.temperature <= 0 || temperature < trip.temperature) continue;
+        if (trip.type == "critical" || trip.type == "hot") {
+            level = std::max(level, kIOPMThermalLevelCritical);
+        } else if (trip.type == "passive") {
+            level = std::max(level, kIOPMThermalLevelDanger);
+        }
+    }
+    return level;
+}
+
+}  // namespace quillo
