@@ -40,6 +40,9 @@ class Platform {
 
     // kIOReturnNotFound when no thermal level is published; otherwise stores it.
     virtual IOReturn thermalWarningLevel(std::uint32_t& level) = 0;
+
+    // The volume holding path; absent when it cannot be queried.
+    virtual std::optional<FileSystemAttributes> fileSystemAttributes(const char* path) = 0;
 };
 
 // The platform that the static readers use: the live system unless a caller has put

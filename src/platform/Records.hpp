@@ -66,6 +66,12 @@ inline constexpr std::uint32_t kIOPMThermalLevelNormal = 0;
 inline constexpr std::uint32_t kIOPMThermalLevelDanger = 5;
 inline constexpr std::uint32_t kIOPMThermalLevelCritical = 10;
 
+// Capacity and free space of a volume, in bytes (NSFileSystemSize, NSFileSystemFreeSize).
+struct FileSystemAttributes {
+    std::uint64_t size = 0;
+    std::uint64_t freeSize = 0;
+};
+
 // CPU types, the codes a process's architecture is compared with.
 using cpu_type_t = std::int32_t;
 inline constexpr cpu_type_t CPU_ARCH_ABI64 = 0x01000000;

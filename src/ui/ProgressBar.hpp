@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "ui/Canvas.hpp"
 #include "ui/Color.hpp"
 
 namespace quillo {
@@ -35,6 +36,16 @@ class ProgressBar {
     void setNeedsDisplayHandler(std::function<void()> handler) {
         needsDisplay_ = std::move(handler);
     }
+
+    // Width 20, height 2 × thickness × borderWidth.
+    Size fittingSize() const { return {20.0, 2.0 * thickness_ * borderWidth_}; }
+
+    // Draws into bounds of the given size: the rounded track, outline first and fill
+    // over it, then the round-capped progress stroke from minimum towards current. A
+    // fraction that is not finite (maximum equal to minimum, a current that is not a
+    // number) draws the track alone, and an operation whose numbers are not all finite
+    // is never issued.
+    void draw(Canvas& canvas, double width, double height) const;
 
   private:
     template <class T>

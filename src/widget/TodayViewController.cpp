@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "metrics/System.hpp"
+#include "platform/Platform.hpp"
 #include "settings/RefreshRate.hpp"
 #include "ui/ProgressBar.hpp"
+#include "widget/Format.hpp"
 
 namespace quillo {
 
@@ -122,10 +125,91 @@ void TodayViewController::updateUI(const Timer*) {
     });
 }
 
-void TodayViewController::updateCPUAndMemory() {}
-void TodayViewController::networkStep() {}
-void TodayViewController::loadAverageAndUptimeStep() {}
-void TodayViewController::updateDiskUsage() {}
+ColorLevel usageColorLevel(double p) {
+    if (p >= 80.0) return ColorLevel::critical;
+    if (p >= 50.0) return ColorLevel::warning;
+    return ColorLevel::normal;
+}
+
+ColorLevel batteryColorLevel(double c) {
+    return (c >= 0.0 && c < 20.0) ? ColorLevel::critical : ColorLevel::normal;
+}
+
+std::string TodayViewController::localizedFormat(std::string_view key) const {
+    std::string text = localizer_.localizedString(key);
+    if (conversionsOf(text) != conversionsOf(key)) return std::string(key);
+    return text;
+}
+
+namespace {
+
+// Writes a percentage row: the bar's value, the label's text, then the bar's colour,
+// each only where the view still exists.
+void showPercentage(const std::weak_ptr<ProgressBar>& barOutlet,
+                    const std::weak_ptr<TextField>& labelOutlet, double percent,
+                    const Configuration& config) {
+    const auto bar = barOutlet.lock();
+    if (bar) bar->setCurrent(percent);
+    if (const auto label = labelOutlet.lock()) label->setStringValue(formatC("%.0f%%", {percent}));
+    if (bar) bar->setTintColor(levelColor(usageColorLevel(percent), config));
+}
+
+// A byte count a double holds exactly, as the disk row requires of both sizes.
+std::optional<double> exactDouble(std::uint64_t bytes) {
+    const double d = double(bytes);
+    if (d >= 18446744073709551616.0 || std::uint64_t(d) != bytes) return std::nullopt;
+    return d;
+}
+
+}  // namespace
+
+void TodayViewController::updateCPUAndMemory() {
+    const double cpu = 100.0 - sys.usageCPU().idle;
+    showPercentage(cpuProgressBar, cpuPercentLabel, cpu, *config);
+
+    const System::MemoryUsage usage = System::memoryUsage();
+    const double total = System::physicalMemory();
+    // No installed memory is a failed read, not a machine: the row keeps what it showed.
+    if (!(total > 0.0)) return;
+    const double used = (usage.active + usage.wired) + usage.compressed;
+    showPercentage(memoryProgressBar, memoryPercentLabel, used * 100.0 / total, *config);
+}
+
+void TodayViewController::networkStep() {
+    if (!currentInterface) {
+        enqueue([](TodayViewController& self) {
+            if (const auto label = self.downloadLabel.lock()) label->setStringValue("--");
+            if (const auto label = self.uploadLabel.lock()) label->setStringValue("--");
+        });
+    }
+}
+
+void TodayViewController::loadAverageAndUptimeStep() {
+    const std::array<double, 3> averages = System::loadAverage();
+    const std::string joined = formatC("%.2f %.2f %.2f", {averages[0], averages[1], averages[2]});
+    std::string loadLine = formatC(localizedFormat("Load Average: %@"), {std::string_view(joined)});
+
+    const System::Uptime up = System::uptime();
+    std::string uptimeLine =
+        formatC(localizedFormat("Uptime: %dd %dh %dm %ds"), {up.days, up.hrs, up.mins, up.secs});
+
+    enqueue([loadLine = std::move(loadLine),
+             uptimeLine = std::move(uptimeLine)](TodayViewController& self) {
+        if (const auto label = self.loadLabel.lock()) label->setStringValue(loadLine);
+        if (const auto label = self.uptimeLabel.lock()) label->setStringValue(uptimeLine);
+    });
+}
+
+void TodayViewController::updateDiskUsage() {
+    const auto attributes = currentPlatform().fileSystemAttributes("/");
+    if (!attributes) return;
+    const auto size = exactDouble(attributes->size);
+    const auto free = exactDouble(attributes->freeSize);
+    if (!size || !free) return;
+    const double disk = (*size - *free) * 100.0 / *size;
+    showPercentage(hddProgressBar, hddPercentLabel, disk, *config);
+}
+
 void TodayViewController::updateBattery() {}
 
 }  // namespace quillo

@@ -9,6 +9,7 @@
 #include "metrics/DataUsage.hpp"
 #include "metrics/System.hpp"
 #include "settings/Configuration.hpp"
+#include "ui/Theme.hpp"
 #include "widget/HostInterfaces.hpp"
 
 namespace quillo {
@@ -114,12 +115,18 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
     // Queues a block that runs only if this controller still exists then.
     void enqueue(std::function<void(TodayViewController&)> block);
 
+    // A localised format, or its key when the translation would take other arguments.
+    std::string localizedFormat(std::string_view key) const;
+
     void updateCPUAndMemory();
     void networkStep();
     void loadAverageAndUptimeStep();
+
+  public:
     void updateDiskUsage();
     void updateBattery();
 
+  private:
     EventLoop& loop_;
     const Localizer& localizer_;
 };
@@ -130,5 +137,12 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
 // watches, and one day. The same value schedules the timer and is compared with it on
 // every tick, so an adjusted interval never replaces the timer again and again.
 double sanitizedRefreshInterval(std::optional<double> stored);
+
+// CPU, memory and disk: normal below 50, warning from 50, critical from 80 (infinity
+// included), decided on the unrounded value; a negative or not-a-number value is normal.
+ColorLevel usageColorLevel(double percent);
+
+// Battery: critical from 0 to below 20, normal otherwise (not-a-number included).
+ColorLevel batteryColorLevel(double charge);
 
 }  // namespace quillo

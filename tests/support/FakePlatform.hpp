@@ -21,6 +21,7 @@ class FakePlatform : public Platform {
     std::optional<CPUPowerStatus> powerStatus;
     IOReturn thermalStatus = kIOReturnSuccess;
     std::optional<std::uint32_t> thermalLevelStored = 0;
+    std::optional<FileSystemAttributes> rootVolume;
 
     FakePlatform() { setCurrentPlatform(this); }
     ~FakePlatform() override { setCurrentPlatform(nullptr); }
@@ -43,6 +44,9 @@ class FakePlatform : public Platform {
     IOReturn thermalWarningLevel(std::uint32_t& level) override {
         if (thermalLevelStored) level = *thermalLevelStored;
         return thermalStatus;
+    }
+    std::optional<FileSystemAttributes> fileSystemAttributes(const char*) override {
+        return rootVolume;
     }
 };
 

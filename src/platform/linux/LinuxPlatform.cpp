@@ -1,5 +1,6 @@
 #include "platform/linux/LinuxPlatform.hpp"
 
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -266,6 +267,14 @@ IOReturn LinuxPlatform::thermalWarningLevel(std::uint32_t& level) {
     if (!published) return kIOReturnNotFound;
     level = highest;
     return kIOReturnSuccess;
+}
+
+std::optional<FileSystemAttributes> LinuxPlatform::fileSystemAttributes(const char* path) {
+    struct statvfs vfs {};
+    if (::statvfs(path, &vfs) != 0) return std::nullopt;
+    // Free space is what an ordinary user may still write, as df reports it.
+    return FileSystemAttributes{std::uint64_t(vfs.f_blocks) * vfs.f_frsize,
+                                std::uint64_t(vfs.f_bavail) * vfs.f_frsize};
 }
 
 }  // namespace quillo

@@ -27,6 +27,7 @@ class LinuxPlatform final : public Platform {
     std::optional<processor_set_load_info> processorSetLoadInfo() override;
     std::optional<CPUPowerStatus> cpuPowerStatus() override;
     IOReturn thermalWarningLevel(std::uint32_t& level) override;
+    std::optional<FileSystemAttributes> fileSystemAttributes(const char* path) override;
 
     FileReader& files() { return files_; }
 

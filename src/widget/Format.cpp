@@ -1,0 +1,126 @@
+#include "widget/Format.hpp"
+
+#include <locale.h>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace quillo {
+
+namespace {
+
+locale_t cLocale() {
+    static const locale_t locale = ::newlocale(LC_ALL_MASK, "C", locale_t(0));
+    return locale;
+}
+
+// One conversion printed with snprintf under the C locale of this thread only.
+template <class T>
+void appendOne(std::string& out, const std::string& spec, T value) {
+    const locale_t previous = ::uselocale(cLocale());
+    char buffer[512];
+    const int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+    ::uselocale(previous);
+    if (n > 0) out.append(buffer, std::size_t(std::min(n, int(sizeof buffer) - 1)));
+}
+
+struct Conversion {
+    std::string_view flags;  // flags, width and precision, as written
+    char type = 0;
+    std::size_t length = 0;  // characters from the '%' on
+};
+
+// Flags, width and precision, digits only (no '*', which would take an argument).
+Conversion parseConversion(std::string_view rest) {
+    std::size_t i = 1;
+    while (i < rest.size() && std::string_view("-+ #0").find(rest[i]) != std::string_view::npos)
+        ++i;
+    while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9') ++i;
+    if (i < rest.size() && rest[i] == '.') {
+        ++i;
+        while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9') ++i;
+    }
+    // Length modifiers are accepted and ignored: the argument's own type decides.
+    while (i < rest.size() && std::string_view("hlqLjzt").find(rest[i]) != std::string_view::npos)
+        ++i;
+    if (i >= rest.size()) return {};
+    return {rest.substr(1, i - 1), rest[i], i + 1};
+}
+
+std::string withoutLengthModifiers(std::string_view flags) {
+    std::string spec;
+    for (const char c : flags) {
+        if (std::string_view("hlqLjzt").find(c) == std::string_view::npos) spec += c;
+    }
+    return spec;
+}
+
+}  // namespace
+
+std::string formatC(std::string_view format, std::initializer_list<FormatArgument> arguments) {
+    std::string out;
+    auto next = arguments.begin();
+    std::size_t i = 0;
+    while (i < format.size()) {
+        const std::size_t percent = format.find('%', i);
+        out.append(format.substr(i, percent - i));
+        if (percent == std::string_view::npos) break;
+        const std::string_view rest = format.substr(percent);
+        if (rest.size() > 1 && rest[1] == '%') {
+            out += '%';
+            i = percent + 2;
+            continue;
+        }
+        const Conversion c = parseConversion(rest);
+        const bool known =
+            c.type == 'd' || c.type == 'i' || c.type == 'f' || c.type == '@' || c.type == 's';
+        if (!known) {
+            out += '%';
+            i = percent + 1;
+            continue;
+        }
+        i = percent + c.length;
+        if (next == arguments.end()) continue;
+        const FormatArgument& argument = *next++;
+        const std::string spec = "%" + withoutLengthModifiers(c.flags);
+        if (c.type == 'd' || c.type == 'i') {
+            const long long value = std::holds_alternative<std::int64_t>(argument)
+                                        ? std::get<std::int64_t>(argument)
+                                    : std::holds_alternative<double>(argument)
+                                        ? static_cast<long long>(std::get<double>(argument))
+                                        : 0;
+            appendOne(out, spec + "lld", value);
+        } else if (c.type == 'f') {
+            const double value = std::holds_alternative<double>(argument)
+                                     ? std::get<double>(argument)
+                                 : std::holds_alternative<std::int64_t>(argument)
+                                     ? double(std::get<std::int64_t>(argument))
+                                     : 0.0;
+            // x86 makes 0/0 a negative NaN, which glibc prints "-nan"; the sign of a NaN
+            // means nothing, so it always reads "nan".
+            appendOne(out, spec + "f", std::isnan(value) ? std::fabs(value) : value);
+        } else if (const auto* text = std::get_if<std::string_view>(&argument)) {
+            out.append(*text);
+        }
+    }
+    return out;
+}
+
+std::string conversionsOf(std::string_view format) {
+    std::string types;
+    for (std::size_t i = format.find('%'); i != std::string_view::npos; i = format.find('%', i)) {
+        const std::string_view rest = format.substr(i);
+        if (rest.size() > 1 && rest[1] == '%') {
+            i += 2;
+            continue;
+        }
+        const Conversion c = parseConversion(rest);
+        if (c.type == 0) break;
+        types += (c.type == 'i') ? 'd' : (c.type == 's') ? '@' : c.type;
+        i += c.length;
+    }
+    return types;
+}
+
+}  // namespace quillo

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+
+#include "support/Run.hpp"
+#include "widget/Format.hpp"
+
+using namespace quillo;
+
+namespace {
+
+TEST(FormatC, RoundsAsPrintfDoes) {
+    EXPECT_EQ(formatC("%.0f%%", {0.5}), "0%");
+    EXPECT_EQ(formatC("%.0f%%", {2.5}), "2%");
+    EXPECT_EQ(formatC("%.0f%%", {37.5}), "38%");
+    EXPECT_EQ(formatC("%.0f%%", {49.7}), "50%");
+    EXPECT_EQ(formatC("%.1f%%", {57.0}), "57.0%");
+    EXPECT_EQ(formatC("%.0f%%", {std::nan("")}), "nan%");
+    EXPECT_EQ(formatC("%.0f%%", {-std::nan("")}), "nan%") << "0/0 is a negative NaN on x86";
+    EXPECT_EQ(formatC("%.2f", {1.005}), "1.00") << "1.005 is below the tie as a double";
+}
+
+TEST(FormatC, IntegersTextsAndPercentSigns) {
+    EXPECT_EQ(formatC("Uptime: %dd %dh %dm %ds",
+                      {std::int64_t{412}, std::int64_t{23}, std::int64_t{59}, std::int64_t{59}}),
+              "Uptime: 412d 23h 59m 59s");
+    EXPECT_EQ(formatC("%d:%02d", {std::int64_t{2}, std::int64_t{5}}), "2:05");
+    EXPECT_EQ(formatC("Load Average: %@", {std::string_view("0.50 1.25 10.00")}),
+              "Load Average: 0.50 1.25 10.00");
+    EXPECT_EQ(
+        formatC("%d cycles, %d%% healthy, %.0f\u2103", {std::int64_t{312}, std::int64_t{96}, 31.0}),
+        "312 cycles, 96% healthy, 31\u2103");
+    EXPECT_EQ(formatC("%lld big", {std::int64_t{1} << 40}), "1099511627776 big");
+}
+
+TEST(FormatC, HostileFormatsNeverReadPastTheirArguments) {
+    EXPECT_EQ(formatC("%d %d %s %n %x", {std::int64_t{1}}), "1   %n %x");
+    EXPECT_EQ(formatC("100%", {}), "100%");
+    EXPECT_EQ(formatC("%*d", {std::int64_t{5}}), "%*d");
+    EXPECT_EQ(formatC("%.2f", {std::string_view("text")}), "0.00");
+    EXPECT_EQ(conversionsOf("%d cycles, %d%% healthy, %.0f\u2103"), "ddf");
+    EXPECT_EQ(conversionsOf("Load Average: %@"), "@");
+}
+
+// The user's locale must not leak into the panel's texts: run under a German locale,
+// built for the test when the system has none.
+TEST(FormatC, FullStopsUnderAGermanLocale) {
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) {
+        test::TempDir dir;
+        const test::RunResult built = test::run(
+            "localedef -i de_DE -f UTF-8 " + test::quoted((dir.path() / "de_DE.UTF-8").string()));
+        ::setenv("LOCPATH", dir.path().c_str(), 1);
+        const bool available = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        ::unsetenv("LOCPATH");
+        if (!available) GTEST_SKIP() << "no German locale could be made: " << built.err;
+    }
+    char plain[32];
+    std::snprintf(plain, sizeof plain, "%.2f", 1.5);
+    EXPECT_STREQ(plain, "1,50") << "the locale is really German";
+    EXPECT_EQ(formatC("%.2f %.2f %.2f", {0.5, 1.25, 10.0}), "0.50 1.25 10.00");
+    EXPECT_EQ(formatC("%.0f%%", {37.5}), "38%");
+    std::setlocale(LC_ALL, "C");
+}
+
+}  // namespace
