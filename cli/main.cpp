@@ -70,6 +70,20 @@ int main(int argc, char** argv) {
     app.add_flag("--terminal", options.terminal, "run the terminal panel")->excludes(desktop);
 
     quillo::cli::addSettingsCommand(app);
+    struct SnapshotOptions {
+        int ticks = 2;
+        bool json = false;
+        std::string png;
+    } snapshotOptions;
+    auto* snapshot = app.add_subcommand(
+        "snapshot", "Run the real controller headlessly for some ticks and print every outlet");
+    snapshot->add_option("--ticks", snapshotOptions.ticks, "refresh ticks to run first")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 100000));
+    snapshot->add_flag("--json", snapshotOptions.json,
+                       "print an object keyed by the fifteen outlet names");
+    snapshot->add_option("--png", snapshotOptions.png, "render the desktop panel to FILE");
+
     quillo::cli::SampleOptions sampleOptions;
     auto* sample = quillo::cli::addSampleCommand(app, sampleOptions);
 
@@ -82,6 +96,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (app.get_subcommands().empty()) runPanel(options, {});
+    if (snapshot->parsed()) {
+        std::vector<std::string> extra = {"--snapshot", "--ticks",
+                                          std::to_string(snapshotOptions.ticks)};
+        if (snapshotOptions.json) extra.push_back("--json");
+        if (!snapshotOptions.png.empty()) {
+            extra.push_back("--png");
+            extra.push_back(snapshotOptions.png);
+        }
+        runPanel(options, extra);
+    }
 
     quillo::LinuxPlatform platform({options.procfs, options.sysfs});
     quillo::setCurrentPlatform(&platform);

@@ -1,33 +1,233 @@
-// quillo-panel: the Qt host of the panel.
+// quillo-panel: the Qt host of the panel, started by `quillo`. Runs the desktop panel,
+// the headless snapshot, and where no display exists the terminal panel.
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QMenu>
+#include <QPainter>
+#include <QSystemTrayIcon>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 
+#include "common/HeadlessViews.hpp"
 #include "common/QtEventLoop.hpp"
-#include "widget/TodayViewController.hpp"
+#include "common/QtLocalizer.hpp"
+#include "desktop/PanelWindow.hpp"
+#include "desktop/PreferencesDialog.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
+#include "settings/SettingsSuite.hpp"
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName("quillo-panel");
-    QCoreApplication::setApplicationVersion(QUILLO_VERSION);
+namespace {
 
+using namespace quillo;
+
+struct Options {
+    FsRoot root;
+    bool desktop = false;
+    bool terminal = false;
+    bool snapshot = false;
+    int ticks = 2;
+    bool json = false;
+    QString png;
+};
+
+bool displayAvailable() {
+    const auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v && *v;
+    };
+    return set("WAYLAND_DISPLAY") || set("DISPLAY");
+}
+
+[[noreturn]] void fail(const QString& message) {
+    std::fprintf(stderr, "quillo-panel: %s\n", qPrintable(message));
+    std::exit(2);
+}
+
+Options parse(int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription("The Qt host of the Quillo panel (started by `quillo`).");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addOption({"procfs", "procfs root to read.", "DIR", "/proc"});
-    parser.addOption({"sysfs", "sysfs root to read.", "DIR", "/sys"});
-    parser.addOption({"desktop", "Run the desktop panel."});
-    parser.addOption({"terminal", "Run the terminal panel."});
-    parser.process(app);
+    parser.setApplicationDescription(
+        "The Qt host of the Quillo panel, started by `quillo`: the desktop panel where a "
+        "display is available, the terminal panel otherwise, or a snapshot.");
+    const auto help = parser.addHelpOption();
+    const auto version = parser.addVersionOption();
+    const QCommandLineOption procfs("procfs", "procfs root to read.", "DIR", "/proc");
+    const QCommandLineOption sysfs("sysfs", "sysfs root to read.", "DIR", "/sys");
+    const QCommandLineOption desktop("desktop", "Run the desktop panel.");
+    const QCommandLineOption terminal("terminal", "Run the terminal panel.");
+    const QCommandLineOption snapshot("snapshot",
+                                      "Run the controller headlessly and print every outlet.");
+    const QCommandLineOption ticks("ticks", "Ticks before a snapshot is taken (default 2).", "N",
+                                   "2");
+    const QCommandLineOption json("json", "Print the snapshot as JSON.");
+    const QCommandLineOption png("png", "Render the desktop panel of the snapshot to FILE.",
+                                 "FILE");
+    parser.addOptions({procfs, sysfs, desktop, terminal, snapshot, ticks, json, png});
+    if (!parser.parse(args)) fail(parser.errorText());
+    if (parser.isSet(help)) {
+        std::printf("%s", qPrintable(parser.helpText()));
+        std::exit(0);
+    }
+    if (parser.isSet(version)) {
+        std::printf("quillo-panel %s\n", QUILLO_VERSION);
+        std::exit(0);
+    }
+    Options o;
+    o.root = {parser.value(procfs).toStdString(), parser.value(sysfs).toStdString()};
+    o.desktop = parser.isSet(desktop);
+    o.terminal = parser.isSet(terminal);
+    o.snapshot = parser.isSet(snapshot);
+    o.json = parser.isSet(json);
+    o.png = parser.value(png);
+    bool ok = false;
+    o.ticks = parser.value(ticks).toInt(&ok);
+    if (!ok || o.ticks < 1 || o.ticks > 100000) fail("--ticks takes a whole number from 1");
+    if (o.desktop && o.terminal) fail("--desktop and --terminal exclude each other");
+    return o;
+}
 
-    quillo::QtEventLoop loop;
-    quillo::IdentityLocalizer localizer;
-    auto controller =
-        quillo::TodayViewController::initWithNibName(std::nullopt, std::nullopt, {loop, localizer});
+QIcon trayIcon() {
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const Color colours[] = {Theme::normalColor(), Theme::warningColor(), Theme::criticalColor()};
+    const int lengths[] = {44, 30, 52};
+    for (int i = 0; i < 3; ++i) {
+        const Color& c = colours[i];
+        p.setPen(QPen(QColor::fromRgbF(float(c.red), float(c.green), float(c.blue)), 10,
+                      Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(8, 14 + 18 * i), QPointF(8 + lengths[i], 14 + 18 * i));
+    }
+    return QIcon(pixmap);
+}
+
+int runSnapshot(const Options& o, int argc, char** argv) {
+    std::optional<QApplication> gui;
+    std::optional<QCoreApplication> core;
+    if (!o.png.isEmpty()) {
+        // A snapshot never opens a window, whatever display there is.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        gui.emplace(argc, argv);
+    } else {
+        core.emplace(argc, argv);
+    }
+    QtLocalizer localizer;
+    localizer.loadForUserLanguages();
+    QtEventLoop qtLoop;
+    TickCountingLoop loop(qtLoop, o.ticks, [] { QCoreApplication::quit(); });
+    const ControllerHost host{loop, localizer};
+
+    std::unique_ptr<PanelWindow> window;
+    HeadlessViews headless(localizer.localizedString("Battery"));
+    const ViewTree* views = &headless;
+    std::shared_ptr<TodayViewController> controller;
+    if (gui) {
+        window = std::make_unique<PanelWindow>(host);
+        window->adjustSize();
+        window->controller()->widgetPerformUpdateWithCompletionHandler({});
+        views = window.get();
+    } else {
+        controller = TodayViewController::initWithCoder(headless, host);
+        controller->widgetPerformUpdateWithCompletionHandler({});
+    }
+    QCoreApplication::exec();
+
+    if (window) {
+        window->adjustSize();
+        QPixmap image(window->size() * 2);
+        image.setDevicePixelRatio(2);
+        image.fill(window->palette().color(QPalette::Window));
+        window->render(&image);
+        if (!image.save(o.png, "PNG")) fail("cannot write " + o.png);
+    }
+    const std::string out = o.json ? outletStates(*views).dump(2) + "\n" : outletStatesText(*views);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+// Until the terminal panel arrives: the same controller, its rows printed after each tick.
+int runPlain(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QtLocalizer localizer;
+    localizer.loadForUserLanguages();
+    QtEventLoop qtLoop;
+    HeadlessViews views(localizer.localizedString("Battery"));
+    struct PrintingLoop final : EventLoop {
+        EventLoop& inner;
+        const ViewTree& views;
+        PrintingLoop(EventLoop& i, const ViewTree& v) : inner(i), views(v) {}
+        std::unique_ptr<Timer> scheduledTimer(double interval,
+                                              std::function<void()> fire) override {
+            return inner.scheduledTimer(interval, [this, fire = std::move(fire)] {
+                fire();
+                inner.async([this] {
+                    const std::string text = outletStatesText(views) + "\n";
+                    std::fwrite(text.data(), 1, text.size(), stdout);
+                    std::fflush(stdout);
+                });
+            });
+        }
+        void async(std::function<void()> block) override { inner.async(std::move(block)); }
+    } loop(qtLoop, views);
+    auto controller = TodayViewController::initWithCoder(views, {loop, localizer});
     controller->widgetPerformUpdateWithCompletionHandler({});
     std::fprintf(stderr,
-                 "quillo: the controller runs on the Qt event loop; the panel's rows are not "
-                 "drawn yet. Press Ctrl-C to stop.\n");
+                 "quillo: no display; printing the panel's rows each refresh (Ctrl-C stops).\n");
     return QCoreApplication::exec();
+}
+
+int runDesktop(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Quillo");
+    QtLocalizer localizer;
+    localizer.loadForUserLanguages();
+    QtEventLoop loop;
+    PanelWindow window({loop, localizer});
+    window.setWindowIcon(trayIcon());
+
+    std::unique_ptr<QSystemTrayIcon> tray;
+    std::unique_ptr<QMenu> menu;
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        menu = std::make_unique<QMenu>();
+        QAction* toggle =
+            menu->addAction(QCoreApplication::translate("Quillo", "Show or Hide Panel"));
+        QObject::connect(toggle, &QAction::triggered, &window,
+                         [&window] { window.setVisible(!window.isVisible()); });
+        QAction* preferences =
+            menu->addAction(QCoreApplication::translate("Quillo", "Preferences…"));
+        QObject::connect(preferences, &QAction::triggered, &window, [&window] {
+            PreferencesDialog dialog(defaultSuitePath(), &window);
+            dialog.exec();
+        });
+        menu->addSeparator();
+        QAction* quit = menu->addAction(QCoreApplication::translate("Quillo", "Quit"));
+        QObject::connect(quit, &QAction::triggered, &window, [&window] { window.close(); });
+        tray = std::make_unique<QSystemTrayIcon>(trayIcon());
+        tray->setToolTip("Quillo");
+        tray->setContextMenu(menu.get());
+        QObject::connect(tray.get(), &QSystemTrayIcon::activated, &window,
+                         [&window](QSystemTrayIcon::ActivationReason reason) {
+                             if (reason == QSystemTrayIcon::Trigger)
+                                 window.setVisible(!window.isVisible());
+                         });
+        tray->show();
+    }
+    QObject::connect(&window, &PanelWindow::closed, &app, &QCoreApplication::quit);
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parse(argc, argv);
+    LinuxPlatform platform(options.root);
+    setCurrentPlatform(&platform);
+    if (options.snapshot) return runSnapshot(options, argc, argv);
+    const bool desktop = options.desktop || (!options.terminal && displayAvailable());
+    return desktop ? runDesktop(argc, argv) : runPlain(argc, argv);
 }

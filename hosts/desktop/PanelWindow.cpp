@@ -1,0 +1,132 @@
+#include "desktop/PanelWindow.hpp"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLayout>
+
+#include "desktop/ProgressBarView.hpp"
+#include "ui_TodayViewController.h"
+
+namespace quillo {
+
+namespace {
+
+// A label of the panel: keeps the text it was given and shows it while the QLabel lives.
+class LabelField final : public TextField {
+  public:
+    explicit LabelField(QLabel* label) : label_(label) {}
+    void setStringValue(std::string text) override {
+        text_ = std::move(text);
+        if (label_) label_->setText(QString::fromStdString(text_));
+    }
+    std::string stringValue() const override { return text_; }
+
+  private:
+    QPointer<QLabel> label_;
+    std::string text_;
+};
+
+}  // namespace
+
+PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
+    : QWidget(parent), ui_(std::make_unique<Ui::TodayViewController>()) {
+    ui_->setupUi(this);
+    setWindowFlag(Qt::Tool, false);
+
+    // Outlets connect by object name, whatever the layout of the interface file.
+    for (QLabel* label : findChildren<QLabel*>()) {
+        const std::string name = label->objectName().toStdString();
+        label->setTextFormat(Qt::PlainText);  // machine text is never markup
+        labels_.emplace(name, std::make_shared<LabelField>(label));
+    }
+    for (ProgressBarView* view : findChildren<ProgressBarView*>()) {
+        bars_.emplace(view->objectName().toStdString(), view->bar());
+    }
+    applyPalette();
+
+    controller_ = TodayViewController::initWithCoder(*this, host);
+    const NSEdgeInsets m = controller_->widgetMarginInsetsForProposedMarginInsets({});
+    layout()->setContentsMargins(int(m.left), int(m.top), int(m.right), int(m.bottom));
+}
+
+PanelWindow::~PanelWindow() = default;
+
+std::shared_ptr<TextField> PanelWindow::textField(std::string_view name) const {
+    const auto it = labels_.find(name);
+    return it == labels_.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<ProgressBar> PanelWindow::progressBar(std::string_view name) const {
+    const auto it = bars_.find(name);
+    return it == bars_.end() ? nullptr : it->second;
+}
+
+void PanelWindow::applyPalette() {
+    const QPalette pal = palette();
+    const bool dark = pal.color(QPalette::Window).lightnessF() < 0.5;
+    // The bar's default track is made for a light background; on a dark one it would glare.
+    for (const auto& [name, bar] : bars_) {
+        bar->setBorderTintColor(dark ? Color{0.32, 0.32, 0.34, 1} : Color{0.75, 0.75, 0.75, 1});
+        bar->setBackgroundTintColor(dark ? Color{0.22, 0.22, 0.24, 1} : Color{0.86, 0.86, 0.86, 1});
+    }
+    const QColor dim = pal.color(QPalette::PlaceholderText);
+    QFontMetrics metrics(font());
+    for (QLabel* label : findChildren<QLabel*>()) {
+        const QString role = label->property("role").toString();
+        if (role == "title") {
+            QFont f = label->font();
+            f.setWeight(QFont::DemiBold);
+            label->setFont(f);
+        } else if (role == "dim") {
+            QPalette p = label->palette();
+            p.setColor(QPalette::WindowText, dim);
+            label->setPalette(p);
+        }
+    }
+    // Percentages keep one width, so the bars do not jump as the digits change.
+    for (const char* name : {"cpuPercentLabel", "memoryPercentLabel", "hddPercentLabel"}) {
+        if (auto* l = findChild<QLabel*>(name))
+            l->setMinimumWidth(metrics.horizontalAdvance("100%"));
+    }
+    if (auto* l = findChild<QLabel*>("batteryPercentLabel")) {
+        l->setMinimumWidth(metrics.horizontalAdvance("100.0%"));
+    }
+    for (const char* name : {"downloadLabel", "uploadLabel"}) {
+        if (auto* l = findChild<QLabel*>(name))
+            l->setMinimumWidth(metrics.horizontalAdvance("900.0 MB/s"));
+    }
+}
+
+void PanelWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange ||
+        event->type() == QEvent::ApplicationPaletteChange) {
+        applyPalette();
+    }
+    QWidget::changeEvent(event);
+}
+
+void PanelWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (controller_) controller_->widgetPerformUpdateWithCompletionHandler({});
+}
+
+void PanelWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (controller_) {
+        controller_->viewWillDisappear();
+        controller_->viewDidDisappear();
+    }
+}
+
+void PanelWindow::closeEvent(QCloseEvent* event) {
+    // Qt hides a closed window only after this; the panel disappears now.
+    if (controller_ && isVisible()) {
+        controller_->viewWillDisappear();
+        controller_->viewDidDisappear();
+    }
+    controller_.reset();
+    event->accept();
+    emit closed();
+}
+
+}  // namespace quillo

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "widget/TodayViewController.hpp"
+
+namespace Ui {
+class TodayViewController;
+}
+class QLabel;
+
+namespace quillo {
+
+// The desktop panel: the interface file's views and the controller that fills them.
+// The window is the host: showing it is an update request, hiding it is the two
+// disappearance steps, closing it destroys the controller.
+class PanelWindow : public QWidget, public ViewTree {
+    Q_OBJECT
+
+  public:
+    explicit PanelWindow(const ControllerHost& host, QWidget* parent = nullptr);
+    ~PanelWindow() override;
+
+    std::shared_ptr<TextField> textField(std::string_view name) const override;
+    std::shared_ptr<ProgressBar> progressBar(std::string_view name) const override;
+
+    TodayViewController* controller() const { return controller_.get(); }
+
+  signals:
+    void closed();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void applyPalette();
+
+    std::unique_ptr<Ui::TodayViewController> ui_;
+    std::map<std::string, std::shared_ptr<TextField>, std::less<>> labels_;
+    std::map<std::string, std::shared_ptr<ProgressBar>, std::less<>> bars_;
+    std::shared_ptr<TodayViewController> controller_;
+};
+
+}  // namespace quillo
