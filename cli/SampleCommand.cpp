@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "metrics/DataUsage.hpp"
+#include "metrics/Device.hpp"
 #include "metrics/System.hpp"
 
 namespace quillo::cli {
@@ -83,8 +85,25 @@ Json sampleAll(double interval) {
                           {"schedulerTime", number(power.schedulerTime)}};
     j["thermalLevel"] = std::string(rawValue(System::thermalLevel()));
     j["battery"] = nullptr;
-    j["globalNetworkState"] = nullptr;
-    j["dataUsage"] = nullptr;
+    const auto [ipv4, ipv6] = Device::shared().globalNetworkState();
+    const auto family = [](const GlobalNetworkState& state) {
+        const auto text = [](const std::optional<std::string>& v) {
+            return v ? Json(*v) : Json(nullptr);
+        };
+        return Json{{"primaryInterface", text(state.primaryInterface)},
+                    {"router", text(state.router)},
+                    {"primaryService", text(state.primaryService)}};
+    };
+    j["globalNetworkState"] = {{"ipv4", family(ipv4)}, {"ipv6", family(ipv6)}};
+    // The interface the panel would measure: IPv6's primary one, else IPv4's.
+    const auto& measured = ipv6.primaryInterface ? ipv6.primaryInterface : ipv4.primaryInterface;
+    if (measured) {
+        const data_usage usage = get_data_usage(measured->c_str());
+        j["dataUsage"] = {
+            {"interface", *measured}, {"upload", usage.upload}, {"download", usage.download}};
+    } else {
+        j["dataUsage"] = nullptr;
+    }
     return j;
 }
 

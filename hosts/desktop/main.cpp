@@ -13,6 +13,7 @@
 #include "common/HeadlessViews.hpp"
 #include "common/QtEventLoop.hpp"
 #include "common/QtLocalizer.hpp"
+#include "common/RouteWatcher.hpp"
 #include "desktop/PanelWindow.hpp"
 #include "desktop/PreferencesDialog.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
@@ -175,6 +176,8 @@ int runPlain(int argc, char** argv) {
     } loop(qtLoop, views);
     auto controller = TodayViewController::initWithCoder(views, {loop, localizer});
     controller->widgetPerformUpdateWithCompletionHandler({});
+    RouteWatcher routes(
+        [&controller] { controller->widgetPerformUpdateWithCompletionHandler({}); });
     std::fprintf(stderr,
                  "quillo: no display; printing the panel's rows each refresh (Ctrl-C stops).\n");
     return QCoreApplication::exec();
@@ -217,6 +220,12 @@ int runDesktop(int argc, char** argv) {
         tray->show();
     }
     QObject::connect(&window, &PanelWindow::closed, &app, &QCoreApplication::quit);
+    // The panel follows the traffic: a new primary route is an update request.
+    RouteWatcher routes([&window] {
+        if (window.isVisible() && window.controller()) {
+            window.controller()->widgetPerformUpdateWithCompletionHandler({});
+        }
+    });
     window.show();
     return QApplication::exec();
 }

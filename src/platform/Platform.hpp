@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/IOReturn.hpp"
 #include "platform/Records.hpp"
@@ -40,6 +42,19 @@ class Platform {
 
     // kIOReturnNotFound when no thermal level is published; otherwise stores it.
     virtual IOReturn thermalWarningLevel(std::uint32_t& level) = 0;
+
+    // The interface's index; 0 when there is no interface of that name.
+    virtual unsigned if_nametoindex(const char* name) = 0;
+
+    // Walks the kernel's interface list in its order, handing each interface's name and
+    // its received and sent byte counters to f until f returns false. Returns false when
+    // the list cannot be fetched. May throw std::bad_alloc when no buffer can be had.
+    using InterfaceVisitor =
+        std::function<bool(std::string_view name, std::uint64_t ibytes, std::uint64_t obytes)>;
+    virtual bool walkInterfaceList(const InterfaceVisitor& f) = 0;
+
+    // The value the network configuration store holds under key, if any.
+    virtual std::optional<PropertyList> copyDynamicStoreValue(std::string_view key) = 0;
 
     // The volume holding path; absent when it cannot be queried.
     virtual std::optional<FileSystemAttributes> fileSystemAttributes(const char* path) = 0;

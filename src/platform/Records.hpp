@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <variant>
 
 namespace quillo {
 
@@ -71,6 +72,18 @@ struct FileSystemAttributes {
     std::uint64_t size = 0;
     std::uint64_t freeSize = 0;
 };
+
+// A property-list value of the network configuration store, and the store's
+// dictionaries: a value of another kind than text makes a dictionary unusable.
+using PropertyValue = std::variant<std::string, double, bool>;
+using PropertyDictionary = std::map<std::string, PropertyValue, std::less<>>;
+using PropertyList = std::variant<PropertyDictionary, PropertyValue>;
+
+inline constexpr const char* kGlobalIPv4StateKey = "State:/Network/Global/IPv4";
+inline constexpr const char* kGlobalIPv6StateKey = "State:/Network/Global/IPv6";
+inline constexpr const char* kSCPropNetPrimaryInterface = "PrimaryInterface";
+inline constexpr const char* kSCPropNetRouter = "Router";
+inline constexpr const char* kSCPropNetPrimaryService = "PrimaryService";
 
 // CPU types, the codes a process's architecture is compared with.
 using cpu_type_t = std::int32_t;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "metrics/Device.hpp"
 #include "metrics/System.hpp"
 #include "platform/Platform.hpp"
 #include "settings/RefreshRate.hpp"
@@ -84,7 +85,7 @@ void TodayViewController::scheduleTimer(double interval) {
 void TodayViewController::widgetPerformUpdateWithCompletionHandler(
     const std::function<void(NCUpdateResult)>& completionHandler) {
     sys = System::init();
-    currentInterface.reset();
+    discoverInterface();
     if (!timer) scheduleTimer(refreshInterval());
     if (completionHandler) completionHandler(NCUpdateResult::NewData);
 }
@@ -114,10 +115,13 @@ void TodayViewController::enqueue(std::function<void(TodayViewController&)> bloc
     });
 }
 
-void TodayViewController::updateUI(const Timer*) {
+void TodayViewController::updateUI(const Timer* firing) {
+    // The firing timer's interval is the time this tick stands for, even when the
+    // re-check is about to replace it.
+    const double tickSeconds = firing ? firing->timeInterval() : refreshInterval();
     rescheduleTimerIfNeeded();
     enqueue([](TodayViewController& self) { self.updateCPUAndMemory(); });
-    networkStep();
+    networkStep(tickSeconds);
     loadAverageAndUptimeStep();
     enqueue([](TodayViewController& self) {
         self.updateDiskUsage();
@@ -175,13 +179,62 @@ void TodayViewController::updateCPUAndMemory() {
     showPercentage(memoryProgressBar, memoryPercentLabel, used * 100.0 / total, *config);
 }
 
-void TodayViewController::networkStep() {
+std::optional<std::string> primaryInterfaceToMeasure() {
+    auto [ipv4, ipv6] = Device::shared().globalNetworkState();
+    return ipv6.primaryInterface ? std::move(ipv6.primaryInterface)
+                                 : std::move(ipv4.primaryInterface);
+}
+
+void TodayViewController::discoverInterface() {
+    currentInterface = primaryInterfaceToMeasure();
+}
+
+std::string formatRate(std::uint64_t b) {
+    if (b < 900) return formatC("%d B/s", {std::int64_t(b)});
+    const double d = double(b);
+    if (b < 921'600) return formatC("%.1f KB/s", {d / 1024.0});
+    if (b < 943'718'400) return formatC("%.1f MB/s", {d / 1048576.0});
+    return formatC("%.1f GB/s", {d / 1073741824.0});
+}
+
+namespace {
+
+// Bytes over the seconds they took, per second; exact when the seconds are one.
+std::uint64_t perSecond(std::uint64_t bytes, double seconds) {
+    if (seconds == 1.0 || !(seconds > 0.0)) return bytes;
+    const double rate = std::round(double(bytes) / seconds);
+    return rate >= 18446744073709551616.0 ? UINT64_MAX : std::uint64_t(rate);
+}
+
+}  // namespace
+
+void TodayViewController::networkStep(double tickSeconds) {
+    secondsSinceDataUsage_ += tickSeconds;
     if (!currentInterface) {
         enqueue([](TodayViewController& self) {
             if (const auto label = self.downloadLabel.lock()) label->setStringValue("--");
             if (const auto label = self.uploadLabel.lock()) label->setStringValue("--");
         });
+        return;
     }
+    const data_usage current = get_data_usage(currentInterface->c_str());
+    std::uint64_t download = 0;
+    std::uint64_t upload = 0;
+    // A counter below the stored one means the counters restarted or belong to another
+    // interface now: the tick shows 0 B/s and the new counters become the baseline,
+    // rather than an unsigned wrap-around of many exabytes a second.
+    if (previousDataUsage && current.download >= previousDataUsage->download &&
+        current.upload >= previousDataUsage->upload) {
+        download =
+            perSecond(current.download - previousDataUsage->download, secondsSinceDataUsage_);
+        upload = perSecond(current.upload - previousDataUsage->upload, secondsSinceDataUsage_);
+    }
+    enqueue([down = formatRate(download), up = formatRate(upload)](TodayViewController& self) {
+        if (const auto label = self.downloadLabel.lock()) label->setStringValue(down);
+        if (const auto label = self.uploadLabel.lock()) label->setStringValue(up);
+    });
+    previousDataUsage = current;
+    secondsSinceDataUsage_ = 0.0;
 }
 
 void TodayViewController::loadAverageAndUptimeStep() {

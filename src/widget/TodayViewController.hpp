@@ -74,6 +74,10 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
     std::optional<std::string> currentInterface;
     Configuration* config;
 
+    // Seconds of refresh ticks since previousDataUsage was taken, so that a difference
+    // is shown per second whatever the interval and however many ticks had no interface.
+    double secondsSinceDataUsage_ = 0.0;
+
   public:
     TodayViewController(Passkey, const ControllerHost& host);
     TodayViewController(const TodayViewController&) = delete;
@@ -105,6 +109,7 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
     void updateUI(const Timer* firing);
 
     const Timer* refreshTimer() const { return timer.get(); }
+    const std::optional<std::string>& measuredInterface() const { return currentInterface; }
     const Configuration& configuration() const { return *config; }
 
   private:
@@ -119,7 +124,8 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
     std::string localizedFormat(std::string_view key) const;
 
     void updateCPUAndMemory();
-    void networkStep();
+    void discoverInterface();
+    void networkStep(double tickSeconds);
     void loadAverageAndUptimeStep();
 
   public:
@@ -137,6 +143,13 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
 // watches, and one day. The same value schedules the timer and is compared with it on
 // every tick, so an adjusted interval never replaces the timer again and again.
 double sanitizedRefreshInterval(std::optional<double> stored);
+
+// The interface the panel measures: the IPv6 primary interface, else the IPv4 one.
+std::optional<std::string> primaryInterfaceToMeasure();
+
+// The label text of a number of bytes per second: whole bytes below 900, then KB, MB
+// and GB of 1024 with one decimal, each unit left before its value would reach 900.
+std::string formatRate(std::uint64_t bytes);
 
 // CPU, memory and disk: normal below 50, warning from 50, critical from 80 (infinity
 // included), decided on the unrounded value; a negative or not-a-number value is normal.

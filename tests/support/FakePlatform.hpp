@@ -1,5 +1,10 @@
 #pragma once
 
+#include <map>
+#include <new>
+#include <tuple>
+#include <vector>
+
 #include "platform/Platform.hpp"
 
 namespace quillo::test {
@@ -22,6 +27,24 @@ class FakePlatform : public Platform {
     IOReturn thermalStatus = kIOReturnSuccess;
     std::optional<std::uint32_t> thermalLevelStored = 0;
     std::optional<FileSystemAttributes> rootVolume;
+    std::map<std::string, unsigned, std::less<>> indices;
+    std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>> interfaces;  // name, in, out
+    bool interfaceListFails = false;
+    bool interfaceListThrows = false;
+    int interfaceListWalks = 0;
+    std::map<std::string, PropertyList, std::less<>> store;
+
+    void route(const char* key, PropertyDictionary state) { store[key] = std::move(state); }
+    void counters(const std::string& name, std::uint64_t in, std::uint64_t out) {
+        indices.emplace(name, unsigned(indices.size() + 1));
+        for (auto& entry : interfaces) {
+            if (std::get<0>(entry) == name) {
+                entry = {name, in, out};
+                return;
+            }
+        }
+        interfaces.emplace_back(name, in, out);
+    }
 
     FakePlatform() { setCurrentPlatform(this); }
     ~FakePlatform() override { setCurrentPlatform(nullptr); }
@@ -44,6 +67,24 @@ class FakePlatform : public Platform {
     IOReturn thermalWarningLevel(std::uint32_t& level) override {
         if (thermalLevelStored) level = *thermalLevelStored;
         return thermalStatus;
+    }
+    unsigned if_nametoindex(const char* name) override {
+        const auto it = indices.find(name);
+        return it == indices.end() ? 0 : it->second;
+    }
+    bool walkInterfaceList(const InterfaceVisitor& f) override {
+        ++interfaceListWalks;
+        if (interfaceListThrows) throw std::bad_alloc();
+        if (interfaceListFails) return false;
+        for (const auto& [name, in, out] : interfaces) {
+            if (!f(name, in, out)) break;
+        }
+        return true;
+    }
+    std::optional<PropertyList> copyDynamicStoreValue(std::string_view key) override {
+        const auto it = store.find(key);
+        if (it == store.end()) return std::nullopt;
+        return it->second;
     }
     std::optional<FileSystemAttributes> fileSystemAttributes(const char*) override {
         return rootVolume;

@@ -277,4 +277,44 @@ std::optional<FileSystemAttributes> LinuxPlatform::fileSystemAttributes(const ch
                                 std::uint64_t(vfs.f_bavail) * vfs.f_frsize};
 }
 
+namespace {
+
+// A name the kernel could have given an interface; anything else must not become a
+// path under sysfs.
+bool plausibleInterfaceName(std::string_view name) {
+    if (name.empty() || name.size() >= 16 || name == "." || name == "..") return false;
+    for (const char c : name) {
+        if (c == '/' || c == ':' || static_cast<unsigned char>(c) <= ' ') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+unsigned LinuxPlatform::if_nametoindex(const char* name) {
+    if (!name || !plausibleInterfaceName(name)) return 0;
+    const auto index = readSigned(files_, Fs::sys, "class/net/" + std::string(name) + "/ifindex");
+    return index && *index > 0 && *index <= INT32_MAX ? unsigned(*index) : 0;
+}
+
+bool LinuxPlatform::walkInterfaceList(const InterfaceVisitor& f) {
+    ReadBuffer& text = scratch();
+    if (!files_.read(Fs::proc, "net/dev", text)) return false;
+    forEachNetDevLine(text.view(), f);
+    return true;
+}
+
+std::optional<PropertyList> LinuxPlatform::copyDynamicStoreValue(std::string_view key) {
+    const bool v4 = key == kGlobalIPv4StateKey;
+    if (!v4 && key != kGlobalIPv6StateKey) return std::nullopt;
+    ReadBuffer& text = scratch();
+    if (!files_.read(Fs::proc, v4 ? "net/route" : "net/ipv6_route", text)) return std::nullopt;
+    const auto route = v4 ? parseIPv4DefaultRoute(text.view()) : parseIPv6DefaultRoute(text.view());
+    if (!route) return std::nullopt;
+    // Linux has no network services, so the state holds no PrimaryService.
+    PropertyDictionary state{{kSCPropNetPrimaryInterface, route->interface}};
+    if (!route->gateway.empty()) state.emplace(kSCPropNetRouter, route->gateway);
+    return state;
+}
+
 }  // namespace quillo

@@ -28,6 +28,9 @@ class LinuxPlatform final : public Platform {
     std::optional<CPUPowerStatus> cpuPowerStatus() override;
     IOReturn thermalWarningLevel(std::uint32_t& level) override;
     std::optional<FileSystemAttributes> fileSystemAttributes(const char* path) override;
+    unsigned if_nametoindex(const char* name) override;
+    bool walkInterfaceList(const InterfaceVisitor& f) override;
+    std::optional<PropertyList> copyDynamicStoreValue(std::string_view key) override;
 
     FileReader& files() { return files_; }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -89,5 +90,33 @@ struct ThermalTrip {
 // trip, 5 at or above a passive one, 0 otherwise. Trips at or below 0 °C mark disabled
 // trips and are ignored.
 std::uint32_t thermalLevelOfZone(std::int64_t temperature, const std::vector<ThermalTrip>& trips);
+
+// procfs net/dev: calls f(name, received bytes, sent bytes) for each well-formed
+// interface line, in order, until f returns false. A line that is short, has a field
+// that is not a number or has no colon is not an interface line and is skipped.
+template <class F>
+void forEachNetDevLine(std::string_view text, F&& f);
+bool parseNetDevLine(std::string_view line, std::string_view& name, std::uint64_t& received,
+                     std::uint64_t& sent);
+
+// The best default route of a family: up, not a reject route, not on lo, the lowest
+// metric (the first of equals). The gateway is text, empty when the route has none.
+struct DefaultRoute {
+    std::string interface;
+    std::string gateway;
+    std::uint64_t metric = 0;
+};
+std::optional<DefaultRoute> parseIPv4DefaultRoute(std::string_view netRoute);
+std::optional<DefaultRoute> parseIPv6DefaultRoute(std::string_view ipv6Route);
+
+template <class F>
+void forEachNetDevLine(std::string_view text, F&& f) {
+    forEachLine(text, [&](std::string_view line) {
+        std::string_view name;
+        std::uint64_t received = 0, sent = 0;
+        if (!parseNetDevLine(line, name, received, sent)) return true;
+        return bool(f(name, received, sent));
+    });
+}
 
 }  // namespace quillo
