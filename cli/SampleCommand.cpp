@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "metrics/Battery.hpp"
 #include "metrics/DataUsage.hpp"
 #include "metrics/Device.hpp"
 #include "metrics/System.hpp"
@@ -17,6 +18,32 @@ using Json = nlohmann::ordered_json;
 
 Json number(double value) {
     return std::isfinite(value) ? Json(value) : Json(nullptr);
+}
+
+template <class T>
+Json optional(const std::optional<T>& value) {
+    if (!value) return nullptr;
+    if constexpr (std::is_floating_point_v<T>) return number(*value);
+    return Json(*value);
+}
+
+Json batteryJson() {
+    Battery battery = Battery::init();
+    if (battery.open() != kIOReturnSuccess) return nullptr;
+    Json j = {{"charge", optional(battery.charge())},
+              {"currentCapacity", optional(battery.currentCapacity())},
+              {"maxCapactiy", optional(battery.maxCapactiy())},
+              {"designCapacity", optional(battery.designCapacity())},
+              {"cycleCount", optional(battery.cycleCount())},
+              {"designCycleCount", optional(battery.designCycleCount())},
+              {"timeRemaining", optional(battery.timeRemaining())},
+              {"timeRemainingFormatted", optional(battery.timeRemainingFormatted())},
+              {"temperature", optional(battery.temperature())},
+              {"isCharging", optional(battery.isCharging())},
+              {"isCharged", optional(battery.isCharged())},
+              {"isACPowered", optional(battery.isACPowered())}};
+    battery.close();
+    return j;
 }
 
 Json triple(const std::array<double, 3>& values) {
@@ -84,7 +111,7 @@ Json sampleAll(double interval) {
                           {"processorCount", power.processorCount},
                           {"schedulerTime", number(power.schedulerTime)}};
     j["thermalLevel"] = std::string(rawValue(System::thermalLevel()));
-    j["battery"] = nullptr;
+    j["battery"] = batteryJson();
     const auto [ipv4, ipv6] = Device::shared().globalNetworkState();
     const auto family = [](const GlobalNetworkState& state) {
         const auto text = [](const std::optional<std::string>& v) {

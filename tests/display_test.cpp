@@ -168,11 +168,13 @@ TEST_F(Display, WritesFollowTheCycleOrder) {
     tick();
     views.journal->clear();
     tick();
-    EXPECT_THAT(*views.journal,
-                ElementsAre("cpuProgressBar", "cpuPercentLabel", "cpuProgressBar",
-                            "memoryProgressBar", "memoryPercentLabel", "memoryProgressBar",
-                            "downloadLabel", "uploadLabel", "loadLabel", "uptimeLabel",
-                            "hddProgressBar", "hddPercentLabel", "hddProgressBar"));
+    EXPECT_THAT(
+        *views.journal,
+        ElementsAre("cpuProgressBar", "cpuPercentLabel", "cpuProgressBar", "memoryProgressBar",
+                    "memoryPercentLabel", "memoryProgressBar", "downloadLabel", "uploadLabel",
+                    "loadLabel", "uptimeLabel", "hddProgressBar", "hddPercentLabel",
+                    "hddProgressBar", "batteryInfoLabel", "batteryPercentLabel",
+                    "batteryProgressBar", "batteryProgressBar", "batteryTimeLabel"));
     EXPECT_EQ(text("downloadLabel"), "--");
 }
 

@@ -28,6 +28,22 @@
    <translation>%d Ladezyklen, %d%% Kapazität, %.0f℃</translation>
   </message>
   <message>
+   <source>%d cycles, %d%% healthy</source>
+   <translation>%d Ladezyklen, %d%% Kapazität</translation>
+  </message>
+  <message>
+   <source>%d cycles</source>
+   <translation>%d Ladezyklen</translation>
+  </message>
+  <message>
+   <source>%d%% healthy</source>
+   <translation>%d%% Kapazität</translation>
+  </message>
+  <message>
+   <source>%.0f℃</source>
+   <translation>%.0f℃</translation>
+  </message>
+  <message>
    <source>Battery</source>
    <translation>Batterie</translation>
   </message>
@@ -113,6 +129,22 @@
   <message>
    <source>Network</source>
    <translation>Netzwerk</translation>
+  </message>
+  <message>
+   <source>%d cycles, %d%% healthy</source>
+   <translation>%d Ladezyklen, %d%% Kapazität</translation>
+  </message>
+  <message>
+   <source>%d cycles</source>
+   <translation>%d Ladezyklen</translation>
+  </message>
+  <message>
+   <source>%d%% healthy</source>
+   <translation>%d%% Kapazität</translation>
+  </message>
+  <message>
+   <source>%.0f℃</source>
+   <translation>%.0f℃</translation>
   </message>
   <message>
    <source>Battery</source>

@@ -56,6 +56,14 @@ class Platform {
     // The value the network configuration store holds under key, if any.
     virtual std::optional<PropertyList> copyDynamicStoreValue(std::string_view key) = 0;
 
+    // The first registry entry of that name (the machine's battery is
+    // "AppleSmartBattery"), retained for the caller; 0 when there is none.
+    virtual io_service_t IOServiceGetMatchingService(std::string_view name) = 0;
+    // A property of an entry; absent when the entry has no such property.
+    virtual std::optional<PropertyValue> IORegistryEntryCreateCFProperty(io_service_t service,
+                                                                         std::string_view key) = 0;
+    virtual IOReturn IOObjectRelease(io_object_t object) = 0;
+
     // The volume holding path; absent when it cannot be queried.
     virtual std::optional<FileSystemAttributes> fileSystemAttributes(const char* path) = 0;
 };

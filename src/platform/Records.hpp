@@ -75,7 +75,7 @@ struct FileSystemAttributes {
 
 // A property-list value of the network configuration store, and the store's
 // dictionaries: a value of another kind than text makes a dictionary unusable.
-using PropertyValue = std::variant<std::string, double, bool>;
+using PropertyValue = std::variant<std::string, double, bool, std::int64_t>;
 using PropertyDictionary = std::map<std::string, PropertyValue, std::less<>>;
 using PropertyList = std::variant<PropertyDictionary, PropertyValue>;
 
@@ -84,6 +84,10 @@ inline constexpr const char* kGlobalIPv6StateKey = "State:/Network/Global/IPv6";
 inline constexpr const char* kSCPropNetPrimaryInterface = "PrimaryInterface";
 inline constexpr const char* kSCPropNetRouter = "Router";
 inline constexpr const char* kSCPropNetPrimaryService = "PrimaryService";
+
+// A hardware registry entry; 0 is none.
+using io_service_t = std::uint32_t;
+using io_object_t = io_service_t;
 
 // CPU types, the codes a process's architecture is compared with.
 using cpu_type_t = std::int32_t;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "metrics/Battery.hpp"
 #include "metrics/Device.hpp"
 #include "metrics/System.hpp"
 #include "platform/Platform.hpp"
@@ -263,6 +264,91 @@ void TodayViewController::updateDiskUsage() {
     showPercentage(hddProgressBar, hddPercentLabel, disk, *config);
 }
 
-void TodayViewController::updateBattery() {}
+namespace {
+
+// Maximum over design capacity in whole percent, truncated; absent where the figure
+// has no meaning (no design capacity) or does not fit 64 bits.
+std::optional<std::int64_t> health(std::optional<std::int64_t> maximum,
+                                   std::optional<std::int64_t> design) {
+    std::int64_t scaled = 0;
+    if (!maximum || !design || *design == 0 || __builtin_mul_overflow(*maximum, 100, &scaled)) {
+        return std::nullopt;
+    }
+    if (scaled == INT64_MIN && *design == -1) return std::nullopt;
+    return scaled / *design;
+}
+
+}  // namespace
+
+// The information line names what the battery publishes. Most Linux batteries publish
+// no temperature, so that case has a key of its own; with less known still, the line
+// is made of the parts that are known, and nothing is made up for the rest.
+std::string TodayViewController::batteryInformation(const Battery& battery) const {
+    const auto maximum = battery.maxCapactiy();
+    const auto design = battery.designCapacity();
+    const auto cycles = battery.cycleCount();
+    const auto temperature = battery.temperature();
+    const auto healthy = health(maximum, design);
+    if (cycles && healthy && temperature) {
+        return formatC(localizedFormat("%d cycles, %d%% healthy, %.0f\u2103"),
+                       {*cycles, *healthy, *temperature});
+    }
+    if (cycles && healthy) {
+        return formatC(localizedFormat("%d cycles, %d%% healthy"), {*cycles, *healthy});
+    }
+    std::string line;
+    const auto add = [&line](std::string part) {
+        if (!line.empty()) line += ", ";
+        line += part;
+    };
+    if (cycles) add(formatC(localizedFormat("%d cycles"), {*cycles}));
+    if (healthy) add(formatC(localizedFormat("%d%% healthy"), {*healthy}));
+    if (temperature) add(formatC(localizedFormat("%.0f\u2103"), {*temperature}));
+    return line;
+}
+
+void TodayViewController::updateBattery() {
+    const auto info = batteryInfoLabel.lock();
+    const auto percent = batteryPercentLabel.lock();
+    const auto bar = batteryProgressBar.lock();
+    const auto time = batteryTimeLabel.lock();
+
+    Battery battery = Battery::init();
+    if (battery.open() != kIOReturnSuccess) {
+        if (info) info->setStringValue(localizer_.localizedString("Battery not exists."));
+        if (percent) percent->setStringValue("0%");
+        if (bar) {
+            bar->setCurrent(100.0);
+            bar->setTintColor(lightGrayColor);
+        }
+        if (time) time->setStringValue(localizer_.localizedString("AC Power"));
+        battery.close();
+        return;
+    }
+
+    if (info) info->setStringValue(batteryInformation(battery));
+
+    // A charge the battery does not publish leaves the row as it was.
+    if (const auto c = battery.charge()) {
+        if (percent) percent->setStringValue(formatC("%.1f%%", {*c}));
+        if (bar) {
+            bar->setCurrent(*c);
+            bar->setTintColor(levelColor(batteryColorLevel(*c), *config));
+        }
+    }
+
+    if (time) {
+        if (battery.isCharging().value_or(false)) {
+            time->setStringValue(localizer_.localizedString("Charging"));
+        } else if (battery.isACPowered().value_or(false)) {
+            time->setStringValue(localizer_.localizedString("AC Power"));
+        } else {
+            // While the kernel cannot yet tell the time left, say so rather than show
+            // the last figure.
+            time->setStringValue(battery.timeRemainingFormatted().value_or("--"));
+        }
+    }
+    battery.close();
+}
 
 }  // namespace quillo

@@ -123,6 +123,7 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
     // A localised format, or its key when the translation would take other arguments.
     std::string localizedFormat(std::string_view key) const;
 
+    std::string batteryInformation(const struct Battery& battery) const;
     void updateCPUAndMemory();
     void discoverInterface();
     void networkStep(double tickSeconds);

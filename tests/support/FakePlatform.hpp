@@ -33,6 +33,10 @@ class FakePlatform : public Platform {
     bool interfaceListThrows = false;
     int interfaceListWalks = 0;
     std::map<std::string, PropertyList, std::less<>> store;
+    std::optional<std::map<std::string, PropertyValue, std::less<>>> battery;  // absent: none
+    IOReturn releaseStatus = kIOReturnSuccess;
+    int batteryLookups = 0;
+    std::vector<io_object_t> released;
 
     void route(const char* key, PropertyDictionary state) { store[key] = std::move(state); }
     void counters(const std::string& name, std::uint64_t in, std::uint64_t out) {
@@ -85,6 +89,21 @@ class FakePlatform : public Platform {
         const auto it = store.find(key);
         if (it == store.end()) return std::nullopt;
         return it->second;
+    }
+    io_service_t IOServiceGetMatchingService(std::string_view name) override {
+        ++batteryLookups;
+        return battery && name == "AppleSmartBattery" ? 42 : 0;
+    }
+    std::optional<PropertyValue> IORegistryEntryCreateCFProperty(io_service_t service,
+                                                                 std::string_view key) override {
+        if (service != 42 || !battery) return std::nullopt;
+        const auto it = battery->find(key);
+        if (it == battery->end()) return std::nullopt;
+        return it->second;
+    }
+    IOReturn IOObjectRelease(io_object_t object) override {
+        released.push_back(object);
+        return releaseStatus;
     }
     std::optional<FileSystemAttributes> fileSystemAttributes(const char*) override {
         return rootVolume;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/linux/Parsers.hpp"
+#include "platform/linux/PowerSupply.hpp"
 
 namespace quillo {
 
@@ -315,6 +316,72 @@ std::optional<PropertyList> LinuxPlatform::copyDynamicStoreValue(std::string_vie
     PropertyDictionary state{{kSCPropNetPrimaryInterface, route->interface}};
     if (!route->gateway.empty()) state.emplace(kSCPropNetRouter, route->gateway);
     return state;
+}
+
+std::optional<std::string> LinuxPlatform::supplyAttribute(const std::string& folder,
+                                                          std::string_view attribute) {
+    ReadBuffer& text = scratch();
+    if (!files_.read(Fs::sys, folder + "/" + std::string(attribute), text)) return std::nullopt;
+    const std::string_view value = trim(text.view());
+    if (value.empty()) return std::nullopt;
+    return std::string(value);
+}
+
+std::optional<bool> LinuxPlatform::externalPowerOnline() {
+    std::vector<std::string> supplies;
+    files_.forEachEntry(Fs::sys, "class/power_supply",
+                        [&](std::string_view name) { supplies.emplace_back(name); });
+    std::optional<bool> online;
+    for (const std::string& name : supplies) {
+        const std::string folder = "class/power_supply/" + name;
+        const auto type = supplyAttribute(folder, "type");
+        if (type != "Mains" && type != "USB") continue;
+        const auto value = supplyAttribute(folder, "online");
+        if (!value) continue;
+        online = online.value_or(false) || parseSigned(*value).value_or(0) == 1;
+    }
+    return online;
+}
+
+io_service_t LinuxPlatform::IOServiceGetMatchingService(std::string_view name) {
+    if (name != "AppleSmartBattery") return 0;
+    std::vector<std::string> supplies;
+    files_.forEachEntry(Fs::sys, "class/power_supply",
+                        [&](std::string_view entry) { supplies.emplace_back(entry); });
+    std::sort(supplies.begin(), supplies.end());
+    // The machine's battery is a supply of type Battery whose scope is not Device: a
+    // mouse or headset battery is the peripheral's, whatever it is called.
+    for (const std::string& supply : supplies) {
+        const std::string folder = "class/power_supply/" + supply;
+        if (supplyAttribute(folder, "type") != "Battery") continue;
+        if (supplyAttribute(folder, "scope") == "Device") continue;
+        std::lock_guard lock(servicesMutex_);
+        const io_service_t handle = nextService_++;
+        if (nextService_ == 0) nextService_ = 1;
+        services_.emplace(handle, folder);
+        return handle;
+    }
+    return 0;
+}
+
+std::optional<PropertyValue> LinuxPlatform::IORegistryEntryCreateCFProperty(io_service_t service,
+                                                                            std::string_view key) {
+    std::string folder;
+    {
+        std::lock_guard lock(servicesMutex_);
+        const auto it = services_.find(service);
+        if (it == services_.end()) return std::nullopt;
+        folder = it->second;
+    }
+    const SupplyAttribute attribute = [&](std::string_view name) {
+        return supplyAttribute(folder, name);
+    };
+    return batteryProperty(key, attribute, [&] { return externalPowerOnline(); });
+}
+
+IOReturn LinuxPlatform::IOObjectRelease(io_object_t object) {
+    std::lock_guard lock(servicesMutex_);
+    return services_.erase(object) == 1 ? kIOReturnSuccess : kIOReturnBadArgument;
 }
 
 }  // namespace quillo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -31,6 +32,10 @@ class LinuxPlatform final : public Platform {
     unsigned if_nametoindex(const char* name) override;
     bool walkInterfaceList(const InterfaceVisitor& f) override;
     std::optional<PropertyList> copyDynamicStoreValue(std::string_view key) override;
+    io_service_t IOServiceGetMatchingService(std::string_view name) override;
+    std::optional<PropertyValue> IORegistryEntryCreateCFProperty(io_service_t service,
+                                                                 std::string_view key) override;
+    IOReturn IOObjectRelease(io_object_t object) override;
 
     FileReader& files() { return files_; }
 
@@ -40,6 +45,9 @@ class LinuxPlatform final : public Platform {
     std::vector<int> onlineCpus();
     std::optional<double> speedLimit(const std::vector<int>& cpus);
     std::optional<double> cgroupQuotaCpus();
+    std::optional<std::string> supplyAttribute(const std::string& folder,
+                                               std::string_view attribute);
+    std::optional<bool> externalPowerOnline();
 
     FileReader files_;
 
@@ -49,6 +57,11 @@ class LinuxPlatform final : public Platform {
     std::vector<int> coresCountedFor_;
     std::int32_t physicalCores_ = 0;
     std::optional<std::int32_t> possibleCpus_;
+
+    // Open registry entries: each handle names a power_supply folder.
+    std::mutex servicesMutex_;
+    std::map<io_service_t, std::string> services_;
+    io_service_t nextService_ = 1;
 };
 
 }  // namespace quillo
