@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ProcessesCommand.hpp"
 #include "SampleCommand.hpp"
 #include "SettingsCommand.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
@@ -84,6 +85,8 @@ int main(int argc, char** argv) {
                        "print an object keyed by the fifteen outlet names");
     snapshot->add_option("--png", snapshotOptions.png, "render the desktop panel to FILE");
 
+    quillo::cli::ProcessesOptions processesOptions;
+    auto* processes = quillo::cli::addProcessesCommand(app, processesOptions);
     quillo::cli::SampleOptions sampleOptions;
     auto* sample = quillo::cli::addSampleCommand(app, sampleOptions);
 
@@ -110,5 +113,6 @@ int main(int argc, char** argv) {
     quillo::LinuxPlatform platform({options.procfs, options.sysfs});
     quillo::setCurrentPlatform(&platform);
     if (sample->parsed()) return quillo::cli::runSample(sampleOptions);
+    if (processes->parsed()) return quillo::cli::runProcesses(processesOptions);
     return 0;
 }

@@ -64,6 +64,14 @@ class Platform {
                                                                          std::string_view key) = 0;
     virtual IOReturn IOObjectRelease(io_object_t object) = 0;
 
+    // The process identifiers of every task, in the kernel's order; false when the
+    // list cannot be had. Fills the caller's vector so that it can be reused.
+    virtual bool listProcesses(std::vector<std::int32_t>& pids) = 0;
+    // The process's facts; absent when they cannot be read (it has ended, say).
+    virtual std::optional<kinfo_proc> processInfo(std::int32_t pid) = 0;
+    // The CPU type of its executable; absent when it cannot be read.
+    virtual std::optional<cpu_type_t> processCpuType(std::int32_t pid) = 0;
+
     // The volume holding path; absent when it cannot be queried.
     virtual std::optional<FileSystemAttributes> fileSystemAttributes(const char* path) = 0;
 };

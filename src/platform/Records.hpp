@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace quillo {
 
@@ -88,6 +90,25 @@ inline constexpr const char* kSCPropNetPrimaryService = "PrimaryService";
 // A hardware registry entry; 0 is none.
 using io_service_t = std::uint32_t;
 using io_object_t = io_service_t;
+
+// Process states as BSD numbers them.
+inline constexpr std::int8_t SIDL = 1;
+inline constexpr std::int8_t SRUN = 2;
+inline constexpr std::int8_t SSLEEP = 3;
+inline constexpr std::int8_t SSTOP = 4;
+inline constexpr std::int8_t SZOMB = 5;
+
+inline constexpr std::size_t MAXCOMLEN = 16;
+
+// The facts of one process that the process list reads.
+struct kinfo_proc {
+    char p_comm[MAXCOMLEN + 1] = {};  // NUL-terminated
+    std::uint32_t p_flag = 0;         // the kernel's process flags
+    std::int8_t p_stat = 0;
+    std::int32_t e_ppid = 0;
+    std::int32_t e_pgid = 0;
+    std::uint32_t cr_uid = 0;
+};
 
 // CPU types, the codes a process's architecture is compared with.
 using cpu_type_t = std::int32_t;

@@ -37,6 +37,9 @@ class FakePlatform : public Platform {
     IOReturn releaseStatus = kIOReturnSuccess;
     int batteryLookups = 0;
     std::vector<io_object_t> released;
+    std::optional<std::vector<std::int32_t>> pids;  // absent: the list cannot be had
+    std::map<std::int32_t, kinfo_proc> processes;
+    std::map<std::int32_t, cpu_type_t> cpuTypes;
 
     void route(const char* key, PropertyDictionary state) { store[key] = std::move(state); }
     void counters(const std::string& name, std::uint64_t in, std::uint64_t out) {
@@ -104,6 +107,21 @@ class FakePlatform : public Platform {
     IOReturn IOObjectRelease(io_object_t object) override {
         released.push_back(object);
         return releaseStatus;
+    }
+    bool listProcesses(std::vector<std::int32_t>& out) override {
+        if (!pids) return false;
+        out = *pids;
+        return true;
+    }
+    std::optional<kinfo_proc> processInfo(std::int32_t pid) override {
+        const auto it = processes.find(pid);
+        if (it == processes.end()) return std::nullopt;
+        return it->second;
+    }
+    std::optional<cpu_type_t> processCpuType(std::int32_t pid) override {
+        const auto it = cpuTypes.find(pid);
+        if (it == cpuTypes.end()) return std::nullopt;
+        return it->second;
     }
     std::optional<FileSystemAttributes> fileSystemAttributes(const char*) override {
         return rootVolume;

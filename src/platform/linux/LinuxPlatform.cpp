@@ -1,5 +1,7 @@
 #include "platform/linux/LinuxPlatform.hpp"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -382,6 +384,101 @@ std::optional<PropertyValue> LinuxPlatform::IORegistryEntryCreateCFProperty(io_s
 IOReturn LinuxPlatform::IOObjectRelease(io_object_t object) {
     std::lock_guard lock(servicesMutex_);
     return services_.erase(object) == 1 ? kIOReturnSuccess : kIOReturnBadArgument;
+}
+
+namespace {
+
+// "PID/name" without allocating: a process list reads three files per process.
+struct ProcessPath {
+    char text[48];
+    ProcessPath(std::int32_t pid, const char* name) {
+        std::snprintf(text, sizeof text, "%d/%s", int(pid), name);
+    }
+};
+
+// One read of the start of a procfs file into a caller's buffer; what the process list
+// needs of stat and status lies well within the first 4 KiB.
+std::optional<std::string_view> readStart(int dir, const char* path, char* buffer,
+                                          std::size_t size) {
+    const int fd = ::openat(dir, path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    ssize_t n;
+    do {
+        n = ::read(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n < 0) return std::nullopt;
+    return std::string_view(buffer, std::size_t(n));
+}
+
+}  // namespace
+
+bool LinuxPlatform::listProcesses(std::vector<std::int32_t>& pids) {
+    pids.clear();
+    {
+        std::lock_guard lock(cpuTypesMutex_);
+        cpuTypes_.clear();
+    }
+    const int root = files_.rootDescriptor(Fs::proc);
+    if (root < 0) return false;
+    const int fd = ::openat(root, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const auto pid = parseUnsigned(entry->d_name);
+        if (pid && *pid <= INT32_MAX) pids.push_back(std::int32_t(*pid));
+    }
+    ::closedir(dir);
+    return true;
+}
+
+std::optional<kinfo_proc> LinuxPlatform::processInfo(std::int32_t pid) {
+    const int root = files_.rootDescriptor(Fs::proc);
+    char buffer[4096];
+    kinfo_proc info;
+    const auto stat = readStart(root, ProcessPath(pid, "stat").text, buffer, sizeof buffer);
+    if (!stat || !parseProcessStat(*stat, info)) return std::nullopt;
+    // Kernel threads always run as root; their status need not be generated to say so.
+    constexpr std::uint32_t PF_KTHREAD = 0x00200000;
+    if (info.p_flag & PF_KTHREAD) return info;
+    const auto status = readStart(root, ProcessPath(pid, "status").text, buffer, sizeof buffer);
+    const auto uid = status ? parseEffectiveUid(*status) : std::nullopt;
+    if (!uid) return std::nullopt;
+    info.cr_uid = *uid;
+    return info;
+}
+
+std::optional<cpu_type_t> LinuxPlatform::processCpuType(std::int32_t pid) {
+    // Kernel threads have no executable, and another user's is not ours to open: both
+    // fail here and read as no CPU type.
+    const int root = files_.rootDescriptor(Fs::proc);
+    const ProcessPath exe(pid, "exe");
+    char target[4096];
+    ssize_t length = ::readlinkat(root, exe.text, target, sizeof target);
+    if (length < 0 && errno == EINVAL) length = 0;  // not a link (a copied tree): no cache
+    if (length < 0) return std::nullopt;
+    const std::string_view path(target, std::size_t(length));
+    if (length > 0) {
+        std::lock_guard lock(cpuTypesMutex_);
+        if (const auto it = cpuTypes_.find(path); it != cpuTypes_.end()) return it->second;
+    }
+    const int fd = ::openat(root, exe.text, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    char header[20];
+    const ssize_t n = ::pread(fd, header, sizeof header, 0);
+    ::close(fd);
+    std::optional<cpu_type_t> type;
+    if (n == ssize_t(sizeof header)) type = cpuTypeOfElf(std::string_view(header, sizeof header));
+    // A path the kernel marks deleted may name different files in different processes.
+    if (length > 0 && !path.ends_with(" (deleted)") && length < ssize_t(sizeof target)) {
+        std::lock_guard lock(cpuTypesMutex_);
+        cpuTypes_.emplace(path, type);
+    }
+    return type;
 }
 
 }  // namespace quillo

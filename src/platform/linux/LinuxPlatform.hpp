@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Platform.hpp"
@@ -36,6 +37,9 @@ class LinuxPlatform final : public Platform {
     std::optional<PropertyValue> IORegistryEntryCreateCFProperty(io_service_t service,
                                                                  std::string_view key) override;
     IOReturn IOObjectRelease(io_object_t object) override;
+    bool listProcesses(std::vector<std::int32_t>& pids) override;
+    std::optional<kinfo_proc> processInfo(std::int32_t pid) override;
+    std::optional<cpu_type_t> processCpuType(std::int32_t pid) override;
 
     FileReader& files() { return files_; }
 
@@ -57,6 +61,19 @@ class LinuxPlatform final : public Platform {
     std::vector<int> coresCountedFor_;
     std::int32_t physicalCores_ = 0;
     std::optional<std::int32_t> possibleCpus_;
+
+    // CPU types of the executables met during one listing, by the path the kernel gives
+    // for them: most processes share a few executables, and a readlink is cheaper than
+    // opening one. Cleared at each listing, so an executable replaced on disk is
+    // read again the next time.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+    std::mutex cpuTypesMutex_;
+    std::unordered_map<std::string, std::optional<cpu_type_t>, PathHash, std::equal_to<>> cpuTypes_;
 
     // Open registry entries: each handle names a power_supply folder.
     std::mutex servicesMutex_;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include <limits>
 
@@ -384,6 +385,97 @@ std::optional<DefaultRoute> parseIPv6DefaultRoute(std::string_view ipv6Route) {
         return true;
     });
     return best;
+}
+
+bool parseProcessStat(std::string_view text, kinfo_proc& info) {
+    const std::size_t open = text.find('(');
+    const std::size_t close = text.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return false;
+    const std::string_view comm =
+        text.substr(open + 1, std::min<std::size_t>(close - open - 1, MAXCOMLEN));
+    // state ppid pgrp session tty_nr tpgid flags
+    std::string_view fields[7];
+    int n = 0;
+    forEachField(text.substr(close + 1), [&](std::string_view field) {
+        fields[n++] = field;
+        return n < 7;
+    });
+    if (n < 3 || fields[0].size() != 1) return false;
+    info.p_flag = n == 7 ? std::uint32_t(parseUnsigned(fields[6]).value_or(0)) : 0;
+    const auto ppid = parseSigned(fields[1]);
+    const auto pgid = parseSigned(fields[2]);
+    if (!ppid || !pgid) return false;
+    std::memcpy(info.p_comm, comm.data(), comm.size());
+    info.p_comm[comm.size()] = '\0';
+    switch (fields[0][0]) {
+        case 'R':
+            info.p_stat = SRUN;
+            break;
+        case 'S':
+        case 'D':
+        case 'I':
+            info.p_stat = SSLEEP;
+            break;
+        case 'T':
+        case 't':
+            info.p_stat = SSTOP;
+            break;
+        case 'Z':
+        case 'X':
+            info.p_stat = SZOMB;
+            break;
+        default:
+            info.p_stat = 0;
+            break;
+    }
+    info.e_ppid = std::int32_t(*ppid);
+    info.e_pgid = std::int32_t(*pgid);
+    return true;
+}
+
+std::optional<std::uint32_t> parseEffectiveUid(std::string_view text) {
+    std::optional<std::uint32_t> uid;
+    forEachLine(text, [&](std::string_view line) {
+        if (!line.starts_with("Uid:")) return true;
+        int n = 0;
+        forEachField(line.substr(4), [&](std::string_view field) {
+            if (++n < 2) return true;
+            const auto value = parseUnsigned(field);
+            if (value && *value <= UINT32_MAX) uid = std::uint32_t(*value);
+            return false;
+        });
+        return false;
+    });
+    return uid;
+}
+
+std::optional<cpu_type_t> cpuTypeOfElf(std::string_view h) {
+    if (h.size() < 20 || h.substr(0, 4) !=
+                             "\x7f"
+                             "ELF")
+        return std::nullopt;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(h[i]); };
+    const int elfClass = byte(4);
+    const int data = byte(5);
+    if ((elfClass != 1 && elfClass != 2) || (data != 1 && data != 2)) return std::nullopt;
+    const unsigned machine = data == 1 ? byte(18) | byte(19) << 8 : byte(18) << 8 | byte(19);
+    switch (machine) {
+        case 3:
+            return CPU_TYPE_I386;  // EM_386
+        case 62:
+            return elfClass == 2 ? CPU_TYPE_X86_64 : CPU_TYPE_I386;  // x32 is 32-bit
+        case 40:
+            return CPU_TYPE_ARM;  // EM_ARM
+        case 183:
+            return CPU_TYPE_ARM64;  // EM_AARCH64
+        case 20:
+            return CPU_TYPE_POWERPC;  // EM_PPC
+        case 21:
+            return CPU_TYPE_POWERPC64;  // EM_PPC64
+        default:
+            return std::nullopt;
+    }
 }
 
 }  // namespace quillo

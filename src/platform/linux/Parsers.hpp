@@ -109,6 +109,15 @@ struct DefaultRoute {
 std::optional<DefaultRoute> parseIPv4DefaultRoute(std::string_view netRoute);
 std::optional<DefaultRoute> parseIPv6DefaultRoute(std::string_view ipv6Route);
 
+// procfs PID/stat: the command between the first "(" and the last ")" (a name may hold
+// both), then the state letter mapped to the BSD states (R run; S, D, I sleep; T, t
+// stopped; Z, X zombie; anything else 0), the parent and the process group.
+bool parseProcessStat(std::string_view text, kinfo_proc& info);
+// procfs PID/status: the effective user, the second field of "Uid:".
+std::optional<std::uint32_t> parseEffectiveUid(std::string_view text);
+// The CPU type of an ELF executable from the first 20 bytes of its header.
+std::optional<cpu_type_t> cpuTypeOfElf(std::string_view header);
+
 template <class F>
 void forEachNetDevLine(std::string_view text, F&& f) {
     forEachLine(text, [&](std::string_view line) {

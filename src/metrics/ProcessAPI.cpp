@@ -1,0 +1,52 @@
+#include "metrics/ProcessAPI.hpp"
+
+#include <algorithm>
+#include <thread>
+
+#include "metrics/Utf8.hpp"
+#include "platform/Platform.hpp"
+
+namespace quillo {
+
+namespace {
+
+void describe(Platform& platform, std::int32_t pid, ProcessInfo& p) {
+    const kinfo_proc facts = platform.processInfo(pid).value_or(kinfo_proc{});
+    p.pid = pid;
+    p.ppid = facts.e_ppid;
+    p.pgid = facts.e_pgid;
+    p.uid = std::int64_t(facts.cr_uid);
+    p.command = decodeUtf8Lossy(facts.p_comm);
+    p.arch = platform.processCpuType(pid).value_or(-1);
+    p.status = facts.p_stat;
+}
+
+// Below this many processes a second thread costs more than it saves.
+constexpr std::size_t processesPerThread = 512;
+
+}  // namespace
+
+std::vector<ProcessInfo> ProcessAPI::list() {
+    Platform& platform = currentPlatform();
+    thread_local std::vector<std::int32_t> reused;
+    std::vector<std::int32_t>& pids = reused;  // the helpers must see this thread's list
+    if (!platform.listProcesses(pids)) return {};
+    std::vector<ProcessInfo> processes(pids.size());
+    // Reading procfs is the whole cost and scales with the cores: a long list is read in
+    // contiguous slices, each into its own records, so the order stays the kernel's.
+    const std::size_t cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
+    const std::size_t threads =
+        std::min(cores, std::max<std::size_t>(1, pids.size() / processesPerThread));
+    const auto slice = [&](std::size_t t) {
+        const std::size_t begin = pids.size() * t / threads;
+        const std::size_t end = pids.size() * (t + 1) / threads;
+        for (std::size_t i = begin; i < end; ++i) describe(platform, pids[i], processes[i]);
+    };
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(slice, t);
+    slice(0);
+    for (std::thread& helper : helpers) helper.join();
+    return processes;
+}
+
+}  // namespace quillo

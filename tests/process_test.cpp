@@ -1,0 +1,181 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "metrics/ProcessAPI.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
+#include "platform/linux/Parsers.hpp"
+#include "support/FakePlatform.hpp"
+#include "support/Run.hpp"
+
+using namespace quillo;
+using ::testing::HasSubstr;
+
+namespace {
+
+std::string elfHeader(int elfClass, unsigned machine, bool bigEndian = false) {
+    std::string h(
+        "\x7f"
+        "ELF",
+        4);
+    h += char(elfClass);
+    h += char(bigEndian ? 2 : 1);
+    h.resize(18, '\0');
+    h += bigEndian ? char(machine >> 8) : char(machine & 0xff);
+    h += bigEndian ? char(machine & 0xff) : char(machine >> 8);
+    h.resize(64, '\0');
+    return h;
+}
+
+TEST(ProcessParse, CommandBetweenFirstAndLastParenthesis) {
+    kinfo_proc info;
+    ASSERT_TRUE(parseProcessStat("1020 ((a b ) ( c d) ) R 1 1020 1020 0 -1 4194560 0", info));
+    EXPECT_STREQ(info.p_comm, "(a b ) ( c d) ");
+    EXPECT_EQ(info.p_stat, SRUN);
+    EXPECT_EQ(info.e_ppid, 1);
+    EXPECT_EQ(info.e_pgid, 1020);
+    ASSERT_TRUE(parseProcessStat("7 (exactly 16 bytes) t 1 7", info));
+    EXPECT_STREQ(info.p_comm, "exactly 16 bytes");
+    ASSERT_TRUE(parseProcessStat("7 (seventeen bytes!!) I 2 0", info));
+    EXPECT_STREQ(info.p_comm, "seventeen bytes!") << "never longer than 16 bytes";
+    EXPECT_EQ(info.p_stat, SSLEEP);
+    for (const char* bad :
+         {"", "12 (x", "12 x) S 1 1", "12 (x) S", "12 (x) SS 1 1", "12 (x) S a 1"}) {
+        EXPECT_FALSE(parseProcessStat(bad, info)) << bad;
+    }
+}
+
+TEST(ProcessParse, StatesUidAndElf) {
+    kinfo_proc info;
+    const std::pair<const char*, std::int8_t> states[] = {
+        {"R", SRUN},  {"S", SSLEEP}, {"D", SSLEEP}, {"I", SSLEEP}, {"T", SSTOP},
+        {"t", SSTOP}, {"Z", SZOMB},  {"X", SZOMB},  {"W", 0},      {"P", 0}};
+    for (const auto& [letter, state] : states) {
+        ASSERT_TRUE(parseProcessStat(std::string("1 (x) ") + letter + " 0 0", info));
+        EXPECT_EQ(info.p_stat, state) << letter;
+    }
+    EXPECT_EQ(parseEffectiveUid("Name:\tx\nUid:\t1000\t4294967294\t1000\t1000\n"), 4294967294u);
+    EXPECT_EQ(parseEffectiveUid("Name:\tx\nUid:\t1000\n"), std::nullopt);
+    EXPECT_EQ(cpuTypeOfElf(elfHeader(2, 62)), CPU_TYPE_X86_64);
+    EXPECT_EQ(cpuTypeOfElf(elfHeader(1, 3)), CPU_TYPE_I386);
+    EXPECT_EQ(cpuTypeOfElf(elfHeader(2, 183)), CPU_TYPE_ARM64);
+    EXPECT_EQ(cpuTypeOfElf(elfHeader(1, 40)), CPU_TYPE_ARM);
+    EXPECT_EQ(cpuTypeOfElf(elfHeader(1, 20, true)), CPU_TYPE_POWERPC);
+    EXPECT_EQ(cpuTypeOfElf(elfHeader(2, 21, true)), CPU_TYPE_POWERPC64);
+    EXPECT_EQ(cpuTypeOfElf(elfHeader(2, 243)), std::nullopt) << "a machine without a CPU type";
+    EXPECT_EQ(cpuTypeOfElf("#!/bin/sh\n echo not an executable\n"), std::nullopt);
+}
+
+TEST(ProcessAPIOnFake, RecordsInKernelOrderWithWidths) {
+    test::FakePlatform platform;
+    EXPECT_TRUE(ProcessAPI::list().empty()) << "no task list: an empty array";
+    platform.pids = std::vector<std::int32_t>{42, 7, 9};
+    kinfo_proc nobody{"daemon", 0, SSLEEP, -1, -2, 4294967294u};
+    platform.processes[42] = nobody;
+    platform.processes[7] = kinfo_proc{"init\xff", 0, SRUN, 0, 7, 0};
+    platform.cpuTypes[42] = CPU_TYPE_X86_64;
+    const auto list = ProcessAPI::list();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0], (ProcessInfo{42, -1, -2, 4294967294, "daemon", CPU_TYPE_X86_64, SSLEEP}))
+        << "uid zero-extended, ppid and pgid sign-extended";
+    EXPECT_EQ(list[1].command, "init\xEF\xBF\xBD");
+    EXPECT_EQ(list[2], (ProcessInfo{9, 0, 0, 0, "", -1, 0})) << "a process that ended meanwhile";
+}
+
+TEST(ProcessAPIOnFake, LongListsKeepTheirOrder) {
+    test::FakePlatform platform;
+    platform.pids.emplace();
+    for (std::int32_t pid = 5000; pid > 0; --pid) {
+        platform.pids->push_back(pid);
+        platform.processes[pid] = kinfo_proc{"p", 0, SRUN, pid + 1, 0, 0};
+    }
+    const auto list = ProcessAPI::list();
+    ASSERT_EQ(list.size(), 5000u);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        ASSERT_EQ(list[i].pid, 5000 - std::int64_t(i));
+        ASSERT_EQ(list[i].ppid, list[i].pid + 1);
+    }
+}
+
+class ProcessTree : public ::testing::Test {
+  protected:
+    test::TempDir dir;
+
+    void process(int pid, const std::string& stat, const std::string& uidLine,
+                 const std::optional<std::string>& exe) {
+        const std::string base = "proc/" + std::to_string(pid) + "/";
+        dir.write(base + "stat", stat);
+        if (!uidLine.empty()) dir.write(base + "status", "Name:\tx\nState:\tS\n" + uidLine + "\n");
+        if (exe) dir.write(base + "exe", *exe);
+    }
+    std::vector<ProcessInfo> list() {
+        std::filesystem::create_directories(dir.path() / "sys");
+        LinuxPlatform linux({(dir.path() / "proc").string(), (dir.path() / "sys").string()});
+        ScopedPlatform scope(linux);
+        auto l = ProcessAPI::list();
+        std::sort(l.begin(), l.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
+        return l;
+    }
+};
+
+TEST_F(ProcessTree, OddNamesZombiesKernelThreadsAndVanishedProcesses) {
+    process(1, "1 (systemd) S 0 1 1 0 -1 4194560", "Uid:\t0\t0\t0\t0", elfHeader(2, 62));
+    process(2, "2 (kthreadd) S 0 0 0 0 -1 2129984", "", std::nullopt);
+    process(584, "1020 ((a b ) ( c d) ) R 1 584 584 0 -1 4194304", "Uid:\t1000\t1000\t1000\t1000",
+            elfHeader(1, 3));
+    process(600, "600 (defunct) Z 584 584 584 0 -1 4227084", "Uid:\t1000\t1000\t1000\t1000",
+            std::nullopt);
+    process(700, "700 (nfsnobody) S 1 700 700 0 -1 4194560",
+            "Uid:\t4294967294\t4294967294\t4294967294\t4294967294", elfHeader(2, 183));
+    process(800, "", "", std::nullopt);  // ended between the listing and the reads
+    dir.write("proc/self", "not a process");
+    dir.write("proc/meminfo", "MemTotal: 1 kB\n");
+    const auto l = list();
+    ASSERT_EQ(l.size(), 6u);
+    EXPECT_EQ(l[0], (ProcessInfo{1, 0, 1, 0, "systemd", CPU_TYPE_X86_64, SSLEEP}));
+    EXPECT_EQ(l[1], (ProcessInfo{2, 0, 0, 0, "kthreadd", -1, SSLEEP})) << "a kernel thread";
+    EXPECT_EQ(l[2], (ProcessInfo{584, 1, 584, 1000, "(a b ) ( c d) ", CPU_TYPE_I386, SRUN}))
+        << "the pid is the directory's, whatever the file says";
+    EXPECT_EQ(l[3], (ProcessInfo{600, 584, 584, 1000, "defunct", -1, SZOMB}));
+    EXPECT_EQ(l[4].uid, 4294967294);
+    EXPECT_EQ(l[4].arch, CPU_TYPE_ARM64);
+    EXPECT_EQ(l[5], (ProcessInfo{800, 0, 0, 0, "", -1, 0}));
+}
+
+TEST(ProcessAPILive, FindsThisProcess) {
+    const auto list = ProcessAPI::list();
+    const auto self =
+        std::find_if(list.begin(), list.end(), [](const auto& p) { return p.pid == ::getpid(); });
+    ASSERT_NE(self, list.end());
+    EXPECT_EQ(self->ppid, ::getppid());
+    EXPECT_EQ(self->pgid, ::getpgrp());
+    EXPECT_EQ(self->uid, std::int64_t(::geteuid()));
+    EXPECT_EQ(self->status, SRUN);
+    EXPECT_EQ(self->command, std::string("process_test").substr(0, 15));
+#if defined(__x86_64__)
+    EXPECT_EQ(self->arch, CPU_TYPE_X86_64);
+#endif
+}
+
+TEST(ProcessesCommand, HostileNamesStayVisibleAndValidJson) {
+    test::TempDir dir;
+    dir.write("proc/66/stat", "66 (evil\x1b[2J\x07\\x\xc2\x9b) S 1 66 66 0 -1 0");
+    dir.write("proc/66/status", "Uid:\t0\t0\t0\t0\n");
+    std::filesystem::create_directories(dir.path() / "sys");
+    const std::string roots = " --procfs " + test::quoted((dir.path() / "proc").string()) +
+                              " --sysfs " + test::quoted((dir.path() / "sys").string());
+    const test::RunResult table = test::run(QUILLO_BIN "/quillo processes" + roots);
+    ASSERT_EQ(table.status, 0) << table.err;
+    EXPECT_THAT(table.out, HasSubstr("evil\\x1b[2J\\x07\\\\x\\u009b"));
+    EXPECT_EQ(table.out.find('\x1b'), std::string::npos);
+    const test::RunResult json = test::run(QUILLO_BIN "/quillo processes --json" + roots);
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto parsed = nlohmann::json::parse(json.out);
+    ASSERT_EQ(parsed.size(), 1u);
+    EXPECT_EQ(parsed[0]["command"], "evil\x1b[2J\x07\\x\xc2\x9b");
+    EXPECT_EQ(parsed[0]["arch"], -1);
+}
+
+}  // namespace
