@@ -14,8 +14,4 @@ struct ProcessesOptions {
 CLI::App* addProcessesCommand(CLI::App& app, ProcessesOptions& options);
 int runProcesses(const ProcessesOptions& options);
 
-// A process names itself, so its name never reaches a terminal raw: control
-// characters (C0, DEL, C1) and the backslash are written as visible escapes.
-std::string visibleText(std::string_view text);
-
 }  // namespace quillo::cli

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -24,22 +25,33 @@ struct GlobalOptions {
     bool terminal = false;
 };
 
-// The Qt host is installed beside this program; PATH is the fallback for odd layouts.
-std::string panelExecutable() {
+// The Qt hosts are installed beside this program; PATH is the fallback for odd layouts.
+std::string hostExecutable(const char* name) {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec) {
-        const auto beside = self.parent_path() / "quillo-panel";
+        const auto beside = self.parent_path() / name;
         if (::access(beside.c_str(), X_OK) == 0) return beside.string();
     }
-    return "quillo-panel";
+    return name;
 }
 
+bool displayAvailable() {
+    const auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v && *v;
+    };
+    return set("WAYLAND_DISPLAY") || set("DISPLAY");
+}
+
+// Hands over to a Qt host: the desktop panel (and snapshots) in quillo-panel, the
+// terminal panel in quillo-term, which loads Qt Core only.
 [[noreturn]] void runPanel(const GlobalOptions& options, std::vector<std::string> extra) {
-    std::vector<std::string> args = {panelExecutable(), "--procfs", options.procfs, "--sysfs",
-                                     options.sysfs};
-    if (options.desktop) args.push_back("--desktop");
-    if (options.terminal) args.push_back("--terminal");
+    const bool snapshot = !extra.empty();
+    const bool desktop = snapshot || options.desktop || (!options.terminal && displayAvailable());
+    std::vector<std::string> args = {hostExecutable(desktop ? "quillo-panel" : "quillo-term"),
+                                     "--procfs", options.procfs, "--sysfs", options.sysfs};
+    if (desktop && !snapshot) args.push_back("--desktop");
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

@@ -16,6 +16,8 @@ class LabelField final : public TextField {
   public:
     explicit LabelField(QLabel* label) : label_(label) {}
     void setStringValue(std::string text) override {
+        // Most texts are the same from one tick to the next; Qt need not hear of those.
+        if (text == text_ && label_ && !label_->text().isEmpty()) return;
         text_ = std::move(text);
         if (label_) label_->setText(QString::fromStdString(text_));
     }

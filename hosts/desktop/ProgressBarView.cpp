@@ -51,7 +51,9 @@ class PainterCanvas final : public Canvas {
 
 ProgressBarView::ProgressBarView(QWidget* parent)
     : QWidget(parent), bar_(std::make_shared<ProgressBar>()) {
-    bar_->setNeedsDisplayHandler([this] { update(); });
+    bar_->setNeedsDisplayHandler([this] {
+        if (!painted_ || !(*painted_ == look())) update();
+    });
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -67,7 +69,27 @@ QSize ProgressBarView::minimumSizeHint() const {
     return {int(std::ceil(fitting.width)) * 3, std::max(14, int(std::ceil(fitting.height)) + 2)};
 }
 
+ProgressBarView::Look ProgressBarView::look() const {
+    const ProgressBar& b = *bar_;
+    // Memory and disk move by a few bytes every tick; what matters is whether the
+    // stroke's end moves on the screen.
+    const double f = std::min((b.current() - b.minimum()) / (b.maximum() - b.minimum()), 1.0);
+    const double pixels = f * width() * devicePixelRatioF() * 4.0;
+    const long long stroke = b.current() - b.minimum() == 0.0 ? -1
+                             : std::isfinite(pixels) ? std::llround(std::clamp(pixels, -1e12, 1e12))
+                                                     : -2;
+    return {stroke,
+            b.borderWidth(),
+            b.thickness(),
+            b.tintColor(),
+            b.borderTintColor(),
+            b.backgroundTintColor(),
+            width(),
+            height()};
+}
+
 void ProgressBarView::paintEvent(QPaintEvent*) {
+    painted_ = look();
     QPainter painter(this);
     PainterCanvas canvas(painter, height());
     bar_->draw(canvas, width(), height());

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 #include "ui/ProgressBar.hpp"
 
@@ -24,7 +25,19 @@ class ProgressBarView : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    // What the bar looked like when last painted: a redraw request that changes
+    // nothing visible costs no paint.
+    struct Look {
+        long long stroke;  // where the stroke ends, in quarters of a device pixel
+        double borderWidth, thickness;
+        Color tint, border, background;
+        int width, height;
+        bool operator==(const Look&) const = default;
+    };
+    Look look() const;
+
     std::shared_ptr<ProgressBar> bar_;
+    std::optional<Look> painted_;
 };
 
 }  // namespace quillo

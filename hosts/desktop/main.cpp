@@ -1,13 +1,18 @@
 // quillo-panel: the Qt host of the panel, started by `quillo`. Runs the desktop panel,
 // the headless snapshot, and where no display exists the terminal panel.
+#include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QSystemTrayIcon>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include "common/HeadlessViews.hpp"
@@ -150,37 +155,14 @@ int runSnapshot(const Options& o, int argc, char** argv) {
     return 0;
 }
 
-// Until the terminal panel arrives: the same controller, its rows printed after each tick.
-int runPlain(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    QtLocalizer localizer;
-    localizer.loadForUserLanguages();
-    QtEventLoop qtLoop;
-    HeadlessViews views(localizer.localizedString("Battery"));
-    struct PrintingLoop final : EventLoop {
-        EventLoop& inner;
-        const ViewTree& views;
-        PrintingLoop(EventLoop& i, const ViewTree& v) : inner(i), views(v) {}
-        std::unique_ptr<Timer> scheduledTimer(double interval,
-                                              std::function<void()> fire) override {
-            return inner.scheduledTimer(interval, [this, fire = std::move(fire)] {
-                fire();
-                inner.async([this] {
-                    const std::string text = outletStatesText(views) + "\n";
-                    std::fwrite(text.data(), 1, text.size(), stdout);
-                    std::fflush(stdout);
-                });
-            });
-        }
-        void async(std::function<void()> block) override { inner.async(std::move(block)); }
-    } loop(qtLoop, views);
-    auto controller = TodayViewController::initWithCoder(views, {loop, localizer});
-    controller->widgetPerformUpdateWithCompletionHandler({});
-    RouteWatcher routes(
-        [&controller] { controller->widgetPerformUpdateWithCompletionHandler({}); });
-    std::fprintf(stderr,
-                 "quillo: no display; printing the panel's rows each refresh (Ctrl-C stops).\n");
-    return QCoreApplication::exec();
+// Where there is no display, the terminal panel beside this program takes over.
+[[noreturn]] void runTerminal(const Options& o, const char* self) {
+    const std::string beside = std::filesystem::path(self).parent_path() / "quillo-term";
+    const std::string procfs = o.root.procfs, sysfs = o.root.sysfs;
+    const std::string program = ::access(beside.c_str(), X_OK) == 0 ? beside : "quillo-term";
+    ::execlp(program.c_str(), program.c_str(), "--procfs", procfs.c_str(), "--sysfs", sysfs.c_str(),
+             static_cast<char*>(nullptr));
+    fail(QString("cannot start quillo-term: ") + std::strerror(errno));
 }
 
 int runDesktop(int argc, char** argv) {
@@ -238,5 +220,6 @@ int main(int argc, char** argv) {
     setCurrentPlatform(&platform);
     if (options.snapshot) return runSnapshot(options, argc, argv);
     const bool desktop = options.desktop || (!options.terminal && displayAvailable());
-    return desktop ? runDesktop(argc, argv) : runPlain(argc, argv);
+    if (!desktop) runTerminal(options, argv[0]);
+    return runDesktop(argc, argv);
 }

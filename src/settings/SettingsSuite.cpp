@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -93,19 +94,19 @@ std::string readWhole(const std::filesystem::path& path, std::size_t limit, bool
     std::string text;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return text;
-    char chunk[4096];
+    // A regular file that returns less than was asked has ended: a settings file costs
+    // one read, not two, on every look-up.
+    constexpr std::size_t chunk = 4096;
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
+        const std::size_t used = text.size();
+        text.resize(used + chunk);
+        const ssize_t n = ::read(fd, text.data() + used, chunk);
+        if (n < 0 || used + std::size_t(std::max<ssize_t>(n, 0)) > limit) {
             ::close(fd);
             return {};
         }
-        if (n == 0) break;
-        if (text.size() + std::size_t(n) > limit) {
-            ::close(fd);
-            return {};
-        }
-        text.append(chunk, std::size_t(n));
+        text.resize(used + std::size_t(n));
+        if (std::size_t(n) < chunk) break;
     }
     ::close(fd);
     ok = true;

@@ -22,4 +22,9 @@ std::string formatC(std::string_view format, std::initializer_list<FormatArgumen
 // format takes the same arguments as its key.
 std::string conversionsOf(std::string_view format);
 
+// Text from the machine (process, interface and model names) never reaches a terminal
+// raw: control characters (C0, DEL and C1) and the backslash become visible escapes
+// ("\x1b", "\\", "\u009b"); everything else, valid UTF-8 included, is kept.
+std::string visibleText(std::string_view text);
+
 }  // namespace quillo

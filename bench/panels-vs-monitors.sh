@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Runs the terminal panel (in tmux) and the desktop panel (under Xvfb) at a 1 s refresh
+# for SECONDS seconds (default 60), beside `top -b -d 1` and, where installed, htop and
+# conky, all at once, and prints each one's CPU time and peak resident memory, read the
+# same way from procfs.
+#   bench/panels-vs-monitors.sh [SECONDS]    (after ./dev test or ./dev bench has built)
+# Needs tmux, Xvfb (package xvfb) and top (procps).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-60}
+bin=$(cd "${QUILLO_BUILD_DIR:-build}/bin" && pwd)
+for tool in tmux Xvfb top; do
+    command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 2; }
+done
+
+scratch=$(mktemp -d)
+display=:$((90 + RANDOM % 9))
+session=quillo-bench-$$
+cleanup() {
+    tmux kill-session -t "$session" 2>/dev/null || true
+    kill "${started[@]}" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+started=()
+trap cleanup EXIT
+
+export XDG_CONFIG_HOME=$scratch
+"$bin/quillo" settings set RefreshRate 1
+
+Xvfb "$display" -screen 0 1280x800x24 >/dev/null 2>&1 &
+started+=($!)
+sleep 1
+
+declare -A pid
+tmux new-session -d -s "$session" -x 100 -y 30 "$bin/quillo-term"
+pid[terminal panel]=$(tmux list-panes -t "$session" -F '#{pane_pid}')
+DISPLAY=$display "$bin/quillo-panel" --desktop >/dev/null 2>&1 &
+pid[desktop panel]=$!
+started+=($!)
+top -b -d 1 >/dev/null &
+pid[top -b -d 1]=$!
+started+=($!)
+if command -v htop >/dev/null; then
+    tmux new-window -t "$session" "htop -d 10"
+    pid[htop]=$(tmux list-panes -t "$session:1" -F '#{pane_pid}')
+fi
+if command -v conky >/dev/null; then
+    printf 'conky.config = { update_interval = 1, out_to_x = true, own_window = true }\nconky.text = [[${cpu}%% ${mem} ${loadavg} ${uptime}]]\n' >"$scratch/conky.conf"
+    DISPLAY=$display conky -c "$scratch/conky.conf" >/dev/null 2>&1 &
+    pid[conky]=$!
+    started+=($!)
+fi
+
+sleep "$seconds"
+# CPU time from each thread's schedstat (nanoseconds on a CPU), which the 10 ms clock
+# ticks of /proc/PID/stat are too coarse to compare at these loads.
+printf '%-16s %10s %10s %12s\n' program "cpu time" "% of core" "peak memory"
+for name in "terminal panel" "desktop panel" "top -b -d 1" htop conky; do
+    p=${pid[$name]:-}
+    [ -n "$p" ] && [ -r "/proc/$p/status" ] || continue
+    ns=$(cat /proc/"$p"/task/*/schedstat | awk '{s += $1} END {print s}')
+    hwm=$(awk '/^VmHWM:/ {print $2}' "/proc/$p/status")
+    awk -v n="$name" -v ns="$ns" -v secs="$seconds" -v h="$hwm" \
+        'BEGIN { c = ns / 1e9; printf "%-16s %9.3fs %9.3f%% %9.1f MiB\n", n, c, 100 * c / secs, h / 1024 }'
+done
