@@ -9,6 +9,7 @@
 #include "metrics/DataUsage.hpp"
 #include "metrics/Device.hpp"
 #include "metrics/System.hpp"
+#include "widget/Format.hpp"
 
 namespace quillo::cli {
 
@@ -56,10 +57,13 @@ void printText(const Json& sample) {
         if (value.is_object()) {
             for (const auto& [field, v] : value.items()) {
                 if (!text.empty()) text += "  ";
-                text += field + " " + (v.is_string() ? v.get<std::string>() : v.dump());
+                text += field + " " +
+                        (v.is_string() ? visibleText(v.get<std::string>())
+                                       : v.dump(-1, ' ', false, Json::error_handler_t::replace));
             }
         } else {
-            text = value.is_string() ? value.get<std::string>() : value.dump();
+            text = value.is_string() ? visibleText(value.get<std::string>())
+                                     : value.dump(-1, ' ', false, Json::error_handler_t::replace);
         }
         std::printf("%-20s %s\n", key.c_str(), text.c_str());
     }

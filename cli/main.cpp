@@ -54,6 +54,7 @@ bool displayAvailable() {
     if (desktop && !snapshot) args.push_back("--desktop");
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     ::execvp(argv[0], argv.data());
@@ -63,7 +64,7 @@ bool displayAvailable() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int quilloMain(int argc, char** argv) {
     CLI::App app{
         "Quillo: a compact live panel of this machine's CPU, memory, disk, network, "
         "load, uptime and battery.\nWithout a command, runs the panel: the desktop "
@@ -127,4 +128,13 @@ int main(int argc, char** argv) {
     if (sample->parsed()) return quillo::cli::runSample(sampleOptions);
     if (processes->parsed()) return quillo::cli::runProcesses(processesOptions);
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return quilloMain(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillo: %s\n", e.what());
+        return 1;
+    }
 }

@@ -285,6 +285,10 @@ TEST_F(PowerSupplyTree, UnreadableAndEmptyAttributesAreAbsent) {
     EXPECT_EQ(b.temperature(), std::nullopt);
     EXPECT_EQ(b.isCharging(), std::nullopt);
     EXPECT_EQ(b.isACPowered(), std::nullopt);
+    b.close();
+    std::filesystem::remove_all(dir.path() / "sys/class/power_supply/BAT0");
+    supply("BAT1", {{"type", "Battery"}});
+    EXPECT_EQ(opened().temperature(), std::nullopt) << "a temperature no int64 holds";
 }
 
 TEST_F(PowerSupplyTree, TimeFromTheRateAndItsLimits) {

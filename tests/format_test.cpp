@@ -41,6 +41,7 @@ TEST(FormatC, HostileFormatsNeverReadPastTheirArguments) {
     EXPECT_EQ(formatC("100%", {}), "100%");
     EXPECT_EQ(formatC("%*d", {std::int64_t{5}}), "%*d");
     EXPECT_EQ(formatC("%.2f", {std::string_view("text")}), "0.00");
+    EXPECT_EQ(formatC("%d %d %d", {std::nan(""), 1e300, -2.9}), "0 9223372036854775807 -2");
     EXPECT_EQ(conversionsOf("%d cycles, %d%% healthy, %.0f\u2103"), "ddf");
     EXPECT_EQ(conversionsOf("Load Average: %@"), "@");
 }

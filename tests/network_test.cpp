@@ -70,9 +70,6 @@ TEST_P(DefaultRouteParse, PicksTheUsableRouteWithTheLowestMetric) {
     EXPECT_EQ(route->gateway, c.gateway);
 }
 
-constexpr const char* v4Header =
-    "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
-
 INSTANTIATE_TEST_SUITE_P(
     Linux, DefaultRouteParse,
     ::testing::Values(

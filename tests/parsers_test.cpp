@@ -54,6 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
         StatCase{"PerCpuLinesAreNotTheAggregate", "cpu0 1 2 3 4\n", false, 0, 0, 0, 0,
                  std::nullopt},
         StatCase{"BootTimeFirstAndNoNewline", "btime 42", false, 0, 0, 0, 0, 42},
+        StatCase{"BootTimeAfterABlankFirstLine", "\nbtime 5\n", false, 0, 0, 0, 0, 5},
+        StatCase{"FirstOfTwoAggregateLinesCounts", "cpu 1 2\ncpu 5 6 7 8\nbtime 1\nbtime 2\n",
+                 false, 0, 0, 0, 0, 1},
         StatCase{"BtimeLookalike", "cpu 1 2 3 4\nxbtime 9\nbtime 7\n", true, 1, 3, 4, 2, 7}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -119,6 +119,8 @@ TEST_F(SystemOnFake, UptimeTruncatesTowardZero) {
     EXPECT_EQ(at(-90), (System::Uptime{0, 0, -1, -30}));
     platform.boot.reset();
     EXPECT_EQ(System::uptime(), (System::Uptime{0, 0, 0, 0}));
+    platform.boot = INT64_MIN;
+    EXPECT_EQ(System::uptime(), (System::Uptime{0, 0, 0, 0})) << "a difference that overflows";
 }
 
 TEST_F(SystemOnFake, ProcessCountsAndCores) {

@@ -150,7 +150,11 @@ int runSnapshot(const Options& o, int argc, char** argv) {
         window->render(&image);
         if (!image.save(o.png, "PNG")) fail("cannot write " + o.png);
     }
-    const std::string out = o.json ? outletStates(*views).dump(2) + "\n" : outletStatesText(*views);
+    const std::string out =
+        o.json ? outletStates(*views).dump(2, ' ', false,
+                                           nlohmann::ordered_json::error_handler_t::replace) +
+                     "\n"
+               : outletStatesText(*views);
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }

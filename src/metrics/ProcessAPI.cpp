@@ -18,7 +18,7 @@ void describe(Platform& platform, std::int32_t pid, ProcessInfo& p) {
     p.uid = std::int64_t(facts.cr_uid);
     p.command = decodeUtf8Lossy(facts.p_comm);
     p.arch = platform.processCpuType(pid).value_or(-1);
-    p.status = facts.p_stat;
+    p.status = facts.p_stat;  // NOLINT(bugprone-signed-char-misuse): sign-extended on purpose
 }
 
 // Below this many processes a second thread costs more than it saves.

@@ -112,8 +112,10 @@ System::Uptime System::uptimeFromSeconds(std::int64_t u) {
 System::Uptime System::uptime() {
     Platform& platform = currentPlatform();
     const auto boot = platform.bootTime();
-    if (!boot) return {};
-    return uptimeFromSeconds(platform.currentTime() - *boot);
+    std::int64_t seconds = 0;
+    // A boot time so far off that the difference overflows is no boot time at all.
+    if (!boot || __builtin_sub_overflow(platform.currentTime(), *boot, &seconds)) return {};
+    return uptimeFromSeconds(seconds);
 }
 
 System::ProcessCounts System::processCounts() {

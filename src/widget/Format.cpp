@@ -1,6 +1,7 @@
 #include "widget/Format.hpp"
 
 #include <locale.h>
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -11,16 +12,16 @@ namespace quillo {
 namespace {
 
 locale_t cLocale() {
-    static const locale_t locale = ::newlocale(LC_ALL_MASK, "C", locale_t(0));
+    static const locale_t locale = ::newlocale(LC_ALL_MASK, "C", nullptr);
     return locale;
 }
 
 // One conversion printed with snprintf under the C locale of this thread only.
 template <class T>
-void appendOne(std::string& out, const std::string& spec, T value) {
+void appendOne(std::string& out, const std::string& conversion, T value) {
     const locale_t previous = ::uselocale(cLocale());
     char buffer[512];
-    const int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+    const int n = std::snprintf(buffer, sizeof buffer, conversion.c_str(), value);
     ::uselocale(previous);
     if (n > 0) out.append(buffer, std::size_t(std::min(n, int(sizeof buffer) - 1)));
 }
@@ -49,11 +50,11 @@ Conversion parseConversion(std::string_view rest) {
 }
 
 std::string withoutLengthModifiers(std::string_view flags) {
-    std::string spec;
+    std::string conversion;
     for (const char c : flags) {
-        if (std::string_view("hlqLjzt").find(c) == std::string_view::npos) spec += c;
+        if (std::string_view("hlqLjzt").find(c) == std::string_view::npos) conversion += c;
     }
-    return spec;
+    return conversion;
 }
 
 }  // namespace
@@ -83,14 +84,22 @@ std::string formatC(std::string_view format, std::initializer_list<FormatArgumen
         i = percent + c.length;
         if (next == arguments.end()) continue;
         const FormatArgument& argument = *next++;
-        const std::string spec = "%" + withoutLengthModifiers(c.flags);
+        const std::string conversion = "%" + withoutLengthModifiers(c.flags);
         if (c.type == 'd' || c.type == 'i') {
-            const long long value = std::holds_alternative<std::int64_t>(argument)
-                                        ? std::get<std::int64_t>(argument)
-                                    : std::holds_alternative<double>(argument)
-                                        ? static_cast<long long>(std::get<double>(argument))
-                                        : 0;
-            appendOne(out, spec + "lld", value);
+            long long value = 0;
+            if (const auto* i = std::get_if<std::int64_t>(&argument)) {
+                value = *i;
+            } else if (const auto* d = std::get_if<double>(&argument)) {
+                // Truncated as C converts, within the range; not-a-number prints 0.
+                if (*d >= 9223372036854775807.0) {
+                    value = LLONG_MAX;
+                } else if (*d <= -9223372036854775808.0) {
+                    value = LLONG_MIN;
+                } else if (!std::isnan(*d)) {
+                    value = static_cast<long long>(*d);
+                }
+            }
+            appendOne(out, conversion + "lld", value);
         } else if (c.type == 'f') {
             const double value = std::holds_alternative<double>(argument)
                                      ? std::get<double>(argument)
@@ -99,7 +108,7 @@ std::string formatC(std::string_view format, std::initializer_list<FormatArgumen
                                      : 0.0;
             // x86 makes 0/0 a negative NaN, which glibc prints "-nan"; the sign of a NaN
             // means nothing, so it always reads "nan".
-            appendOne(out, spec + "f", std::isnan(value) ? std::fabs(value) : value);
+            appendOne(out, conversion + "f", std::isnan(value) ? std::fabs(value) : value);
         } else if (const auto* text = std::get_if<std::string_view>(&argument)) {
             out.append(*text);
         }

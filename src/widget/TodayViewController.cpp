@@ -297,7 +297,7 @@ std::string TodayViewController::batteryInformation(const Battery& battery) cons
         return formatC(localizedFormat("%d cycles, %d%% healthy"), {*cycles, *healthy});
     }
     std::string line;
-    const auto add = [&line](std::string part) {
+    const auto add = [&line](const std::string& part) {
         if (!line.empty()) line += ", ";
         line += part;
     };

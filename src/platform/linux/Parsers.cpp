@@ -75,17 +75,23 @@ std::optional<host_cpu_load_info> parseCpuLine(std::string_view rest) {
 
 ProcStat parseProcStat(std::string_view text) {
     ProcStat stat;
+    // The kernel writes each of these lines once; should one come twice, the first
+    // counts, as it does for the readers that look no further.
+    bool aggregateSeen = false;
+    bool bootTimeSeen = false;
     forEachLine(text, [&](std::string_view line) {
         if (line.starts_with("cpu ")) {
-            if (!stat.cpu) stat.cpu = parseCpuLine(line.substr(4));
+            if (!aggregateSeen) stat.cpu = parseCpuLine(line.substr(4));
+            aggregateSeen = true;
         } else if (line.starts_with("cpu")) {
             const auto end = line.find(' ');
             if (const auto n = parseUnsigned(line.substr(3, end == line.npos ? 0 : end - 3));
                 n && *n < 1u << 20) {
                 stat.cpus.push_back(int(*n));
             }
-        } else if (line.starts_with("btime ")) {
+        } else if (line.starts_with("btime ") && !bootTimeSeen) {
             stat.bootTime = parseSigned(trim(line.substr(6)));
+            bootTimeSeen = true;
         }
         return true;
     });
@@ -99,9 +105,13 @@ std::optional<host_cpu_load_info> parseProcStatCpu(std::string_view text) {
 }
 
 std::optional<std::int64_t> parseProcStatBootTime(std::string_view text) {
-    const std::size_t at = text.starts_with("btime ") ? 0 : text.find("\nbtime ");
-    if (at == std::string_view::npos) return std::nullopt;
-    std::string_view line = text.substr(at == 0 ? 0 : at + 1);
+    std::size_t start = 0;
+    if (!text.starts_with("btime ")) {
+        const std::size_t newline = text.find("\nbtime ");
+        if (newline == std::string_view::npos) return std::nullopt;
+        start = newline + 1;
+    }
+    std::string_view line = text.substr(start);
     line = line.substr(0, line.find('\n'));
     return parseSigned(trim(line.substr(6)));
 }
@@ -198,10 +208,10 @@ host_load_info hostLoadFrom(const LoadAvg& load, int onlineCpus) {
     const double n = onlineCpus;
     for (int i = 0; i < 3; ++i) {
         const double l = load.averages[i];
-        info.avenrun[i] = std::int32_t(std::lround(std::min(l * LOAD_SCALE, 2e9)));
+        info.avenrun[i] = std::int32_t(std::lround(std::clamp(l * LOAD_SCALE, -2e9, 2e9)));
         // The Mach factor: the share of the CPUs left to a newcomer, in CPUs.
         const double factor = n > l ? (n - l) : n / (l + 1.0);
-        info.mach_factor[i] = std::int32_t(std::lround(std::min(factor * LOAD_SCALE, 2e9)));
+        info.mach_factor[i] = std::int32_t(std::lround(std::clamp(factor * LOAD_SCALE, -2e9, 2e9)));
     }
     return info;
 }
@@ -359,7 +369,7 @@ std::optional<DefaultRoute> parseIPv6DefaultRoute(std::string_view ipv6Route) {
         const auto flags = parseHex(f[8], 8);
         if (f[0].size() != 32 || f[4].size() != 32 || !prefix || !metric || !flags) return true;
         unsigned char destination[16], hop[16];
-        for (int i = 0; i < 16; ++i) {
+        for (std::size_t i = 0; i < 16; ++i) {
             const auto d = parseHex(f[0].substr(2 * i, 2), 2);
             const auto h = parseHex(f[4].substr(2 * i, 2), 2);
             if (!d || !h) return true;

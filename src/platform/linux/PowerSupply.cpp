@@ -123,8 +123,9 @@ std::optional<PropertyValue> batteryProperty(
     }
     if (key == "Temperature") {
         const auto tenths = s.number("temp");
-        if (!tenths) return std::nullopt;
-        return PropertyValue(*tenths * 10);
+        std::int64_t hundredths = 0;
+        if (!tenths || __builtin_mul_overflow(*tenths, 10, &hundredths)) return std::nullopt;
+        return PropertyValue(hundredths);
     }
     if (key == "TimeRemaining") return timeRemaining(s);
     if (key == "IsCharging" || key == "FullyCharged") {

@@ -1,0 +1,138 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "settings/SuiteWriter.hpp"
+#include "support/Run.hpp"
+
+using namespace quillo::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+// Every file a command may read, relative to its root.
+const char* const procFiles[] = {"stat",      "meminfo",        "loadavg",     "net/dev",
+                                 "net/route", "net/ipv6_route", "self/cgroup", "1/stat",
+                                 "1/status",  "1/exe",          "42/stat",     "42/status"};
+const char* const sysFiles[] = {"devices/system/cpu/online",
+                                "devices/system/cpu/possible",
+                                "devices/system/cpu/cpu0/topology/core_id",
+                                "devices/system/cpu/cpu0/cpufreq/scaling_max_freq",
+                                "class/dmi/id/product_name",
+                                "class/thermal/thermal_zone0/temp",
+                                "class/thermal/thermal_zone0/trip_point_0_type",
+                                "class/power_supply/BAT0/type",
+                                "class/power_supply/BAT0/status",
+                                "class/power_supply/BAT0/capacity",
+                                "class/power_supply/BAT0/energy_now",
+                                "class/power_supply/AC/online",
+                                "class/net/eth0/ifindex"};
+
+enum class Damage { empty, garbage, unreadable };
+
+class BadRoots : public ::testing::TestWithParam<Damage> {
+  protected:
+    TempDir dir;
+    std::string roots;
+
+    void SetUp() override {
+        std::mt19937 rng(7);
+        const auto fill = [&](const std::string& path) {
+            switch (GetParam()) {
+                case Damage::empty:
+                    break;
+                case Damage::garbage: {
+                    std::string bytes(1 + rng() % 600, '\0');
+                    for (char& c : bytes) c = char(rng());
+                    // Some lines that almost parse, to reach deeper.
+                    bytes += "\ncpu  1 x 3\nMemTotal: -5 kB\nBattery\n0::/..\n  eth0: 1 2\n";
+                    dir.write(path, bytes);
+                    break;
+                }
+                case Damage::unreadable:
+                    // A folder where a file should be fails every read, as root too.
+                    std::filesystem::create_directories(dir.path() / path);
+                    break;
+            }
+        };
+        std::filesystem::create_directories(dir.path() / "proc");
+        std::filesystem::create_directories(dir.path() / "sys");
+        if (GetParam() != Damage::empty) {
+            for (const char* f : procFiles) fill(std::string("proc/") + f);
+            for (const char* f : sysFiles) fill(std::string("sys/") + f);
+        }
+        updateSuiteFast();
+        roots = " --procfs " + quoted((dir.path() / "proc").string()) + " --sysfs " +
+                quoted((dir.path() / "sys").string());
+    }
+
+    void updateSuiteFast() {
+        quillo::updateSuite(dir.path() / "config" / "quillo" / "io.quillo.shared.json",
+                            [](quillo::SuiteDocument& d) { d["RefreshRate"] = 0.1; });
+    }
+
+    RunResult quillo(const std::string& args) {
+        return run("QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=" +
+                   quoted((dir.path() / "config").string()) + " " QUILLO_BIN "/quillo " + args +
+                   roots);
+    }
+};
+
+TEST_P(BadRoots, EveryCommandExitsZeroWithNeutralValues) {
+    const RunResult sample = quillo("sample --json --interval 0");
+    ASSERT_EQ(sample.status, 0) << sample.err;
+    const auto s = nlohmann::json::parse(sample.out);
+    EXPECT_TRUE(s["modelName"].is_string());
+    EXPECT_TRUE(s["battery"].is_null() || s["battery"].is_object());
+    const RunResult table = quillo("sample --interval 0");
+    ASSERT_EQ(table.status, 0) << table.err;
+    for (const char c : table.out) {
+        EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20)
+            << "a raw control character";
+    }
+
+    const RunResult processes = quillo("processes --json");
+    ASSERT_EQ(processes.status, 0) << processes.err;
+    EXPECT_TRUE(nlohmann::json::parse(processes.out).is_array());
+    EXPECT_EQ(quillo("processes").status, 0);
+
+    const RunResult snapshot = quillo("snapshot --json --ticks 2");
+    ASSERT_EQ(snapshot.status, 0) << snapshot.err;
+    const auto outlets = nlohmann::json::parse(snapshot.out);
+    EXPECT_EQ(outlets.size(), 15u);
+    EXPECT_THAT(outlets["loadLabel"].get<std::string>(), HasSubstr("Load Average: "));
+}
+
+INSTANTIATE_TEST_SUITE_P(Roots, BadRoots,
+                         ::testing::Values(Damage::empty, Damage::garbage, Damage::unreadable),
+                         [](const auto& info) {
+                             return info.param == Damage::empty     ? std::string("Empty")
+                                    : info.param == Damage::garbage ? std::string("Garbage")
+                                                                    : std::string("Unreadable");
+                         });
+
+TEST(MissingRoot, IsAClearErrorForEveryCommand) {
+    for (const char* command : {"sample", "processes", "snapshot", "--terminal", ""}) {
+        const RunResult r =
+            run(std::string(QUILLO_BIN "/quillo ") + command + " --procfs /nonexistent/proc");
+        EXPECT_NE(r.status, 0) << command;
+        EXPECT_THAT(r.err, HasSubstr("/nonexistent/proc")) << command;
+    }
+}
+
+TEST(UnreadableRoot, PermissionDeniedReadsAsNeutral) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads a mode-000 folder anyway";
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() / "proc");
+    ::chmod((dir.path() / "proc").c_str(), 0);
+    const RunResult r = run(QUILLO_BIN "/quillo sample --json --interval 0 --procfs " +
+                            quoted((dir.path() / "proc").string()));
+    ::chmod((dir.path() / "proc").c_str(), 0700);
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+}  // namespace
