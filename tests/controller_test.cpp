@@ -6,6 +6,7 @@
 
 #include "settings/SuiteWriter.hpp"
 #include "support/TempDir.hpp"
+#include "support/Views.hpp"
 #include "ui/ProgressBar.hpp"
 #include "widget/TodayViewController.hpp"
 #include "widget/VirtualEventLoop.hpp"
@@ -14,32 +15,6 @@ using namespace quillo;
 
 namespace {
 
-class Views final : public ViewTree {
-  public:
-    std::map<std::string, std::shared_ptr<TextField>, std::less<>> labels;
-    std::map<std::string, std::shared_ptr<ProgressBar>, std::less<>> bars;
-
-    static Views complete() {
-        Views v;
-        for (const std::string_view name : TodayViewController::outletNames) {
-            if (name.ends_with("Bar")) {
-                v.bars.emplace(name, std::make_shared<ProgressBar>());
-            } else {
-                v.labels.emplace(name, std::make_shared<PlainTextField>());
-            }
-        }
-        return v;
-    }
-    std::shared_ptr<TextField> textField(std::string_view name) const override {
-        const auto it = labels.find(name);
-        return it == labels.end() ? nullptr : it->second;
-    }
-    std::shared_ptr<ProgressBar> progressBar(std::string_view name) const override {
-        const auto it = bars.find(name);
-        return it == bars.end() ? nullptr : it->second;
-    }
-};
-
 class Controller : public ::testing::Test {
   protected:
     test::TempDir dir;
@@ -47,7 +22,7 @@ class Controller : public ::testing::Test {
     Configuration config{std::make_unique<SettingsSuite>(suitePath)};
     VirtualEventLoop loop;
     IdentityLocalizer localizer;
-    Views views = Views::complete();
+    test::Views views;
     std::shared_ptr<TodayViewController> controller =
         TodayViewController::initWithCoder(views, {loop, localizer, config});
 
@@ -174,8 +149,9 @@ TEST_F(Controller, OutletsConnectByNameAndStayWeak) {
     views.labels.erase("uptimeLabel");
     EXPECT_TRUE(controller->uptimeLabel.expired());
 
-    Views partial;
-    partial.labels.emplace("loadLabel", std::make_shared<PlainTextField>());
+    test::Views partial;
+    std::erase_if(partial.labels, [](const auto& l) { return l.first != "loadLabel"; });
+    partial.bars.clear();
     auto c = TodayViewController::initWithCoder(partial, {loop, localizer, config});
     EXPECT_FALSE(c->loadLabel.expired());
     EXPECT_TRUE(c->cpuPercentLabel.expired());

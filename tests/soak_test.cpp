@@ -9,6 +9,7 @@
 
 #include "support/FakePlatform.hpp"
 #include "support/TempDir.hpp"
+#include "support/Views.hpp"
 #include "ui/ProgressBar.hpp"
 #include "widget/TodayViewController.hpp"
 #include "widget/VirtualEventLoop.hpp"
@@ -24,28 +25,6 @@
 using namespace quillo;
 
 namespace {
-
-class Outlets final : public ViewTree {
-  public:
-    std::map<std::string, std::shared_ptr<TextField>, std::less<>> labels;
-    std::map<std::string, std::shared_ptr<ProgressBar>, std::less<>> bars;
-    Outlets() {
-        for (const std::string_view name : TodayViewController::outletNames) {
-            if (name.ends_with("Bar")) {
-                bars.emplace(name, std::make_shared<ProgressBar>());
-            } else {
-                labels.emplace(name, std::make_shared<PlainTextField>());
-            }
-        }
-    }
-    std::shared_ptr<TextField> textField(std::string_view n) const override {
-        return labels.find(n)->second;
-    }
-    std::shared_ptr<ProgressBar> progressBar(std::string_view n) const override {
-        return bars.find(n)->second;
-    }
-    std::string text(std::string_view n) const { return labels.find(n)->second->stringValue(); }
-};
 
 // A machine whose every value goes wild, a few of them on every tick.
 class WildMachine {
@@ -153,7 +132,7 @@ TEST(Soak, AHundredThousandTicksOfAWildMachine) {
     Configuration config(std::make_unique<SettingsSuite>(suite));
     VirtualEventLoop loop;
     IdentityLocalizer localizer;
-    Outlets outlets;
+    test::Views outlets(false);
     auto controller = TodayViewController::initWithCoder(outlets, {loop, localizer, config});
     controller->widgetPerformUpdateWithCompletionHandler({});
 

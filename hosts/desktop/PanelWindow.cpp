@@ -97,6 +97,13 @@ void PanelWindow::applyPalette() {
         if (auto* l = findChild<QLabel*>(name))
             l->setMinimumWidth(metrics.horizontalAdvance("900.0 MB/s"));
     }
+    // Lines that grow by a digit now and then must not resize the window each time.
+    if (auto* l = findChild<QLabel*>("uptimeLabel")) {
+        l->setMinimumWidth(metrics.horizontalAdvance("Uptime: 9999d 23h 59m 59s"));
+    }
+    if (auto* l = findChild<QLabel*>("loadLabel")) {
+        l->setMinimumWidth(metrics.horizontalAdvance("Load Average: 99.99 99.99 99.99"));
+    }
 }
 
 void PanelWindow::changeEvent(QEvent* event) {

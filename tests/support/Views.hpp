@@ -27,7 +27,8 @@ class JournalTextField final : public TextField {
     std::string text_;
 };
 
-// The fifteen views of the interface file, in memory.
+// The fifteen views of the interface file, in memory; with a journal of every write
+// unless a long run would make it grow without end.
 class Views final : public ViewTree {
   public:
     std::shared_ptr<std::vector<std::string>> journal =
@@ -35,14 +36,17 @@ class Views final : public ViewTree {
     std::map<std::string, std::shared_ptr<TextField>, std::less<>> labels;
     std::map<std::string, std::shared_ptr<ProgressBar>, std::less<>> bars;
 
-    Views() {
+    explicit Views(bool journaled = true) {
         for (const std::string_view name : TodayViewController::outletNames) {
             const std::string n(name);
             if (name.ends_with("Bar")) {
-                bars.emplace(n,
-                             std::make_shared<ProgressBar>([j = journal, n] { j->push_back(n); }));
-            } else {
+                bars.emplace(n, journaled ? std::make_shared<ProgressBar>(
+                                                [j = journal, n] { j->push_back(n); })
+                                          : std::make_shared<ProgressBar>());
+            } else if (journaled) {
                 labels.emplace(n, std::make_shared<JournalTextField>(n, journal));
+            } else {
+                labels.emplace(n, std::make_shared<PlainTextField>());
             }
         }
     }
