@@ -1,13 +1,8 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "settings/SuiteWriter.hpp"
-#include "support/FakePlatform.hpp"
-#include "support/TempDir.hpp"
-#include "support/Views.hpp"
-#include "widget/VirtualEventLoop.hpp"
+#include "support/Panel.hpp"
 
 using namespace quillo;
 using ::testing::ElementsAre;
@@ -16,131 +11,92 @@ namespace {
 
 constexpr std::uint64_t GiB = 1ull << 30;
 
-class Display : public ::testing::Test {
+class Display : public test::PanelTest {
   protected:
-    test::FakePlatform platform;
-    test::TempDir dir;
-    std::filesystem::path suitePath = dir.path() / "suite.json";
-    Configuration config{std::make_unique<SettingsSuite>(suitePath)};
-    VirtualEventLoop loop;
-    IdentityLocalizer localizer;
-    test::Views views;
-    std::shared_ptr<TodayViewController> controller =
-        TodayViewController::initWithCoder(views, {loop, localizer, config});
-
     Display() {
         platform.basic.max_mem = 16 * GiB;
         platform.rootVolume = FileSystemAttributes{1000, 1000};
         platform.cpuLoad.cpu_ticks[CPU_STATE_IDLE] = 100000;
-        controller->widgetPerformUpdateWithCompletionHandler({});
+        update();
     }
-
-    void idleShare(double idlePercent) {
-        // Ticks move by 1000 a second; idle takes its share.
-        const auto idle = std::uint32_t(std::lround(idlePercent * 10));
-        auto& t = platform.cpuLoad.cpu_ticks;
-        t[CPU_STATE_USER] += 1000 - idle;
-        t[CPU_STATE_IDLE] += idle;
+    // The next second's ticks: 1000 in all, idle taking its share.
+    void idleShare(double percent) {
+        const auto idle = std::uint32_t(std::lround(percent * 10));
+        platform.cpuLoad.cpu_ticks[CPU_STATE_USER] += 1000 - idle;
+        platform.cpuLoad.cpu_ticks[CPU_STATE_IDLE] += idle;
     }
-    void tick() { loop.advance(1.0); }
-    std::string text(std::string_view name) const { return views.text(name); }
-    ProgressBar& bar(std::string_view name) const { return views.bar(name); }
+    Color cpuColourAt(double idle) {
+        idleShare(idle);
+        tick();
+        return bar("cpuProgressBar").tintColor();
+    }
 };
 
-TEST_F(Display, FirstCycleAfterAnUpdateRequestShowsZeroCPU) {
-    platform.cpuLoad.cpu_ticks[CPU_STATE_USER] = 5000;
+TEST_F(Display, CpuShareRoundedAsPrintfAndColouredOnTheUnroundedValue) {
     tick();
-    EXPECT_EQ(text("cpuPercentLabel"), "0%");
-    EXPECT_EQ(bar("cpuProgressBar").current(), 0.0);
+    EXPECT_EQ(text("cpuPercentLabel"), "0%") << "the first cycle after a request";
     idleShare(62.5);
     tick();
     EXPECT_EQ(bar("cpuProgressBar").current(), 37.5);
     EXPECT_EQ(text("cpuPercentLabel"), "38%");
     EXPECT_EQ(bar("cpuProgressBar").tintColor(), Theme::normalColor());
-    controller->widgetPerformUpdateWithCompletionHandler({});
+    EXPECT_EQ(cpuColourAt(50), Theme::warningColor());
+    EXPECT_EQ(cpuColourAt(20), Theme::criticalColor());
+    EXPECT_EQ(cpuColourAt(20.1), Theme::warningColor()) << "79.9";
+    update();
     idleShare(10);
     tick();
     EXPECT_EQ(text("cpuPercentLabel"), "0%") << "every update request resets the baseline";
 }
 
-TEST_F(Display, UsageLevelsOnTheUnroundedValue) {
+TEST(ColourLevels, BoundsAreExact) {
     EXPECT_EQ(usageColorLevel(49.99), ColorLevel::normal);
     EXPECT_EQ(usageColorLevel(50.0), ColorLevel::warning);
     EXPECT_EQ(usageColorLevel(79.99), ColorLevel::warning);
     EXPECT_EQ(usageColorLevel(80.0), ColorLevel::critical);
-    EXPECT_EQ(usageColorLevel(100.0), ColorLevel::critical);
     EXPECT_EQ(usageColorLevel(INFINITY), ColorLevel::critical);
     EXPECT_EQ(usageColorLevel(-5.0), ColorLevel::normal);
     EXPECT_EQ(usageColorLevel(NAN), ColorLevel::normal);
     EXPECT_EQ(batteryColorLevel(19.9), ColorLevel::critical);
     EXPECT_EQ(batteryColorLevel(20.0), ColorLevel::normal);
-    EXPECT_EQ(batteryColorLevel(0.0), ColorLevel::critical);
     EXPECT_EQ(batteryColorLevel(NAN), ColorLevel::normal);
-
-    tick();
-    idleShare(50);
-    tick();
-    EXPECT_EQ(bar("cpuProgressBar").tintColor(), Theme::warningColor());
-    idleShare(20);
-    tick();
-    EXPECT_EQ(bar("cpuProgressBar").tintColor(), Theme::criticalColor());
 }
 
 TEST_F(Display, MemoryIsActiveWiredAndCompressedOfInstalled) {
-    platform.vm.active_count = 2 * GiB / 4096;
-    platform.vm.wire_count = 3 * GiB / 2 / 4096;
-    platform.vm.compressor_page_count = GiB / 2 / 4096;
-    platform.vm.free_count = 10 * GiB / 4096;
-    platform.vm.inactive_count = 2 * GiB / 4096;
+    platform.vm = {10 * GiB / 4096, 2 * GiB / 4096, 2 * GiB / 4096, 3 * GiB / 2 / 4096,
+                   GiB / 2 / 4096};
     tick();
     EXPECT_EQ(bar("memoryProgressBar").current(), 25.0);
     EXPECT_EQ(text("memoryPercentLabel"), "25%");
-    EXPECT_EQ(bar("memoryProgressBar").tintColor(), Theme::normalColor());
-}
-
-TEST_F(Display, NoInstalledMemoryKeepsTheRow) {
-    platform.vm.active_count = 1000;
-    tick();
-    const std::string before = text("memoryPercentLabel");
     platform.basic.max_mem = 0;
     tick();
-    EXPECT_EQ(text("memoryPercentLabel"), before);
+    EXPECT_EQ(text("memoryPercentLabel"), "25%")
+        << "no installed memory is a failed read: the row stays";
 }
 
 TEST_F(Display, DiskShareAndItsFailures) {
-    platform.rootVolume = FileSystemAttributes{500'000'000'000, 125'000'000'000};
-    tick();
-    EXPECT_EQ(bar("hddProgressBar").current(), 75.0);
-    EXPECT_EQ(text("hddPercentLabel"), "75%");
-    EXPECT_EQ(bar("hddProgressBar").tintColor(), Theme::warningColor());
-
-    platform.rootVolume = FileSystemAttributes{1000, 204};  // 79.6 % used
-    tick();
-    EXPECT_EQ(text("hddPercentLabel"), "80%");
-    EXPECT_EQ(bar("hddProgressBar").tintColor(), Theme::warningColor());
-
-    platform.rootVolume.reset();
-    tick();
-    EXPECT_EQ(text("hddPercentLabel"), "80%") << "a failed query keeps the row";
-    platform.rootVolume = FileSystemAttributes{(1ull << 60) + 1, 0};
-    tick();
-    EXPECT_EQ(text("hddPercentLabel"), "80%") << "a size no double holds keeps the row";
-
-    platform.rootVolume = FileSystemAttributes{0, 0};
-    tick();
-    EXPECT_EQ(text("hddPercentLabel"), "nan%");
-    EXPECT_EQ(bar("hddProgressBar").tintColor(), Theme::normalColor());
-    platform.rootVolume = FileSystemAttributes{1000, 0};
-    tick();
-    EXPECT_EQ(text("hddPercentLabel"), "100%");
-    EXPECT_EQ(bar("hddProgressBar").tintColor(), Theme::criticalColor());
+    const auto disk = [&](std::optional<FileSystemAttributes> volume) {
+        platform.rootVolume = volume;
+        tick();
+        return std::make_pair(text("hddPercentLabel"), bar("hddProgressBar").tintColor());
+    };
+    EXPECT_EQ(disk(FileSystemAttributes{500'000'000'000, 125'000'000'000}),
+              std::make_pair(std::string("75%"), Theme::warningColor()));
+    EXPECT_EQ(disk(FileSystemAttributes{1000, 204}),
+              std::make_pair(std::string("80%"), Theme::warningColor()))
+        << "79.6";
+    EXPECT_EQ(disk(std::nullopt).first, "80%") << "a failed query keeps the row";
+    EXPECT_EQ(disk(FileSystemAttributes{(1ull << 60) + 1, 0}).first, "80%")
+        << "a size no double holds";
+    EXPECT_EQ(disk(FileSystemAttributes{0, 0}),
+              std::make_pair(std::string("nan%"), Theme::normalColor()));
+    EXPECT_EQ(disk(FileSystemAttributes{1000, 0}),
+              std::make_pair(std::string("100%"), Theme::criticalColor()));
 }
 
 TEST_F(Display, StoredColoursApplyFromTheNextCycle) {
     platform.rootVolume = FileSystemAttributes{1000, 100};
-    tick();
-    EXPECT_EQ(bar("hddProgressBar").tintColor(), Theme::criticalColor());
-    updateSuite(suitePath, [](SuiteDocument& d) { d["CriticalColorKey"] = {0, 0, 1}; });
+    setting("CriticalColorKey", {0, 0, 1});
     tick();
     EXPECT_EQ(bar("hddProgressBar").tintColor(), (Color{0, 0, 1, 1}));
     updateSuite(suitePath, [](SuiteDocument& d) { d.erase("CriticalColorKey"); });
@@ -175,16 +131,6 @@ TEST_F(Display, WritesFollowTheCycleOrder) {
                     "loadLabel", "uptimeLabel", "hddProgressBar", "hddPercentLabel",
                     "hddProgressBar", "batteryInfoLabel", "batteryPercentLabel",
                     "batteryProgressBar", "batteryProgressBar", "batteryTimeLabel"));
-    EXPECT_EQ(text("downloadLabel"), "--");
-}
-
-TEST_F(Display, DestroyedControllerWritesNothing) {
-    tick();
-    views.journal->clear();
-    controller->updateUI(nullptr);
-    controller.reset();
-    loop.runPendingBlocks();
-    EXPECT_TRUE(views.journal->empty());
 }
 
 class GermanLocalizer final : public Localizer {
@@ -196,20 +142,16 @@ class GermanLocalizer final : public Localizer {
     }
 };
 
-TEST(DisplayTexts, TranslationsGoThroughTheLocalizerAndBadOnesAreRefused) {
-    test::FakePlatform platform;
+TEST_F(Display, TextsGoThroughTheLocalizerAndBadTranslationsAreRefused) {
+    GermanLocalizer german;
     platform.boot = 0;
     platform.now = 59;
-    test::TempDir dir;
-    Configuration config(std::make_unique<SettingsSuite>(dir.path() / "s.json"));
-    VirtualEventLoop loop;
-    GermanLocalizer german;
-    test::Views views;
     auto c = TodayViewController::initWithCoder(views, {loop, german, config});
+    controller.reset();
     c->widgetPerformUpdateWithCompletionHandler({});
-    loop.advance(1.0);
-    EXPECT_EQ(views.text("loadLabel"), "Systemlast: 0.00 0.00 0.00");
-    EXPECT_EQ(views.text("uptimeLabel"), "Uptime: 0d 0h 0m 59s");
+    tick();
+    EXPECT_EQ(text("loadLabel"), "Systemlast: 0.00 0.00 0.00");
+    EXPECT_EQ(text("uptimeLabel"), "Uptime: 0d 0h 0m 59s");
 }
 
 }  // namespace

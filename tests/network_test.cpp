@@ -7,9 +7,8 @@
 #include "platform/linux/Parsers.hpp"
 #include "settings/SuiteWriter.hpp"
 #include "support/FakePlatform.hpp"
+#include "support/Panel.hpp"
 #include "support/TempDir.hpp"
-#include "support/Views.hpp"
-#include "widget/VirtualEventLoop.hpp"
 
 using namespace quillo;
 
@@ -48,76 +47,59 @@ TEST(NetDevParse, NamesCountersAndDamagedLines) {
                                              std::make_tuple("eth0", 7u, 8u)));
 }
 
-struct RouteCase {
-    const char* name;
-    const char* text;
-    bool ipv6;
-    const char* interface;  // nullptr: no default route
-    const char* gateway;
-};
+// One line of net/route, and of net/ipv6_route, as the kernel writes them.
+std::string v4(const char* iface, const char* destination, const char* gateway, const char* flags,
+               const char* metric, const char* mask = "00000000") {
+    return std::string(iface) + "\t" + destination + "\t" + gateway + "\t" + flags + "\t0\t0\t" +
+           metric + "\t" + mask + "\t0\t0\t0\n";
+}
+std::string v6(const char* destination, const char* prefix, const char* hop, const char* metric,
+               const char* flags, const char* iface) {
+    return std::string(destination) + " " + prefix + " 00000000000000000000000000000000 00 " + hop +
+           " " + metric + " 00000000 00000000 " + flags + " " + iface + "\n";
+}
+constexpr const char* zero6 = "00000000000000000000000000000000";
 
-class DefaultRouteParse : public ::testing::TestWithParam<RouteCase> {};
+TEST(DefaultRouteParse, UsableRouteWithTheLowestMetricWins) {
+    const std::string header =
+        "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\tWindow\tIRTT\n";
+    auto r = parseIPv4DefaultRoute(header + v4("wlan0", "00000000", "0101A8C0", "0003", "600") +
+                                   v4("eth0", "00000000", "0100FE0A", "0003", "100") +
+                                   v4("eth0", "0000FE0A", "00000000", "0001", "0", "0080FFFF"));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->interface, "eth0");
+    EXPECT_EQ(r->gateway, "10.254.0.1");
+    r = parseIPv4DefaultRoute(v4("eth1", "00000000", "01010101", "0201", "1") +  // reject
+                              v4("eth2", "00000000", "02020202", "0002", "2") +  // down
+                              v4("lo", "00000000", "00000000", "0001", "3") +
+                              v4("tun0", "00000000", "00000000", "0001", "50"));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->interface, "tun0");
+    EXPECT_EQ(r->gateway, "") << "no gateway";
+    r = parseIPv4DefaultRoute(v4("eth0", "00000000", "0120372D", "0001", "0"));
+    EXPECT_EQ(r->gateway, "45.55.32.1") << "a gateway even without the gateway flag";
 
-TEST_P(DefaultRouteParse, PicksTheUsableRouteWithTheLowestMetric) {
-    const RouteCase& c = GetParam();
-    const auto route = c.ipv6 ? parseIPv6DefaultRoute(c.text) : parseIPv4DefaultRoute(c.text);
-    if (!c.interface) {
-        EXPECT_EQ(route, std::nullopt);
-        return;
-    }
-    ASSERT_TRUE(route);
-    EXPECT_EQ(route->interface, c.interface);
-    EXPECT_EQ(route->gateway, c.gateway);
+    r = parseIPv6DefaultRoute(
+        v6(zero6, "60", zero6, "00000400", "00200200", "lo") +
+        v6(zero6, "00", "fe800000000000000000000000000001", "00000400", "00000003", "wlan0") +
+        v6(zero6, "00", "20010001000000000000000000000001", "00000064", "00000003", "eth3") +
+        v6("20010002000000000000000000000000", "40", zero6, "00000001", "00000001", "eth9"));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->interface, "eth3");
+    EXPECT_EQ(r->gateway, "2001:1::1");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Linux, DefaultRouteParse,
-    ::testing::Values(
-        RouteCase{
-            "IPv4LowestMetricWins",
-            "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\tWindow\tIRTT\n"
-            "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
-            "eth0\t00000000\t0100FE0A\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
-            "eth0\t0000FE0A\t00000000\t0001\t0\t0\t0\t0080FFFF\t0\t0\t0\n",
-            false, "eth0", "10.254.0.1"},
-        RouteCase{"IPv4RejectDownAndLoSkipped",
-                  "Iface Destination Gateway Flags RefCnt Use Metric Mask MTU Window IRTT\n"
-                  "eth1 00000000 01010101 0201 0 0 1 00000000 0 0 0\n"
-                  "eth2 00000000 02020202 0002 0 0 2 00000000 0 0 0\n"
-                  "lo 00000000 00000000 0001 0 0 3 00000000 0 0 0\n"
-                  "tun0 00000000 00000000 0001 0 0 50 00000000 0 0 0\n",
-                  false, "tun0", ""},
-        RouteCase{"IPv4MalformedGatewayLineSkipped",
-                  "Iface Destination Gateway Flags RefCnt Use Metric Mask MTU Window IRTT\n"
-                  "eth3 00000000 0100FE0AA 0003 0 0 1024 00000000 0 0 0\n"
-                  "eth4 00000000 0100FE0A 0003 0 0 x 00000000 0 0 0\n"
-                  "eth5 00000000\n",
-                  false, nullptr, nullptr},
-        RouteCase{"IPv4GatewayWithoutGatewayFlag",
-                  "eth0    00000000        0120372D        0001    0       0       0       "
-                  "00000000        0       0       0\n",
-                  false, "eth0", "45.55.32.1"},
-        RouteCase{"IPv4EmptyFile", "", false, nullptr, nullptr},
-        RouteCase{"IPv6DefaultBesideLoReject",
-                  "00000000000000000000000000000000 60 00000000000000000000000000000000 00 "
-                  "00000000000000000000000000000000 00000400 00000000 00000000 00200200       lo\n"
-                  "00000000000000000000000000000000 00 00000000000000000000000000000000 00 "
-                  "20010001000000000000000000000001 00000064 00000000 00000000 00000003 eth3\n",
-                  true, "eth3", "2001:1::1"},
-        RouteCase{"IPv6LowestMetricWins",
-                  "00000000000000000000000000000000 00 00000000000000000000000000000000 00 "
-                  "fe800000000000000000000000000001 00000400 0 0 00000003 wlan0\n"
-                  "00000000000000000000000000000000 00 00000000000000000000000000000000 00 "
-                  "fe800000000000000000000000000002 00000064 0 0 00000003 eth0\n"
-                  "20010002000000000000000000000000 40 00000000000000000000000000000000 00 "
-                  "00000000000000000000000000000000 00000001 0 0 00000001 eth9\n",
-                  true, "eth0", "fe80::2"},
-        RouteCase{
-            "IPv6OverlongDestinationAndBlankLine",
-            "000000000000000000000000000000000 00 00000000000000000000000000000000 00 "
-            "fe80000000000000021fcafffea0ec00 00000064 00000000 00000000 00000003 enp1s0f0\n\n",
-            true, nullptr, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(DefaultRouteParse, DamagedLinesAreSkipped) {
+    for (const std::string& text :
+         {std::string(), v4("eth3", "00000000", "0100FE0AA", "0003", "1024"),
+          v4("eth4", "00000000", "0100FE0A", "0003", "x"), std::string("eth5 00000000\n")}) {
+        EXPECT_EQ(parseIPv4DefaultRoute(text), std::nullopt) << text;
+    }
+    EXPECT_EQ(parseIPv6DefaultRoute(
+                  "0" + v6(zero6, "00", zero6, "00000064", "00000003", "enp1s0f0") + "\n"),
+              std::nullopt)
+        << "a 33-digit destination";
+}
 
 class DataUsageOnFake : public ::testing::Test {
   protected:
@@ -191,93 +173,67 @@ TEST(DeviceOnFake, FamiliesAndTheirFields) {
     EXPECT_EQ(v4, GlobalNetworkState{});
 }
 
-class NetworkRow : public ::testing::Test {
+class NetworkRow : public test::PanelTest {
   protected:
-    test::FakePlatform platform;
-    test::TempDir dir;
-    std::filesystem::path suitePath = dir.path() / "suite.json";
-    Configuration config{std::make_unique<SettingsSuite>(suitePath)};
-    VirtualEventLoop loop;
-    IdentityLocalizer localizer;
-    test::Views views;
-    std::shared_ptr<TodayViewController> controller =
-        TodayViewController::initWithCoder(views, {loop, localizer, config});
-
+    using Labels = std::pair<std::string, std::string>;
     void primary(const char* key, const char* name) {
         platform.route(key, {{"PrimaryInterface", std::string(name)}});
     }
-    void update() { controller->widgetPerformUpdateWithCompletionHandler({}); }
-    std::pair<std::string, std::string> tick(double seconds = 1.0) {
-        loop.advance(seconds);
-        return {views.text("downloadLabel"), views.text("uploadLabel")};
+    Labels tickLabels(double seconds = 1.0) {
+        tick(seconds);
+        return {text("downloadLabel"), text("uploadLabel")};
     }
-    using Labels = std::pair<std::string, std::string>;
 };
 
-TEST_F(NetworkRow, DiscoveryPrefersIPv6) {
+TEST_F(NetworkRow, DiscoveryPrefersIPv6AndWithoutAnyShowsDashesReadingNothing) {
+    platform.counters("eth0", 1, 1);
+    update();
+    EXPECT_EQ(tickLabels(), (Labels{"--", "--"}));
+    EXPECT_EQ(platform.interfaceListWalks, 0);
     primary(kGlobalIPv4StateKey, "eth0");
     update();
     EXPECT_EQ(controller->measuredInterface(), "eth0");
     primary(kGlobalIPv6StateKey, "wlan0");
     update();
     EXPECT_EQ(controller->measuredInterface(), "wlan0");
-    platform.store.erase(kGlobalIPv4StateKey);
-    update();
-    EXPECT_EQ(controller->measuredInterface(), "wlan0");
 }
 
-TEST_F(NetworkRow, NoInterfaceShowsDashesAndReadsNoCounters) {
-    platform.counters("eth0", 1, 1);
-    update();
-    EXPECT_EQ(tick(), (Labels{"--", "--"}));
-    EXPECT_EQ(tick(), (Labels{"--", "--"}));
-    EXPECT_EQ(platform.interfaceListWalks, 0);
-}
-
-TEST_F(NetworkRow, FirstTickIsZeroThenDifferencesPerSecond) {
+TEST_F(NetworkRow, FirstTickIsZeroThenDifferencesAndRestartsShowZero) {
     primary(kGlobalIPv4StateKey, "eth0");
     platform.counters("eth0", 5'000'000, 7'000'000);
     update();
-    EXPECT_EQ(tick(), (Labels{"0 B/s", "0 B/s"}))
-        << "traffic before the first sample does not count";
+    EXPECT_EQ(tickLabels(), (Labels{"0 B/s", "0 B/s"})) << "traffic before the first sample";
     platform.counters("eth0", 5'000'000 + 2048, 7'000'000 + 512);
-    EXPECT_EQ(tick(), (Labels{"2.0 KB/s", "512 B/s"})) << "download is received, upload is sent";
+    EXPECT_EQ(tickLabels(), (Labels{"2.0 KB/s", "512 B/s"})) << "download is received, upload sent";
+    platform.counters("eth0", 100, 7'000'600);
+    EXPECT_EQ(tickLabels(), (Labels{"0 B/s", "0 B/s"})) << "counters restarted: a new baseline";
+    platform.counters("eth0", 1124, 7'001'100);
+    EXPECT_EQ(tickLabels(), (Labels{"1.0 KB/s", "500 B/s"}));
 }
 
 TEST_F(NetworkRow, RediscoveryThatFindsNothingKeepsTheBaseline) {
     primary(kGlobalIPv4StateKey, "eth0");
     platform.counters("eth0", 1000, 1000);
     update();
-    tick();
+    tickLabels();
     platform.store.clear();
     update();
     platform.counters("eth0", 1000 + 3000, 1000);
-    EXPECT_EQ(tick(), (Labels{"--", "--"}));
+    EXPECT_EQ(tickLabels(), (Labels{"--", "--"}));
     primary(kGlobalIPv4StateKey, "eth0");
     update();
     // The next tick compares with the sample two ticks old, spread over both seconds.
-    EXPECT_EQ(tick(), (Labels{"1.5 KB/s", "0 B/s"}));
-}
-
-TEST_F(NetworkRow, RestartedCountersShowZeroAndBecomeTheBaseline) {
-    primary(kGlobalIPv4StateKey, "eth0");
-    platform.counters("eth0", 10'000'000, 10'000'000);
-    update();
-    tick();
-    platform.counters("eth0", 100, 10'000'100);
-    EXPECT_EQ(tick(), (Labels{"0 B/s", "0 B/s"}));
-    platform.counters("eth0", 1124, 10'000'600);
-    EXPECT_EQ(tick(), (Labels{"1.0 KB/s", "500 B/s"}));
+    EXPECT_EQ(tickLabels(), (Labels{"1.5 KB/s", "0 B/s"}));
 }
 
 TEST_F(NetworkRow, DifferencesAreScaledToOneSecond) {
-    updateSuite(suitePath, [](SuiteDocument& d) { d["RefreshRate"] = 2; });
+    setting("RefreshRate", 2);
     primary(kGlobalIPv4StateKey, "eth0");
     platform.counters("eth0", 0, 0);
     update();
-    tick(2.0);
+    tickLabels(2.0);
     platform.counters("eth0", 4096, 1600);
-    EXPECT_EQ(tick(2.0), (Labels{"2.0 KB/s", "800 B/s"}));
+    EXPECT_EQ(tickLabels(2.0), (Labels{"2.0 KB/s", "800 B/s"}));
 }
 
 }  // namespace

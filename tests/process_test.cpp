@@ -49,21 +49,25 @@ TEST(ProcessParse, CommandBetweenFirstAndLastParenthesis) {
 
 TEST(ProcessParse, StatesUidAndElf) {
     kinfo_proc info;
-    const std::pair<const char*, std::int8_t> states[] = {
-        {"R", SRUN},  {"S", SSLEEP}, {"D", SSLEEP}, {"I", SSLEEP}, {"T", SSTOP},
-        {"t", SSTOP}, {"Z", SZOMB},  {"X", SZOMB},  {"W", 0},      {"P", 0}};
-    for (const auto& [letter, state] : states) {
-        ASSERT_TRUE(parseProcessStat(std::string("1 (x) ") + letter + " 0 0", info));
-        EXPECT_EQ(info.p_stat, state) << letter;
+    for (const auto& [letters, state] : {std::pair{"R", SRUN},
+                                         {"SDI", SSLEEP},
+                                         {"Tt", SSTOP},
+                                         {"ZX", SZOMB},
+                                         {"WP", std::int8_t{0}}}) {
+        for (const char* l = letters; *l; ++l) {
+            ASSERT_TRUE(parseProcessStat(std::string("1 (x) ") + *l + " 0 0", info));
+            EXPECT_EQ(info.p_stat, state) << *l;
+        }
     }
     EXPECT_EQ(parseEffectiveUid("Name:\tx\nUid:\t1000\t4294967294\t1000\t1000\n"), 4294967294u);
     EXPECT_EQ(parseEffectiveUid("Name:\tx\nUid:\t1000\n"), std::nullopt);
-    EXPECT_EQ(cpuTypeOfElf(elfHeader(2, 62)), CPU_TYPE_X86_64);
-    EXPECT_EQ(cpuTypeOfElf(elfHeader(1, 3)), CPU_TYPE_I386);
-    EXPECT_EQ(cpuTypeOfElf(elfHeader(2, 183)), CPU_TYPE_ARM64);
-    EXPECT_EQ(cpuTypeOfElf(elfHeader(1, 40)), CPU_TYPE_ARM);
-    EXPECT_EQ(cpuTypeOfElf(elfHeader(1, 20, true)), CPU_TYPE_POWERPC);
-    EXPECT_EQ(cpuTypeOfElf(elfHeader(2, 21, true)), CPU_TYPE_POWERPC64);
+    const std::tuple<int, unsigned, bool, cpu_type_t> elves[] = {
+        {2, 62, false, CPU_TYPE_X86_64}, {1, 3, false, CPU_TYPE_I386},
+        {2, 183, false, CPU_TYPE_ARM64}, {1, 40, false, CPU_TYPE_ARM},
+        {1, 20, true, CPU_TYPE_POWERPC}, {2, 21, true, CPU_TYPE_POWERPC64}};
+    for (const auto& [elfClass, machine, bigEndian, type] : elves) {
+        EXPECT_EQ(cpuTypeOfElf(elfHeader(elfClass, machine, bigEndian)), type) << machine;
+    }
     EXPECT_EQ(cpuTypeOfElf(elfHeader(2, 243)), std::nullopt) << "a machine without a CPU type";
     EXPECT_EQ(cpuTypeOfElf("#!/bin/sh\n echo not an executable\n"), std::nullopt);
 }

@@ -75,13 +75,11 @@ class WildMachine {
                 p_.route(kGlobalIPv6StateKey,
                          {{"PrimaryInterface", std::string(pick({"eth0", "tun0"}))}});
         }
-        for (const char* name : {"eth0", "wlan0", "tun0"}) {
-            if (chance(0.02)) {
-                p_.counters(name, any() % 1000, any() % 1000);  // restarted or new
-            } else {
-                p_.counters(name, counter(name, 1) + any() % 5'000'000,
-                            counter(name, 2) + any() % 100'000);
-            }
+        for (auto& [name, counters] : totals_) {
+            counters.first =
+                chance(0.02) ? any() % 1000 : counters.first + any() % 5'000'000;  // or restarted
+            counters.second = chance(0.02) ? any() % 1000 : counters.second + any() % 100'000;
+            p_.counters(name, counters.first, counters.second);
         }
         if (chance(0.03)) p_.interfaces.clear(), p_.indices.clear();  // every interface vanished
         if (chance(0.05)) {
@@ -104,13 +102,8 @@ class WildMachine {
     }
 
   private:
-    std::uint64_t counter(const std::string& name, int which) {
-        for (const auto& e : p_.interfaces) {
-            if (std::get<0>(e) == name) return which == 1 ? std::get<1>(e) : std::get<2>(e);
-        }
-        return 0;
-    }
-
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> totals_{
+        {"eth0", {}}, {"wlan0", {}}, {"tun0", {}}};
     test::FakePlatform& p_;
     std::mt19937_64 rng_{20261206};
 };

@@ -53,6 +53,12 @@ class FakePlatform : public Platform {
         interfaces.emplace_back(name, in, out);
     }
 
+    template <class Map, class Key>
+    static std::optional<typename Map::mapped_type> found(const Map& map, const Key& key) {
+        const auto it = map.find(key);
+        return it == map.end() ? std::nullopt : std::optional(it->second);
+    }
+
     FakePlatform() { setCurrentPlatform(this); }
     ~FakePlatform() override { setCurrentPlatform(nullptr); }
 
@@ -76,8 +82,7 @@ class FakePlatform : public Platform {
         return thermalStatus;
     }
     unsigned if_nametoindex(const char* name) override {
-        const auto it = indices.find(name);
-        return it == indices.end() ? 0 : it->second;
+        return found(indices, std::string_view(name)).value_or(0);
     }
     bool walkInterfaceList(const InterfaceVisitor& f) override {
         ++interfaceListWalks;
@@ -89,9 +94,7 @@ class FakePlatform : public Platform {
         return true;
     }
     std::optional<PropertyList> copyDynamicStoreValue(std::string_view key) override {
-        const auto it = store.find(key);
-        if (it == store.end()) return std::nullopt;
-        return it->second;
+        return found(store, key);
     }
     io_service_t IOServiceGetMatchingService(std::string_view name) override {
         ++batteryLookups;
@@ -114,14 +117,10 @@ class FakePlatform : public Platform {
         return true;
     }
     std::optional<kinfo_proc> processInfo(std::int32_t pid) override {
-        const auto it = processes.find(pid);
-        if (it == processes.end()) return std::nullopt;
-        return it->second;
+        return found(processes, pid);
     }
     std::optional<cpu_type_t> processCpuType(std::int32_t pid) override {
-        const auto it = cpuTypes.find(pid);
-        if (it == cpuTypes.end()) return std::nullopt;
-        return it->second;
+        return found(cpuTypes, pid);
     }
     std::optional<FileSystemAttributes> fileSystemAttributes(const char*) override {
         return rootVolume;
