@@ -20,7 +20,11 @@ QColor toQColor(const Color& c) {
 // so bars stay crisp at any device pixel ratio.
 class PainterCanvas final : public Canvas {
   public:
-    PainterCanvas(QPainter& painter, double height) : p_(painter) {
+    // Which of the bar's parts this canvas paints: the track changes only with the
+    // bar's size and colours, so it is painted once into a pixmap and reused.
+    enum class Parts { track, stroke };
+
+    PainterCanvas(QPainter& painter, double height, Parts parts) : p_(painter), parts_(parts) {
         p_.setRenderHint(QPainter::Antialiasing);
         p_.translate(0, height);
         p_.scale(1, -1);
@@ -28,23 +32,27 @@ class PainterCanvas final : public Canvas {
     void saveGraphicsState() override { p_.save(); }
     void restoreGraphicsState() override { p_.restore(); }
     void strokeRoundedRect(const Rect& r, double radius, double width, const Color& c) override {
+        if (parts_ != Parts::track) return;
         p_.setPen(QPen(toQColor(c), width));
         p_.setBrush(Qt::NoBrush);
         p_.drawRoundedRect(QRectF(r.x, r.y, r.width, r.height), radius, radius);
     }
     void fillRoundedRect(const Rect& r, double radius, const Color& c) override {
+        if (parts_ != Parts::track) return;
         p_.setPen(Qt::NoPen);
         p_.setBrush(toQColor(c));
         p_.drawRoundedRect(QRectF(r.x, r.y, r.width, r.height), radius, radius);
     }
     void strokeRoundCappedLine(const Point& a, const Point& b, double width,
                                const Color& c) override {
+        if (parts_ != Parts::stroke) return;
         p_.setPen(QPen(toQColor(c), width, Qt::SolidLine, Qt::RoundCap));
         p_.drawLine(QPointF(a.x, a.y), QPointF(b.x, b.y));
     }
 
   private:
     QPainter& p_;
+    Parts parts_;
 };
 
 }  // namespace
@@ -89,9 +97,24 @@ ProgressBarView::Look ProgressBarView::look() const {
 }
 
 void ProgressBarView::paintEvent(QPaintEvent*) {
-    painted_ = look();
+    const Look now = look();
+    painted_ = now;
+    const qreal ratio = devicePixelRatioF();
+    Look trackLook = now;
+    trackLook.stroke = 0;
+    if (track_.isNull() || !trackLook_ || !(*trackLook_ == trackLook) ||
+        track_.devicePixelRatio() != ratio) {
+        track_ = QPixmap(size() * ratio);
+        track_.setDevicePixelRatio(ratio);
+        track_.fill(Qt::transparent);
+        QPainter trackPainter(&track_);
+        PainterCanvas canvas(trackPainter, height(), PainterCanvas::Parts::track);
+        bar_->draw(canvas, width(), height());
+        trackLook_ = trackLook;
+    }
     QPainter painter(this);
-    PainterCanvas canvas(painter, height());
+    painter.drawPixmap(0, 0, track_);
+    PainterCanvas canvas(painter, height(), PainterCanvas::Parts::stroke);
     bar_->draw(canvas, width(), height());
 }
 

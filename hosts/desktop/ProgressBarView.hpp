@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 #include <memory>
 #include <optional>
@@ -38,6 +39,8 @@ class ProgressBarView : public QWidget {
 
     std::shared_ptr<ProgressBar> bar_;
     std::optional<Look> painted_;
+    QPixmap track_;
+    std::optional<Look> trackLook_;
 };
 
 }  // namespace quillo
