@@ -40,6 +40,10 @@ TEST(FormatC, HostileFormatsNeverReadPastTheirArguments) {
     EXPECT_EQ(formatC("%d %d %s %n %x", {std::int64_t{1}}), "1   %n %x");
     EXPECT_EQ(formatC("100%", {}), "100%");
     EXPECT_EQ(formatC("%*d", {std::int64_t{5}}), "%*d");
+    EXPECT_EQ(formatC("%.0999999999f|%4000000000d", {1.0, std::int64_t{2}}),
+              "%.0999999999f|%4000000000d")
+        << "found by fuzzing: printf would allocate gigabytes";
+    EXPECT_EQ(formatC("%05.1f", {2.25}), "002.2");
     EXPECT_EQ(formatC("%.2f", {std::string_view("text")}), "0.00");
     EXPECT_EQ(formatC("%d %d %d", {std::nan(""), 1e300, -2.9}), "0 9223372036854775807 -2");
     EXPECT_EQ(conversionsOf("%d cycles, %d%% healthy, %.0f\u2103"), "ddf");

@@ -37,10 +37,17 @@ Conversion parseConversion(std::string_view rest) {
     std::size_t i = 1;
     while (i < rest.size() && std::string_view("-+ #0").find(rest[i]) != std::string_view::npos)
         ++i;
-    while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9') ++i;
+    // A width or precision of three digits or more is no text of ours: printf would
+    // allocate for it, so such a conversion is not honoured.
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9') ++i;
+        return i - start;
+    };
+    if (digits() > 2) return {};
     if (i < rest.size() && rest[i] == '.') {
         ++i;
-        while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9') ++i;
+        if (digits() > 2) return {};
     }
     // Length modifiers are accepted and ignored: the argument's own type decides.
     while (i < rest.size() && std::string_view("hlqLjzt").find(rest[i]) != std::string_view::npos)
