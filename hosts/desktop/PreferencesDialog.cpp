@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "desktop/ProgressBarView.hpp"
 #include "settings/Configuration.hpp"
 #include "settings/RefreshRate.hpp"
 #include "settings/SuiteWriter.hpp"
@@ -36,12 +37,6 @@ QString choiceLabel(RefreshRate rate) {
             return tr("Very slow (5 s)");
     }
     return {};
-}
-
-QColor toQColor(const Color& c) {
-    const auto unit = [](double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; };
-    return QColor::fromRgbF(float(unit(c.red)), float(unit(c.green)), float(unit(c.blue)),
-                            float(unit(c.alpha)));
 }
 
 }  // namespace

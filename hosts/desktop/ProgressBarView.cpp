@@ -9,13 +9,6 @@ namespace quillo {
 
 namespace {
 
-QColor toQColor(const Color& c) {
-    // Stored colours are never clamped; the screen needs values it can show.
-    const auto unit = [](double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; };
-    return QColor::fromRgbF(float(unit(c.red)), float(unit(c.green)), float(unit(c.blue)),
-                            float(unit(c.alpha)));
-}
-
 // Flips the canvas's lower-left origin onto Qt's upper-left one and draws antialiased,
 // so bars stay crisp at any device pixel ratio.
 class PainterCanvas final : public Canvas {
@@ -56,6 +49,12 @@ class PainterCanvas final : public Canvas {
 };
 
 }  // namespace
+
+QColor toQColor(const Color& c) {
+    const auto unit = [](double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; };
+    return QColor::fromRgbF(float(unit(c.red)), float(unit(c.green)), float(unit(c.blue)),
+                            float(unit(c.alpha)));
+}
 
 ProgressBarView::ProgressBarView(QWidget* parent)
     : QWidget(parent), bar_(std::make_shared<ProgressBar>()) {

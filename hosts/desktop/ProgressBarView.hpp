@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QPixmap>
 #include <QWidget>
 #include <memory>
@@ -8,6 +9,9 @@
 #include "ui/ProgressBar.hpp"
 
 namespace quillo {
+
+// A colour the screen can show: stored colours are never clamped, a pixel must be.
+QColor toQColor(const Color& color);
 
 // The widget that shows a ProgressBar; the interface file places it by class name.
 class ProgressBarView : public QWidget {

@@ -21,6 +21,7 @@
 #include "common/RouteWatcher.hpp"
 #include "desktop/PanelWindow.hpp"
 #include "desktop/PreferencesDialog.hpp"
+#include "desktop/ProgressBarView.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
 #include "settings/SettingsSuite.hpp"
 
@@ -103,9 +104,7 @@ QIcon trayIcon() {
     const Color colours[] = {Theme::normalColor(), Theme::warningColor(), Theme::criticalColor()};
     const int lengths[] = {44, 30, 52};
     for (int i = 0; i < 3; ++i) {
-        const Color& c = colours[i];
-        p.setPen(QPen(QColor::fromRgbF(float(c.red), float(c.green), float(c.blue)), 10,
-                      Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(toQColor(colours[i]), 10, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(8, 14 + 18 * i), QPointF(8 + lengths[i], 14 + 18 * i));
     }
     return QIcon(pixmap);

@@ -41,8 +41,6 @@ class LinuxPlatform final : public Platform {
     std::optional<kinfo_proc> processInfo(std::int32_t pid) override;
     std::optional<cpu_type_t> processCpuType(std::int32_t pid) override;
 
-    FileReader& files() { return files_; }
-
   private:
     // The online CPUs by number; from the per-CPU lines of procfs stat where sysfs
     // does not say, as those lines list the online CPUs too.

@@ -47,6 +47,17 @@ std::optional<double> parseDecimal(std::string_view field) {
 
 namespace {
 
+// The first N fields of a line into out; returns how many there were, at most N.
+template <std::size_t N>
+int leadingFields(std::string_view line, std::string_view (&out)[N]) {
+    int n = 0;
+    forEachField(line, [&](std::string_view field) {
+        out[n++] = field;
+        return n < int(N);
+    });
+    return n;
+}
+
 // The aggregate line: user nice system idle iowait irq softirq steal guest guest_nice.
 // Guest time is already part of user and nice, so it is not added again.
 std::optional<host_cpu_load_info> parseCpuLine(std::string_view rest) {
@@ -322,12 +333,7 @@ std::optional<DefaultRoute> parseIPv4DefaultRoute(std::string_view netRoute) {
     std::optional<DefaultRoute> best;
     forEachLine(netRoute, [&](std::string_view line) {
         std::string_view f[8];
-        int n = 0;
-        forEachField(line, [&](std::string_view field) {
-            f[n++] = field;
-            return n < 8;
-        });
-        if (n < 8) return true;
+        if (leadingFields(line, f) < 8) return true;
         const auto destination = parseHex(f[1], 8);
         const auto gateway = parseHex(f[2], 8);
         const auto flags = parseHex(f[3], 4);
@@ -358,12 +364,7 @@ std::optional<DefaultRoute> parseIPv6DefaultRoute(std::string_view ipv6Route) {
     std::optional<DefaultRoute> best;
     forEachLine(ipv6Route, [&](std::string_view line) {
         std::string_view f[10];
-        int n = 0;
-        forEachField(line, [&](std::string_view field) {
-            f[n++] = field;
-            return n < 10;
-        });
-        if (n < 10) return true;
+        if (leadingFields(line, f) < 10) return true;
         const auto prefix = parseHex(f[1], 2);
         const auto metric = parseHex(f[5], 8);
         const auto flags = parseHex(f[8], 8);
@@ -406,11 +407,7 @@ bool parseProcessStat(std::string_view text, kinfo_proc& info) {
         text.substr(open + 1, std::min<std::size_t>(close - open - 1, MAXCOMLEN));
     // state ppid pgrp session tty_nr tpgid flags
     std::string_view fields[7];
-    int n = 0;
-    forEachField(text.substr(close + 1), [&](std::string_view field) {
-        fields[n++] = field;
-        return n < 7;
-    });
+    const int n = leadingFields(text.substr(close + 1), fields);
     if (n < 3 || fields[0].size() != 1) return false;
     info.p_flag = n == 7 ? std::uint32_t(parseUnsigned(fields[6]).value_or(0)) : 0;
     const auto ppid = parseSigned(fields[1]);
