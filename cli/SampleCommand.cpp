@@ -76,7 +76,17 @@ CLI::App* addSampleCommand(CLI::App& app, SampleOptions& options) {
         app.add_subcommand("sample", "Run every library reader once and print the answers");
     sample->add_option("--interval", options.interval, "seconds over which the CPU is sampled")
         ->capture_default_str()
-        ->check(CLI::Range(0.0, 3600.0));
+        ->check(CLI::Validator(
+            [](const std::string& text) -> std::string {
+                // A NaN passes every comparison a range makes, so it is refused by name.
+                double value = 0.0;
+                if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) ||
+                    value < 0.0 || value > 3600.0) {
+                    return "takes a number of seconds from 0 to 3600";
+                }
+                return {};
+            },
+            "SECONDS"));
     sample->add_flag("--json", options.json, "print one JSON object");
     return sample;
 }
@@ -126,9 +136,7 @@ Json sampleAll(double interval) {
                     {"primaryService", text(state.primaryService)}};
     };
     j["globalNetworkState"] = {{"ipv4", family(ipv4)}, {"ipv6", family(ipv6)}};
-    // The interface the panel would measure: IPv6's primary one, else IPv4's.
-    const auto& measured = ipv6.primaryInterface ? ipv6.primaryInterface : ipv4.primaryInterface;
-    if (measured) {
+    if (const auto measured = primaryInterfaceToMeasure()) {
         const data_usage usage = get_data_usage(measured->c_str());
         j["dataUsage"] = {
             {"interface", *measured}, {"upload", usage.upload}, {"download", usage.download}};

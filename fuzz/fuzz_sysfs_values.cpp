@@ -2,7 +2,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/Parsers.hpp"
+#include "platform/Text.hpp"
+#include "platform/linux/Cpu.hpp"
+#include "platform/linux/Thermal.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -14,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
         const auto space = line.find(' ');
         if (space == std::string_view::npos) return true;
         if (const auto t = quillo::parseSigned(line.substr(space + 1)))
-            trips.push_back({line.substr(0, space), *t});
+            trips.push_back({std::string(line.substr(0, space)), *t});
         return true;
     });
     if (const auto temperature =

@@ -7,6 +7,7 @@
 #include "support/TempDir.hpp"
 #include "ui/ProgressBar.hpp"
 #include "ui/Theme.hpp"
+#include "widget/Levels.hpp"
 
 using namespace quillo;
 

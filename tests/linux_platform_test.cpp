@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "metrics/System.hpp"
+#include "platform/linux/Cpu.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/Parsers.hpp"
+#include "platform/linux/Memory.hpp"
 #include "support/TempDir.hpp"
 
 using namespace quillo;
@@ -73,9 +74,8 @@ TEST(LinuxPlatform, LaptopTreeWithCoolZoneAndSymlinkedCpufreq) {
 TEST(LinuxPlatform, MalformedTreeGivesNeutralValues) {
     OnTree on(tree("malformed"));
     EXPECT_EQ(on.platform().hostCPULoadInfo().cpu_ticks[CPU_STATE_USER], 0u);
-    EXPECT_EQ(System::memoryUsage().free, 0.0);
-    EXPECT_EQ(System::memoryUsage().inactive, 0.0);
-    EXPECT_GT(System::memoryUsage().active, 0.0) << "one bad line spoils only its own field";
+    EXPECT_EQ(System::memoryUsage().free, 0.0) << "MemFree: 44O324 kB";
+    EXPECT_GT(System::memoryUsage().inactive, 0.0) << "one bad line spoils only its own field";
     EXPECT_EQ(System::loadAverage(), (std::array<double, 3>{0, 0, 0}));
     EXPECT_EQ(System::machFactor(), (std::array<double, 3>{0, 0, 0}));
     EXPECT_EQ(System::modelName(), "");

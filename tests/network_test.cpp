@@ -4,11 +4,12 @@
 #include "metrics/DataUsage.hpp"
 #include "metrics/Device.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/Parsers.hpp"
+#include "platform/linux/Network.hpp"
 #include "settings/SuiteWriter.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Panel.hpp"
 #include "support/TempDir.hpp"
+#include "widget/Format.hpp"
 
 using namespace quillo;
 
@@ -229,10 +230,10 @@ TEST_F(NetworkRow, RediscoveryThatFindsNothingKeepsTheBaseline) {
 TEST_F(NetworkRow, DifferencesAreScaledToOneSecond) {
     setting("RefreshRate", 2);
     primary(kGlobalIPv4StateKey, "eth0");
-    platform.counters("eth0", 0, 0);
+    platform.counters("eth0", 1000, 1000);
     update();
     tickLabels(2.0);
-    platform.counters("eth0", 4096, 1600);
+    platform.counters("eth0", 1000 + 4096, 1000 + 1600);
     EXPECT_EQ(tickLabels(2.0), (Labels{"2.0 KB/s", "800 B/s"}));
 }
 

@@ -6,7 +6,7 @@
 
 #include "metrics/ProcessAPI.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/Parsers.hpp"
+#include "platform/linux/Processes.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Run.hpp"
 

@@ -6,9 +6,9 @@
 #include <QXmlStreamReader>
 #include <nlohmann/json.hpp>
 
-#include "common/HeadlessViews.hpp"
 #include "common/QtEventLoop.hpp"
 #include "common/QtLocalizer.hpp"
+#include "common/Snapshot.hpp"
 #include "support/Run.hpp"
 #include "widget/Format.hpp"
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "common/RouteWatcher.hpp"
+#include "metrics/Device.hpp"
 #include "widget/TodayViewController.hpp"
 
 namespace {

@@ -4,15 +4,13 @@
 #include <QSocketNotifier>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <string>
+
+#include "common/RouteMonitor.hpp"
 
 namespace quillo {
 
-// Tells the host when the interface the panel should measure changes (Wi-Fi to
-// Ethernet, a VPN coming up), so that it can ask the controller to update. It listens
-// to the kernel's route notifications, which cost nothing while the routes stand
-// still, and compares the primary interface only when a route changed.
+// The route monitor on Qt's event loop: calls primaryChanged when the interface the
+// panel should measure changes, so that the host can tell the controller.
 class RouteWatcher : public QObject {
     Q_OBJECT
 
@@ -20,14 +18,11 @@ class RouteWatcher : public QObject {
     explicit RouteWatcher(std::function<void()> primaryChanged, QObject* parent = nullptr);
     ~RouteWatcher() override;
 
-    bool listening() const { return fd_ >= 0; }
+    bool listening() const { return monitor_.descriptor() >= 0; }
 
   private:
-    void drain();
-
     std::function<void()> primaryChanged_;
-    std::optional<std::string> primary_;
-    int fd_ = -1;
+    RouteMonitor monitor_;
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

@@ -36,14 +36,20 @@ PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
     setWindowFlag(Qt::Tool, false);
 
     // Outlets connect by object name, whatever the layout of the interface file.
-    for (QLabel* label : findChildren<QLabel*>()) {
-        const std::string name = label->objectName().toStdString();
-        label->setTextFormat(Qt::PlainText);  // machine text is never markup
-        labels_.emplace(name, std::make_shared<LabelField>(label));
-    }
-    for (ProgressBarView* view : findChildren<ProgressBarView*>()) {
-        bars_.emplace(view->objectName().toStdString(), view->bar());
-    }
+    const auto named = [this](std::string_view name) {
+        return QString::fromUtf8(name.data(), qsizetype(name.size()));
+    };
+    views_ = std::make_unique<OutletViews>(
+        [&](std::string_view name) -> std::shared_ptr<ProgressBar> {
+            auto* view = findChild<ProgressBarView*>(named(name));
+            return view ? view->bar() : nullptr;
+        },
+        [&](std::string_view name) -> std::shared_ptr<TextField> {
+            auto* label = findChild<QLabel*>(named(name));
+            if (!label) return nullptr;
+            label->setTextFormat(Qt::PlainText);  // machine text is never markup
+            return std::make_shared<LabelField>(label);
+        });
     applyPalette();
 
     controller_ = TodayViewController::initWithCoder(*this, host);
@@ -54,20 +60,19 @@ PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
 PanelWindow::~PanelWindow() = default;
 
 std::shared_ptr<TextField> PanelWindow::textField(std::string_view name) const {
-    const auto it = labels_.find(name);
-    return it == labels_.end() ? nullptr : it->second;
+    return views_->textField(name);
 }
 
 std::shared_ptr<ProgressBar> PanelWindow::progressBar(std::string_view name) const {
-    const auto it = bars_.find(name);
-    return it == bars_.end() ? nullptr : it->second;
+    return views_->progressBar(name);
 }
 
 void PanelWindow::applyPalette() {
     const QPalette pal = palette();
     const bool dark = pal.color(QPalette::Window).lightnessF() < 0.5;
     // The bar's default track is made for a light background; on a dark one it would glare.
-    for (const auto& [name, bar] : bars_) {
+    for (ProgressBarView* view : findChildren<ProgressBarView*>()) {
+        const auto& bar = view->bar();
         bar->setBorderTintColor(dark ? Color{0.32, 0.32, 0.34, 1} : Color{0.75, 0.75, 0.75, 1});
         bar->setBackgroundTintColor(dark ? Color{0.22, 0.22, 0.24, 1} : Color{0.86, 0.86, 0.86, 1});
     }

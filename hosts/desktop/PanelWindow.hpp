@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "widget/OutletViews.hpp"
 #include "widget/TodayViewController.hpp"
 
 namespace Ui {
@@ -43,8 +44,7 @@ class PanelWindow : public QWidget, public ViewTree {
     void applyPalette();
 
     std::unique_ptr<Ui::TodayViewController> ui_;
-    std::map<std::string, std::shared_ptr<TextField>, std::less<>> labels_;
-    std::map<std::string, std::shared_ptr<ProgressBar>, std::less<>> bars_;
+    std::unique_ptr<OutletViews> views_;
     std::shared_ptr<TodayViewController> controller_;
 };
 

@@ -15,7 +15,7 @@
 #include "settings/Configuration.hpp"
 #include "settings/RefreshRate.hpp"
 #include "settings/SuiteWriter.hpp"
-#include "ui/Theme.hpp"
+#include "widget/Levels.hpp"
 
 namespace quillo {
 

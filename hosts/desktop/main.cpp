@@ -15,15 +15,17 @@
 #include <filesystem>
 #include <optional>
 
-#include "common/HeadlessViews.hpp"
 #include "common/QtEventLoop.hpp"
 #include "common/QtLocalizer.hpp"
 #include "common/RouteWatcher.hpp"
+#include "common/Snapshot.hpp"
 #include "desktop/PanelWindow.hpp"
 #include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
 #include "settings/SettingsSuite.hpp"
+#include "ui/Theme.hpp"
+#include "widget/OutletViews.hpp"
 
 namespace {
 
@@ -35,6 +37,7 @@ struct Options {
     bool terminal = false;
     bool snapshot = false;
     int ticks = 2;
+    double interval = 1.0;
     bool json = false;
     QString png;
 };
@@ -69,10 +72,12 @@ Options parse(int argc, char** argv) {
                                       "Run the controller headlessly and print every outlet.");
     const QCommandLineOption ticks("ticks", "Ticks before a snapshot is taken (default 2).", "N",
                                    "2");
+    const QCommandLineOption interval("interval", "Seconds between a snapshot's ticks (default 1).",
+                                      "S", "1");
     const QCommandLineOption json("json", "Print the snapshot as JSON.");
     const QCommandLineOption png("png", "Render the desktop panel of the snapshot to FILE.",
                                  "FILE");
-    parser.addOptions({procfs, sysfs, desktop, terminal, snapshot, ticks, json, png});
+    parser.addOptions({procfs, sysfs, desktop, terminal, snapshot, ticks, interval, json, png});
     if (!parser.parse(args)) fail(parser.errorText());
     if (parser.isSet(help)) {
         std::printf("%s", qPrintable(parser.helpText()));
@@ -92,6 +97,9 @@ Options parse(int argc, char** argv) {
     bool ok = false;
     o.ticks = parser.value(ticks).toInt(&ok);
     if (!ok || o.ticks < 1 || o.ticks > 100000) fail("--ticks takes a whole number from 1");
+    o.interval = parser.value(interval).toDouble(&ok);
+    if (!ok || !(o.interval >= 0.1 && o.interval <= 86400))
+        fail("--interval takes a number of seconds from 0.1 to 86400");
     if (o.desktop && o.terminal) fail("--desktop and --terminal exclude each other");
     return o;
 }
@@ -124,10 +132,15 @@ int runSnapshot(const Options& o, int argc, char** argv) {
     localizer.loadForUserLanguages();
     QtEventLoop qtLoop;
     TickCountingLoop loop(qtLoop, o.ticks, [] { QCoreApplication::quit(); });
-    const ControllerHost host{loop, localizer};
+    // The snapshot's own spacing, whatever the stored refresh rate: its run time is
+    // ticks × interval, not hours when the panel refreshes hourly.
+    Configuration config(
+        std::make_unique<const PinnedIntervalSuite>(defaultSuitePath(), o.interval));
+    const ControllerHost host{loop, localizer, config};
 
     std::unique_ptr<PanelWindow> window;
-    HeadlessViews headless(localizer.localizedString("Battery"));
+    OutletViews headless;
+    headless.textField("batteryTitleLabal")->setStringValue(localizer.localizedString("Battery"));
     const ViewTree* views = &headless;
     std::shared_ptr<TodayViewController> controller;
     if (gui) {
@@ -207,9 +220,7 @@ int runDesktop(int argc, char** argv) {
     QObject::connect(&window, &PanelWindow::closed, &app, &QCoreApplication::quit);
     // The panel follows the traffic: a new primary route is an update request.
     RouteWatcher routes([&window] {
-        if (window.isVisible() && window.controller()) {
-            window.controller()->widgetPerformUpdateWithCompletionHandler({});
-        }
+        if (window.controller()) window.controller()->networkConfigurationDidChange();
     });
     window.show();
     return QApplication::exec();

@@ -82,37 +82,40 @@ std::string clipToWidth(std::string_view text, int width) {
     return out;
 }
 
-TerminalPanel::TerminalPanel(Titles titles, std::function<void()> changed)
-    : titles_(std::move(titles)) {
-    const auto notify = std::make_shared<const std::function<void()>>(std::move(changed));
-    for (const std::string_view name : TodayViewController::outletNames) {
-        if (name.ends_with("Bar")) {
+namespace {
+
+OutletViews observedViews(const std::function<void()>& changed) {
+    const auto notify = std::make_shared<const std::function<void()>>(changed);
+    return OutletViews(
+        [notify](std::string_view) {
             auto bar = std::make_shared<ProgressBar>();
             prepareForCells(*bar);
             bar->setNeedsDisplayHandler([notify] {
                 if (*notify) (*notify)();
             });
-            bars_.emplace(name, std::move(bar));
-        } else {
-            labels_.emplace(name, std::make_shared<ObservedTextField>(notify));
-        }
-    }
-    labels_.at("batteryTitleLabal")->setStringValue(titles_.battery);
+            return bar;
+        },
+        [notify](std::string_view) { return std::make_shared<ObservedTextField>(notify); });
+}
+
+}  // namespace
+
+TerminalPanel::TerminalPanel(Titles titles, std::function<void()> changed)
+    : titles_(std::move(titles)), views_(observedViews(changed)) {
+    views_.textField("batteryTitleLabal")->setStringValue(titles_.battery);
 }
 
 std::shared_ptr<TextField> TerminalPanel::textField(std::string_view name) const {
-    const auto it = labels_.find(name);
-    return it == labels_.end() ? nullptr : it->second;
+    return views_.textField(name);
 }
 
 std::shared_ptr<ProgressBar> TerminalPanel::progressBar(std::string_view name) const {
-    const auto it = bars_.find(name);
-    return it == bars_.end() ? nullptr : it->second;
+    return views_.progressBar(name);
 }
 
 std::string TerminalPanel::text(std::string_view name) const {
     // Whatever a label holds came from the machine in the end; it is shown escaped.
-    return visibleText(labels_.find(name)->second->stringValue());
+    return visibleText(views_.text(name));
 }
 
 std::vector<std::string> TerminalPanel::lines(int width, ColorMode mode) const {
@@ -120,7 +123,7 @@ std::vector<std::string> TerminalPanel::lines(int width, ColorMode mode) const {
     const int barCells = std::clamp(width - titleWidth - valueWidth - 3, 4, 60);
     const auto barRow = [&](const std::string& title, std::string_view bar,
                             std::string_view value) {
-        return " " + pad(title, titleWidth) + renderBar(*bars_.find(bar)->second, barCells, mode) +
+        return " " + pad(title, titleWidth) + renderBar(*views_.progressBar(bar), barCells, mode) +
                " " + padLeft(text(value), valueWidth);
     };
     const std::string indent(titleWidth + 1, ' ');

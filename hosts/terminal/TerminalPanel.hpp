@@ -1,13 +1,13 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "terminal/Ansi.hpp"
 #include "ui/ProgressBar.hpp"
+#include "widget/OutletViews.hpp"
 #include "widget/TodayViewController.hpp"
 
 namespace quillo {
@@ -38,8 +38,7 @@ class TerminalPanel final : public ViewTree {
     std::string text(std::string_view name) const;
 
     Titles titles_;
-    std::map<std::string, std::shared_ptr<TextField>, std::less<>> labels_;
-    std::map<std::string, std::shared_ptr<ProgressBar>, std::less<>> bars_;
+    OutletViews views_;
 };
 
 // Columns a text takes: one per code point, escapes excluded. Good enough for the

@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
 
     if (screen) TerminalSession::enter(STDOUT_FILENO);
     RouteWatcher routes([&] {
-        if (controller) controller->widgetPerformUpdateWithCompletionHandler({});
+        if (controller) controller->networkConfigurationDidChange();
     });
     controller->widgetPerformUpdateWithCompletionHandler({});
     scheduleRender();

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
 
+#include "platform/Debug.hpp"
 #include "platform/Platform.hpp"
 
 namespace quillo {
@@ -12,14 +14,18 @@ data_usage get_data_usage(const char* name) {
     if (!name || platform.if_nametoindex(name) == 0) return {};
     const std::string_view wanted(name);
     data_usage usage;
+    bool found = false;
     try {
         const bool fetched = platform.walkInterfaceList(
             [&](std::string_view entry, std::uint64_t ibytes, std::uint64_t obytes) {
                 if (entry != wanted) return true;
                 usage = {obytes, ibytes};
+                found = true;
                 return false;
             });
         if (!fetched) return {};
+        if (!found && debug::enabled())
+            debug::noteAlways("net/dev", std::string("no line for ") + name);
     } catch (const std::bad_alloc&) {
         std::puts("malloc failed");
         std::fflush(stdout);

@@ -44,4 +44,10 @@ std::pair<GlobalNetworkState, GlobalNetworkState> Device::globalNetworkState() c
     return {std::move(ipv4), std::move(ipv6)};
 }
 
+std::optional<std::string> primaryInterfaceToMeasure() {
+    auto [ipv4, ipv6] = Device::shared().globalNetworkState();
+    return ipv6.primaryInterface ? std::move(ipv6.primaryInterface)
+                                 : std::move(ipv4.primaryInterface);
+}
+
 }  // namespace quillo

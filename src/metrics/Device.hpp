@@ -24,4 +24,8 @@ class Device {
     std::pair<GlobalNetworkState, GlobalNetworkState> globalNetworkState() const;
 };
 
+// The interface whose traffic stands for the machine's: the IPv6 primary interface,
+// else the IPv4 one (the panel's network row and `quillo sample` measure the same).
+std::optional<std::string> primaryInterfaceToMeasure();
+
 }  // namespace quillo

@@ -22,10 +22,11 @@ struct StoredValue {
 class SettingsSuite {
   public:
     explicit SettingsSuite(std::filesystem::path path) : path_(std::move(path)) {}
+    virtual ~SettingsSuite() = default;
 
     const std::filesystem::path& path() const { return path_; }
 
-    std::optional<StoredValue> objectForKey(std::string_view key) const;
+    virtual std::optional<StoredValue> objectForKey(std::string_view key) const;
 
     // A suite file larger than this is not a settings file anyone wrote on purpose.
     static constexpr std::size_t maximumFileSize = 1 << 20;

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/Io.hpp"
+#include "platform/Text.hpp"
 #include "settings/RefreshRate.hpp"
 #include "settings/SettingsSuite.hpp"
 
@@ -39,27 +41,8 @@ class Fd {
     int fd_;
 };
 
-bool writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        text.remove_prefix(std::size_t(n));
-    }
-    return true;
-}
-
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 std::optional<double> wholeNumber(std::string_view text) {
-    text = trimmed(text);
+    text = trim(text);
     double value = 0.0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
@@ -140,7 +123,7 @@ void updateSuite(const std::filesystem::path& path,
 }
 
 double parseRefreshInterval(std::string_view text) {
-    if (const auto rate = refreshRateNamed(trimmed(text))) return seconds(*rate);
+    if (const auto rate = refreshRateNamed(trim(text))) return seconds(*rate);
     const auto value = wholeNumber(text);
     if (!value || *value < minimumRefreshInterval || *value > maximumRefreshInterval) {
         throw SuiteError(
@@ -153,7 +136,7 @@ double parseRefreshInterval(std::string_view text) {
 }
 
 std::vector<double> parseColor(std::string_view text) {
-    const std::string_view t = trimmed(text);
+    const std::string_view t = trim(text);
     const auto refuse = [&](const std::string& why) {
         return SuiteError("a colour is r,g,b[,a] with components from 0 to 1, or #rrggbb[aa]; \"" +
                           std::string(text) + "\" " + why);

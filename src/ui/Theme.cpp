@@ -38,11 +38,7 @@ Color colorWithComponents(std::vector<double> c) {
     return {c[0], c[1], c[2], c[3]};
 }
 
-Color levelColor(ColorLevel level, const Configuration& config) {
-    const std::string& key = level == ColorLevel::normal    ? config.normalColorKey
-                             : level == ColorLevel::warning ? config.warningColorKey
-                                                            : config.criticalColorKey;
-    if (auto stored = config.colorComponents(key)) return colorWithComponents(std::move(*stored));
+const Color& paletteColor(ColorLevel level) {
     switch (level) {
         case ColorLevel::normal:
             return Theme::normalColor();

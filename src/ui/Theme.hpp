@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "settings/Configuration.hpp"
 #include "ui/Color.hpp"
 
 namespace quillo {
@@ -27,8 +26,7 @@ std::vector<double> components(const Color& color);
 // are ignored, nothing is clamped.
 Color colorWithComponents(std::vector<double> components);
 
-// The colour of a level now: the one stored under the level's key, else the palette's.
-// Read afresh on every call, so a change in the settings shows at the next update.
-Color levelColor(ColorLevel level, const Configuration& config);
+// The palette's colour of a level.
+const Color& paletteColor(ColorLevel level);
 
 }  // namespace quillo

@@ -123,6 +123,14 @@ std::string formatC(std::string_view format, std::initializer_list<FormatArgumen
     return out;
 }
 
+std::string formatRate(std::uint64_t b) {
+    if (b < 900) return formatC("%d B/s", {std::int64_t(b)});
+    const double d = double(b);
+    if (b < 921'600) return formatC("%.1f KB/s", {d / 1024.0});
+    if (b < 943'718'400) return formatC("%.1f MB/s", {d / 1048576.0});
+    return formatC("%.1f GB/s", {d / 1073741824.0});
+}
+
 std::string conversionsOf(std::string_view format) {
     std::string types;
     for (std::size_t i = format.find('%'); i != std::string_view::npos; i = format.find('%', i)) {

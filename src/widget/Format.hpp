@@ -18,6 +18,10 @@ using FormatArgument = std::variant<std::int64_t, double, std::string_view>;
 // never read past its arguments.
 std::string formatC(std::string_view format, std::initializer_list<FormatArgument> arguments);
 
+// The label text of a number of bytes per second: whole bytes below 900, then KB, MB
+// and GB of 1024 with one decimal, each unit left before its value would reach 900.
+std::string formatRate(std::uint64_t bytes);
+
 // The conversions of a format in order ("d", "f", "@"...), to check that a translated
 // format takes the same arguments as its key.
 std::string conversionsOf(std::string_view format);

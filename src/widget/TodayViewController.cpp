@@ -11,6 +11,7 @@
 #include "settings/RefreshRate.hpp"
 #include "ui/ProgressBar.hpp"
 #include "widget/Format.hpp"
+#include "widget/Levels.hpp"
 
 namespace quillo {
 
@@ -130,16 +131,6 @@ void TodayViewController::updateUI(const Timer* firing) {
     });
 }
 
-ColorLevel usageColorLevel(double p) {
-    if (p >= 80.0) return ColorLevel::critical;
-    if (p >= 50.0) return ColorLevel::warning;
-    return ColorLevel::normal;
-}
-
-ColorLevel batteryColorLevel(double c) {
-    return (c >= 0.0 && c < 20.0) ? ColorLevel::critical : ColorLevel::normal;
-}
-
 std::string TodayViewController::localizedFormat(std::string_view key) const {
     std::string text = localizer_.localizedString(key);
     if (conversionsOf(text) != conversionsOf(key)) return std::string(key);
@@ -180,22 +171,12 @@ void TodayViewController::updateCPUAndMemory() {
     showPercentage(memoryProgressBar, memoryPercentLabel, used * 100.0 / total, *config);
 }
 
-std::optional<std::string> primaryInterfaceToMeasure() {
-    auto [ipv4, ipv6] = Device::shared().globalNetworkState();
-    return ipv6.primaryInterface ? std::move(ipv6.primaryInterface)
-                                 : std::move(ipv4.primaryInterface);
-}
-
 void TodayViewController::discoverInterface() {
     currentInterface = primaryInterfaceToMeasure();
 }
 
-std::string formatRate(std::uint64_t b) {
-    if (b < 900) return formatC("%d B/s", {std::int64_t(b)});
-    const double d = double(b);
-    if (b < 921'600) return formatC("%.1f KB/s", {d / 1024.0});
-    if (b < 943'718'400) return formatC("%.1f MB/s", {d / 1048576.0});
-    return formatC("%.1f GB/s", {d / 1073741824.0});
+void TodayViewController::networkConfigurationDidChange() {
+    discoverInterface();
 }
 
 namespace {
@@ -221,11 +202,16 @@ void TodayViewController::networkStep(double tickSeconds) {
     const data_usage current = get_data_usage(currentInterface->c_str());
     std::uint64_t download = 0;
     std::uint64_t upload = 0;
-    // A counter below the stored one means the counters restarted or belong to another
-    // interface now: the tick shows 0 B/s and the new counters become the baseline,
-    // rather than an unsigned wrap-around of many exabytes a second.
-    if (previousDataUsage && current.download >= previousDataUsage->download &&
-        current.upload >= previousDataUsage->upload) {
+    // Zero counters are how a failed read looks: the tick shows 0 B/s and the baseline
+    // stays, so the next good sample is measured against the last good one.
+    const bool failed = current == data_usage{};
+    // A difference between two interfaces' counters means nothing, and a counter below
+    // the stored one means the counters restarted: either way the tick shows 0 B/s and
+    // the new counters become the baseline, rather than a bogus or wrapped-around rate.
+    const bool comparable = previousDataUsage && dataUsageInterface_ == *currentInterface &&
+                            current.download >= previousDataUsage->download &&
+                            current.upload >= previousDataUsage->upload;
+    if (!failed && comparable) {
         download =
             perSecond(current.download - previousDataUsage->download, secondsSinceDataUsage_);
         upload = perSecond(current.upload - previousDataUsage->upload, secondsSinceDataUsage_);
@@ -234,7 +220,9 @@ void TodayViewController::networkStep(double tickSeconds) {
         if (const auto label = self.downloadLabel.lock()) label->setStringValue(down);
         if (const auto label = self.uploadLabel.lock()) label->setStringValue(up);
     });
+    if (failed) return;
     previousDataUsage = current;
+    dataUsageInterface_ = *currentInterface;
     secondsSinceDataUsage_ = 0.0;
 }
 

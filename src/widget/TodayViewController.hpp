@@ -9,7 +9,6 @@
 #include "metrics/DataUsage.hpp"
 #include "metrics/System.hpp"
 #include "settings/Configuration.hpp"
-#include "ui/Theme.hpp"
 #include "widget/HostInterfaces.hpp"
 
 namespace quillo {
@@ -74,6 +73,9 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
     std::optional<std::string> currentInterface;
     Configuration* config;
 
+    // The interface whose counters previousDataUsage holds: a difference is only ever
+    // taken between two samples of one interface.
+    std::string dataUsageInterface_;
     // Seconds of refresh ticks since previousDataUsage was taken, so that a difference
     // is shown per second whatever the interval and however many ticks had no interface.
     double secondsSinceDataUsage_ = 0.0;
@@ -103,6 +105,9 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
 
     void widgetPerformUpdateWithCompletionHandler(
         const std::function<void(NCUpdateResult)>& completionHandler);
+    // The routes changed: the interface to measure is found again, and nothing else
+    // happens (the CPU keeps its baseline, unlike after an update request).
+    void networkConfigurationDidChange();
     NSEdgeInsets widgetMarginInsetsForProposedMarginInsets(NSEdgeInsets proposed) const;
     void viewWillDisappear();
     void viewDidDisappear();
@@ -144,19 +149,5 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
 // watches, and one day. The same value schedules the timer and is compared with it on
 // every tick, so an adjusted interval never replaces the timer again and again.
 double sanitizedRefreshInterval(std::optional<double> stored);
-
-// The interface the panel measures: the IPv6 primary interface, else the IPv4 one.
-std::optional<std::string> primaryInterfaceToMeasure();
-
-// The label text of a number of bytes per second: whole bytes below 900, then KB, MB
-// and GB of 1024 with one decimal, each unit left before its value would reach 900.
-std::string formatRate(std::uint64_t bytes);
-
-// CPU, memory and disk: normal below 50, warning from 50, critical from 80 (infinity
-// included), decided on the unrounded value; a negative or not-a-number value is normal.
-ColorLevel usageColorLevel(double percent);
-
-// Battery: critical from 0 to below 20, normal otherwise (not-a-number included).
-ColorLevel batteryColorLevel(double charge);
 
 }  // namespace quillo

@@ -6,6 +6,7 @@
 #include "support/FakePlatform.hpp"
 #include "support/TempDir.hpp"
 #include "support/Views.hpp"
+#include "ui/Theme.hpp"
 #include "widget/VirtualEventLoop.hpp"
 
 namespace quillo::test {

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/ProgressBar.hpp"
-#include "widget/TodayViewController.hpp"
+#include "widget/OutletViews.hpp"
 
 namespace quillo::test {
 
@@ -33,35 +32,30 @@ class Views final : public ViewTree {
   public:
     std::shared_ptr<std::vector<std::string>> journal =
         std::make_shared<std::vector<std::string>>();
-    std::map<std::string, std::shared_ptr<TextField>, std::less<>> labels;
-    std::map<std::string, std::shared_ptr<ProgressBar>, std::less<>> bars;
 
-    explicit Views(bool journaled = true) {
-        for (const std::string_view name : TodayViewController::outletNames) {
-            const std::string n(name);
-            if (name.ends_with("Bar")) {
-                bars.emplace(n, journaled ? std::make_shared<ProgressBar>(
-                                                [j = journal, n] { j->push_back(n); })
-                                          : std::make_shared<ProgressBar>());
-            } else if (journaled) {
-                labels.emplace(n, std::make_shared<JournalTextField>(n, journal));
-            } else {
-                labels.emplace(n, std::make_shared<PlainTextField>());
-            }
-        }
-    }
+    explicit Views(bool journaled = true)
+        : views_(journaled
+                     ? OutletViews(
+                           [j = journal](std::string_view name) {
+                               return std::make_shared<ProgressBar>(
+                                   [j, n = std::string(name)] { j->push_back(n); });
+                           },
+                           [j = journal](std::string_view name) {
+                               return std::make_shared<JournalTextField>(std::string(name), j);
+                           })
+                     : OutletViews()) {}
+
     std::shared_ptr<TextField> textField(std::string_view name) const override {
-        const auto it = labels.find(name);
-        return it == labels.end() ? nullptr : it->second;
+        return views_.textField(name);
     }
     std::shared_ptr<ProgressBar> progressBar(std::string_view name) const override {
-        const auto it = bars.find(name);
-        return it == bars.end() ? nullptr : it->second;
+        return views_.progressBar(name);
     }
-    std::string text(std::string_view name) const {
-        return labels.find(name)->second->stringValue();
-    }
-    ProgressBar& bar(std::string_view name) const { return *bars.find(name)->second; }
+    std::string text(std::string_view name) const { return views_.text(name); }
+    ProgressBar& bar(std::string_view name) const { return *views_.progressBar(name); }
+
+  private:
+    OutletViews views_;
 };
 
 }  // namespace quillo::test

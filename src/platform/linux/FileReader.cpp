@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,41 +17,82 @@ namespace {
 constexpr std::size_t initialBuffer = 4096;
 constexpr std::size_t maximumKept = 512;
 
-std::string key(Fs fs, std::string_view relative) {
-    std::string k(1, fs == Fs::proc ? 'p' : 's');
-    k.append(relative);
-    return k;
-}
-
 }  // namespace
 
-char* ReadBuffer::reserve(std::size_t capacity) {
+std::string_view describe(ReadFailure failure) {
+    switch (failure) {
+        case ReadFailure::none:
+            return "read";
+        case ReadFailure::missing:
+            return "missing";
+        case ReadFailure::unreadable:
+            return "unreadable";
+        case ReadFailure::notRegular:
+            return "not a regular file";
+        case ReadFailure::tooLarge:
+            return "too large";
+    }
+    return "unreadable";
+}
+
+ReadBuffer& tickBuffer() {
+    thread_local ReadBuffer buffer;
+    return buffer;
+}
+
+char* ReadBuffer::grow(std::size_t capacity) {
     if (capacity > capacity_) {
-        data_ = std::make_unique_for_overwrite<char[]>(capacity);
+        auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+        if (size_ > 0) std::memcpy(larger.get(), data_.get(), size_);
+        data_ = std::move(larger);
         capacity_ = capacity;
     }
-    size_ = 0;
     return data_.get();
 }
 
-bool preadWhole(int fd, ReadBuffer& out, std::size_t limit) {
-    std::size_t capacity = std::max(out.capacity(), initialBuffer);
-    for (;;) {
-        char* data = out.reserve(capacity);
-        ssize_t n;
-        do {
-            n = ::pread(fd, data, capacity, 0);
-        } while (n < 0 && errno == EINTR);
-        if (n < 0) return false;
-        // procfs and sysfs fill the whole buffer unless the text has ended, so a short
-        // read is the end; a full one may not be, and is read again in a larger buffer.
-        if (std::size_t(n) < capacity) {
-            out.setSize(std::size_t(n));
-            return true;
-        }
-        if (capacity >= limit) return false;
-        capacity *= 2;
+int openRegular(int dir, const char* relative, ReadFailure& failure) {
+    const int fd = ::openat(dir, relative, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        failure =
+            errno == ENOENT || errno == ENOTDIR ? ReadFailure::missing : ReadFailure::unreadable;
+        return -1;
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        failure = ReadFailure::notRegular;
+        return -1;
+    }
+    return fd;
+}
+
+bool readToEnd(int fd, ReadBuffer& out, std::size_t limit) {
+    std::size_t capacity = std::max(out.capacity(), initialBuffer);
+    out.setSize(0);
+    char* data = out.grow(capacity);
+    std::size_t size = 0;
+    for (;;) {
+        if (size == capacity) {
+            if (capacity >= limit) {
+                out.fail(ReadFailure::tooLarge);
+                return false;
+            }
+            capacity = std::min(capacity * 2, limit);
+            out.setSize(size);
+            data = out.grow(capacity);
+        }
+        const ssize_t n = ::pread(fd, data + size, capacity - size, off_t(size));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            out.fail(ReadFailure::unreadable);
+            return false;
+        }
+        if (n == 0) break;
+        size += std::size_t(n);
+    }
+    out.setSize(size);
+    out.succeed();
+    return true;
 }
 
 FileReader::FileReader(FsRoot root) : root_(std::move(root)) {
@@ -59,44 +101,42 @@ FileReader::FileReader(FsRoot root) : root_(std::move(root)) {
 }
 
 FileReader::~FileReader() {
-    for (const auto& [name, fd] : kept_) ::close(fd);
+    for (const Kept& kept : kept_) {
+        for (const auto& [name, fd] : kept) ::close(fd);
+    }
     if (procFd_ >= 0) ::close(procFd_);
     if (sysFd_ >= 0) ::close(sysFd_);
 }
 
-int FileReader::open(Fs fs, std::string_view relative) const {
+int FileReader::open(Fs fs, std::string_view relative, ReadBuffer& out) const {
     const int dir = rootDescriptor(fs);
-    if (dir < 0) return -1;
-    return ::openat(dir, std::string(relative).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    ReadFailure failure = ReadFailure::missing;
+    const int fd = dir < 0 ? -1 : openRegular(dir, std::string(relative).c_str(), failure);
+    if (fd < 0) out.fail(failure);
+    return fd;
 }
 
 bool FileReader::readOnce(Fs fs, std::string_view relative, ReadBuffer& out) {
-    const int fd = open(fs, relative);
-    if (fd < 0) {
-        out.setSize(0);
-        return false;
-    }
-    const bool ok = preadWhole(fd, out, maximumFileSize);
+    const int fd = open(fs, relative, out);
+    if (fd < 0) return false;
+    const bool ok = readToEnd(fd, out, maximumFileSize);
     ::close(fd);
     return ok;
 }
 
 bool FileReader::read(Fs fs, std::string_view relative, ReadBuffer& out) {
-    const std::string k = key(fs, relative);
+    Kept& kept = kept_[fs == Fs::proc ? 0 : 1];
     std::lock_guard lock(mutex_);
-    if (const auto it = kept_.find(k); it != kept_.end()) {
-        if (preadWhole(it->second, out, maximumFileSize)) return true;
+    if (const auto it = kept.find(relative); it != kept.end()) {
+        if (readToEnd(it->second, out, maximumFileSize)) return true;
         ::close(it->second);
-        kept_.erase(it);
+        kept.erase(it);
     }
-    const int fd = open(fs, relative);
-    if (fd < 0) {
-        out.setSize(0);
-        return false;
-    }
-    const bool ok = preadWhole(fd, out, maximumFileSize);
-    if (ok && kept_.size() < maximumKept) {
-        kept_.emplace(k, fd);
+    const int fd = open(fs, relative, out);
+    if (fd < 0) return false;
+    const bool ok = readToEnd(fd, out, maximumFileSize);
+    if (ok && kept.size() < maximumKept) {
+        kept.emplace(relative, fd);
     } else {
         ::close(fd);
     }
@@ -108,16 +148,19 @@ void FileReader::forEachEntry(Fs fs, std::string_view relative,
     const int dir = rootDescriptor(fs);
     if (dir < 0) return;
     const int fd = ::openat(dir, relative.empty() ? "." : std::string(relative).c_str(),
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return;
     DIR* d = ::fdopendir(fd);
     if (!d) {
         ::close(fd);
         return;
     }
+    std::size_t listed = 0;
     while (const dirent* entry = ::readdir(d)) {
         const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") f(name);
+        if (name == "." || name == "..") continue;
+        if (++listed > maximumEntries) break;
+        f(name);
     }
     ::closedir(d);
 }

@@ -17,26 +17,41 @@ struct FsRoot {
 
 enum class Fs { proc, sys };
 
+// Why a read gave nothing, for the debug notes.
+enum class ReadFailure { none, missing, unreadable, notRegular, tooLarge };
+std::string_view describe(ReadFailure failure);
+
 // A growable byte buffer that is not cleared between reads, so that a file read every
 // tick costs no allocation and no memset.
 class ReadBuffer {
   public:
     std::string_view view() const { return {data_.get(), size_}; }
     std::size_t capacity() const { return capacity_; }
-    char* reserve(std::size_t capacity);
+    ReadFailure failure() const { return failure_; }
+
+    // Room for at least capacity bytes; what the buffer held is kept.
+    char* grow(std::size_t capacity);
     void setSize(std::size_t size) { size_ = size; }
+    void fail(ReadFailure why) {
+        size_ = 0;
+        failure_ = why;
+    }
+    void succeed() { failure_ = ReadFailure::none; }
 
   private:
     std::unique_ptr<char[]> data_;
     std::size_t capacity_ = 0;
     std::size_t size_ = 0;
+    ReadFailure failure_ = ReadFailure::none;
 };
 
-// Reads whole files under the two roots. Files read often stay open and are read
-// again with pread at offset 0, which makes procfs and sysfs generate them afresh:
-// a tick then costs one system call per file instead of three. A descriptor that
-// fails is closed and the file opened once more, so a battery or interface that went
-// away and came back is read again.
+// Reads whole files under the two roots. Files read every tick stay open and are read
+// again from offset 0, which makes procfs and sysfs generate them afresh: a tick then
+// costs no open and close per file. A descriptor that fails is closed and the file
+// opened once more, so a battery or interface that went away and came back is read
+// again. Only regular files are read (procfs and sysfs files are), opened without
+// blocking, so a FIFO or a device planted in a root reads as unreadable instead of
+// hanging the reader.
 class FileReader {
   public:
     explicit FileReader(FsRoot root);
@@ -46,12 +61,13 @@ class FileReader {
 
     const FsRoot& root() const { return root_; }
 
-    // The file's bytes in out; false (and out empty) when it cannot be read.
+    // The file's bytes in out; false (out empty, its failure set) when it cannot be read.
     bool read(Fs fs, std::string_view relative, ReadBuffer& out);
-    // The same without keeping a descriptor: for files read once or per process.
+    // The same without keeping a descriptor: for files read once or rarely.
     bool readOnce(Fs fs, std::string_view relative, ReadBuffer& out);
 
-    // Names in a folder, "." and ".." left out; links are listed, never followed.
+    // Names in a folder, "." and ".." left out, at most maximumEntries of them; links
+    // are listed, never followed.
     void forEachEntry(Fs fs, std::string_view relative,
                       const std::function<void(std::string_view name)>& f);
 
@@ -60,18 +76,37 @@ class FileReader {
 
     // A file larger than this is not kernel text we read.
     static constexpr std::size_t maximumFileSize = 16u << 20;
+    // No folder of power supplies, thermal zones or interfaces is this large.
+    static constexpr std::size_t maximumEntries = 1u << 16;
 
   private:
-    int open(Fs fs, std::string_view relative) const;
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+    using Kept = std::unordered_map<std::string, int, NameHash, std::equal_to<>>;
+
+    int open(Fs fs, std::string_view relative, ReadBuffer& out) const;
 
     FsRoot root_;
     int procFd_ = -1;
     int sysFd_ = -1;
     std::mutex mutex_;
-    std::unordered_map<std::string, int> kept_;
+    Kept kept_[2];
 };
 
-// Reads a whole file from a descriptor at offset 0 into out.
-bool preadWhole(int fd, ReadBuffer& out, std::size_t limit);
+// One buffer per thread for the files read on every tick, so that a tick allocates
+// nothing once warm. Only for a read whose text is used before the next such read.
+ReadBuffer& tickBuffer();
+
+// Opens a regular file under a folder descriptor without blocking; -1 with failure
+// set otherwise.
+int openRegular(int dir, const char* relative, ReadFailure& failure);
+
+// Reads from offset 0 until the file says it has ended, as a multi-record procfs file
+// returns about a page of whole lines per read whatever the buffer's size.
+bool readToEnd(int fd, ReadBuffer& out, std::size_t limit);
 
 }  // namespace quillo

@@ -4,15 +4,21 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/Platform.hpp"
+#include "platform/linux/Cpu.hpp"
 #include "platform/linux/FileReader.hpp"
+#include "platform/linux/Memory.hpp"
+#include "platform/linux/Network.hpp"
+#include "platform/linux/Power.hpp"
+#include "platform/linux/Processes.hpp"
+#include "platform/linux/Thermal.hpp"
 
 namespace quillo {
 
-// The platform records from procfs and sysfs under an FsRoot.
+// The platform records from procfs and sysfs under an FsRoot. Each subject reads its
+// own files; this class only hands each call to its subject.
 class LinuxPlatform final : public Platform {
   public:
     explicit LinuxPlatform(FsRoot root = {});
@@ -42,41 +48,24 @@ class LinuxPlatform final : public Platform {
     std::optional<cpu_type_t> processCpuType(std::int32_t pid) override;
 
   private:
-    // The online CPUs by number; from the per-CPU lines of procfs stat where sysfs
-    // does not say, as those lines list the online CPUs too.
-    std::vector<int> onlineCpus();
-    std::optional<double> speedLimit(const std::vector<int>& cpus);
-    std::optional<double> cgroupQuotaCpus();
-    std::optional<std::string> supplyAttribute(const std::string& folder,
-                                               std::string_view attribute);
-    std::optional<bool> externalPowerOnline();
-
     FileReader files_;
+    CpuFiles cpu_{files_};
+    MemoryFiles memory_{files_};
+    NetworkFiles network_{files_};
+    ThermalFiles thermal_{files_};
+    PowerFiles power_{files_};
+    ProcessFiles processes_{files_};
 
-    // Topology changes only when CPUs come or go, so the core count is kept for as long
-    // as the online list stays the same; the possible CPUs are fixed at boot.
-    std::mutex topologyMutex_;
-    std::vector<int> coresCountedFor_;
-    std::int32_t physicalCores_ = 0;
-    std::optional<std::int32_t> possibleCpus_;
-
-    // CPU types of the executables met during one listing, by the path the kernel gives
-    // for them: most processes share a few executables, and a readlink is cheaper than
-    // opening one. Cleared at each listing, so an executable replaced on disk is
-    // read again the next time.
-    struct PathHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const {
-            return std::hash<std::string_view>{}(s);
-        }
-    };
-    std::mutex cpuTypesMutex_;
-    std::unordered_map<std::string, std::optional<cpu_type_t>, PathHash, std::equal_to<>> cpuTypes_;
-
-    // Open registry entries: each handle names a power_supply folder.
+    // Open registry entries: each handle holds the battery as read when it was opened.
     std::mutex servicesMutex_;
-    std::map<io_service_t, std::string> services_;
+    std::map<io_service_t, PowerSupplySnapshot> services_;
     io_service_t nextService_ = 1;
 };
+
+// Capacity and free space as df(1) counts them: the size is what is used plus what an
+// unprivileged user may still write, so blocks reserved for root count as neither.
+FileSystemAttributes fileSystemAttributesFrom(std::uint64_t blocks, std::uint64_t freeBlocks,
+                                              std::uint64_t availableBlocks,
+                                              std::uint64_t fragmentSize);
 
 }  // namespace quillo

@@ -1,27 +1,15 @@
 #pragma once
 
-#include <map>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "ui/ProgressBar.hpp"
+#include "settings/SettingsSuite.hpp"
+#include "widget/HostInterfaces.hpp"
 #include "widget/TodayViewController.hpp"
 
 namespace quillo {
-
-// The fifteen outlets with no window behind them, for snapshots.
-class HeadlessViews final : public ViewTree {
-  public:
-    // The battery's title, which the interface file gives its label, in the user's language.
-    explicit HeadlessViews(std::string batteryTitle = "Battery");
-    std::shared_ptr<TextField> textField(std::string_view name) const override;
-    std::shared_ptr<ProgressBar> progressBar(std::string_view name) const override;
-
-  private:
-    std::map<std::string, std::shared_ptr<TextField>, std::less<>> labels_;
-    std::map<std::string, std::shared_ptr<ProgressBar>, std::less<>> bars_;
-};
 
 // Every outlet's state, keyed by outlet name: a label's text, or a bar's current,
 // minimum, maximum and tintColor as [r, g, b, a]. A value that is not a number is null.
@@ -29,6 +17,18 @@ nlohmann::ordered_json outletStates(const ViewTree& views);
 
 // The same as aligned lines for a person.
 std::string outletStatesText(const ViewTree& views);
+
+// The user's settings with the refresh interval pinned: a snapshot ticks at its own
+// pace, so that its run time is ticks × interval whatever the panel's stored rate.
+class PinnedIntervalSuite final : public SettingsSuite {
+  public:
+    PinnedIntervalSuite(std::filesystem::path path, double seconds)
+        : SettingsSuite(std::move(path)), seconds_(seconds) {}
+    std::optional<StoredValue> objectForKey(std::string_view key) const override;
+
+  private:
+    double seconds_;
+};
 
 // An event loop that counts the controller's ticks and calls done once the blocks of
 // the last wanted tick have run.

@@ -1,8 +1,8 @@
-#include "common/HeadlessViews.hpp"
+#include "common/Snapshot.hpp"
 
 #include <cmath>
-#include <cstdio>
 
+#include "ui/ProgressBar.hpp"
 #include "widget/Format.hpp"
 
 namespace quillo {
@@ -14,27 +14,6 @@ nlohmann::ordered_json number(double v) {
 }
 
 }  // namespace
-
-HeadlessViews::HeadlessViews(std::string batteryTitle) {
-    for (const std::string_view name : TodayViewController::outletNames) {
-        if (name.ends_with("Bar")) {
-            bars_.emplace(name, std::make_shared<ProgressBar>());
-        } else {
-            labels_.emplace(name, std::make_shared<PlainTextField>());
-        }
-    }
-    labels_.at("batteryTitleLabal")->setStringValue(std::move(batteryTitle));
-}
-
-std::shared_ptr<TextField> HeadlessViews::textField(std::string_view name) const {
-    const auto it = labels_.find(name);
-    return it == labels_.end() ? nullptr : it->second;
-}
-
-std::shared_ptr<ProgressBar> HeadlessViews::progressBar(std::string_view name) const {
-    const auto it = bars_.find(name);
-    return it == bars_.end() ? nullptr : it->second;
-}
 
 nlohmann::ordered_json outletStates(const ViewTree& views) {
     nlohmann::ordered_json states = nlohmann::ordered_json::object();
@@ -76,6 +55,11 @@ std::string outletStatesText(const ViewTree& views) {
                                       std::string_view(value)});
     }
     return text;
+}
+
+std::optional<StoredValue> PinnedIntervalSuite::objectForKey(std::string_view key) const {
+    if (key == "RefreshRate") return StoredValue{StoredValue::Kind::number, seconds_, {}};
+    return SettingsSuite::objectForKey(key);
 }
 
 std::unique_ptr<Timer> TickCountingLoop::scheduledTimer(double interval,

@@ -1,0 +1,47 @@
+#include "common/RouteMonitor.hpp"
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "metrics/Device.hpp"
+
+namespace quillo {
+
+RouteMonitor::RouteMonitor() : primary_(primaryInterfaceToMeasure()) {
+    fd_ = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+    if (fd_ < 0) return;
+    sockaddr_nl address{};
+    address.nl_family = AF_NETLINK;
+    address.nl_groups = RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE | RTMGRP_LINK;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+RouteMonitor::~RouteMonitor() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool RouteMonitor::changed() {
+    if (fd_ < 0) return false;
+    // A change of routes arrives as a burst of messages; their content does not matter,
+    // only the primary interface once they have been read.
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        if (n > 0) continue;
+        if (n < 0 && errno == EINTR) continue;
+        break;  // EAGAIN: drained; ENOBUFS: messages were lost, which the check covers
+    }
+    auto now = primaryInterfaceToMeasure();
+    if (now == primary_) return false;
+    primary_ = std::move(now);
+    return true;
+}
+
+}  // namespace quillo
