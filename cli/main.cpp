@@ -86,6 +86,7 @@ int quilloMain(int argc, char** argv) {
     quillo::cli::addSettingsCommand(app);
     struct SnapshotOptions {
         int ticks = 2;
+        double interval = 1.0;
         bool json = false;
         std::string png;
     } snapshotOptions;
@@ -94,6 +95,11 @@ int quilloMain(int argc, char** argv) {
     snapshot->add_option("--ticks", snapshotOptions.ticks, "refresh ticks to run first")
         ->capture_default_str()
         ->check(CLI::Range(1, 100000));
+    snapshot
+        ->add_option("--interval", snapshotOptions.interval,
+                     "seconds between ticks, whatever the stored refresh rate")
+        ->capture_default_str()
+        ->check(quillo::cli::finiteRange(0.1, 86400.0));
     snapshot->add_flag("--json", snapshotOptions.json,
                        "print an object keyed by the fifteen outlet names");
     snapshot->add_option("--png", snapshotOptions.png, "render the desktop panel to FILE");
@@ -114,7 +120,8 @@ int quilloMain(int argc, char** argv) {
     if (app.get_subcommands().empty()) runPanel(options, {});
     if (snapshot->parsed()) {
         std::vector<std::string> extra = {"--snapshot", "--ticks",
-                                          std::to_string(snapshotOptions.ticks)};
+                                          std::to_string(snapshotOptions.ticks), "--interval",
+                                          quillo::formatNumber(snapshotOptions.interval)};
         if (snapshotOptions.json) extra.push_back("--json");
         if (!snapshotOptions.png.empty()) {
             extra.push_back("--png");

@@ -66,4 +66,19 @@ TEST(Quillo, HelpAndVersion) {
     EXPECT_THAT(missingRoot.err, HasSubstr("/nonexistent"));
 }
 
+TEST(Quillo, DebugSwitchExplainsNeutralValuesAndNumbersMustBeFinite) {
+    const std::string tree = std::string(QUILLO_FIXTURES) + "/linux/laptop-discharging";
+    const std::string sample = QUILLO_BIN "/quillo --procfs " + tree + "/proc --sysfs " + tree +
+                               "/sys sample --interval 0";
+    EXPECT_EQ(run(sample).err, "") << "silent in normal use";
+    const RunResult debug = run("QUILLO_DEBUG=1 " + sample);
+    EXPECT_EQ(debug.status, 0);
+    EXPECT_THAT(debug.err, HasSubstr("quillo: debug: power_supply/BAT0/temp: missing\n"));
+    EXPECT_THAT(debug.err, HasSubstr("quillo: debug: meminfo: MemAvailable missing; estimated\n"));
+    for (const char* bad :
+         {"sample --interval nan", "sample --interval inf", "snapshot --interval nan"}) {
+        EXPECT_NE(run(QUILLO_BIN "/quillo " + std::string(bad)).status, 0) << bad;
+    }
+}
+
 }  // namespace

@@ -227,6 +227,45 @@ TEST_F(NetworkRow, RediscoveryThatFindsNothingKeepsTheBaseline) {
     EXPECT_EQ(tickLabels(), (Labels{"1.5 KB/s", "0 B/s"}));
 }
 
+TEST_F(NetworkRow, AnotherInterfaceOrAFailedReadIsNeverARate) {
+    primary(kGlobalIPv4StateKey, "wg0");
+    platform.counters("wg0", 1000, 1000);
+    platform.counters("eth0", 900'000'000, 50'000'000);
+    update();
+    tickLabels();
+    platform.counters("wg0", 1000 + 2048, 1000);
+    EXPECT_EQ(tickLabels(), (Labels{"2.0 KB/s", "0 B/s"}));
+    primary(kGlobalIPv4StateKey, "eth0");  // the VPN went down
+    controller->networkConfigurationDidChange();
+    EXPECT_EQ(tickLabels(), (Labels{"0 B/s", "0 B/s"})) << "not the two interfaces' difference";
+    platform.interfaceListFails = true;
+    EXPECT_EQ(tickLabels(), (Labels{"0 B/s", "0 B/s"}));
+    platform.interfaceListFails = false;
+    platform.counters("eth0", 900'000'000 + 4096, 50'000'000);
+    EXPECT_EQ(tickLabels(), (Labels{"2.0 KB/s", "0 B/s"}))
+        << "a failed read is no baseline: the difference spans both seconds";
+}
+
+TEST_F(NetworkRow, RouteChangeFindsTheInterfaceAndKeepsTheCpuBaseline) {
+    const auto busy = [&](std::uint32_t t) {
+        platform.cpuLoad.cpu_ticks[CPU_STATE_USER] = t;
+        platform.cpuLoad.cpu_ticks[CPU_STATE_IDLE] = t;
+    };
+    busy(100);
+    update();
+    tick();
+    busy(200);
+    primary(kGlobalIPv4StateKey, "eth0");
+    controller->networkConfigurationDidChange();
+    EXPECT_EQ(controller->measuredInterface(), "eth0");
+    tick();
+    EXPECT_EQ(text("cpuPercentLabel"), "50%");
+    busy(300);
+    update();
+    tick();
+    EXPECT_EQ(text("cpuPercentLabel"), "0%") << "an update request starts the CPU afresh";
+}
+
 TEST_F(NetworkRow, DifferencesAreScaledToOneSecond) {
     setting("RefreshRate", 2);
     primary(kGlobalIPv4StateKey, "eth0");

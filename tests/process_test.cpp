@@ -148,6 +148,22 @@ TEST_F(ProcessTree, OddNamesZombiesKernelThreadsAndVanishedProcesses) {
     EXPECT_EQ(l[5], (ProcessInfo{800, 0, 0, 0, "", -1, 0}));
 }
 
+TEST_F(ProcessTree, OnePathNamingTwoExecutablesIsTwoExecutables) {
+    // Both links say "bin/tool", as one path does in two mount namespaces, but name a
+    // 64-bit tool in one and a 32-bit one in the other.
+    for (const auto& [pid, header] : {std::pair{10, elfHeader(2, 62)}, {11, elfHeader(1, 3)}}) {
+        const std::string base = "proc/" + std::to_string(pid);
+        process(pid, std::to_string(pid) + " (tool) S 1 1 1 0 -1 0", "Uid:\t0\t0\t0\t0",
+                std::nullopt);
+        dir.write(base + "/bin/tool", header);
+        std::filesystem::create_symlink("bin/tool", dir.path() / base / "exe");
+    }
+    const auto l = list();
+    ASSERT_EQ(l.size(), 2u);
+    EXPECT_EQ(l[0].arch, CPU_TYPE_X86_64);
+    EXPECT_EQ(l[1].arch, CPU_TYPE_I386);
+}
+
 TEST(ProcessAPILive, FindsThisProcess) {
     const auto list = ProcessAPI::list();
     const auto self =

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/Io.hpp"
+
 namespace quillo {
 
 namespace {
@@ -17,15 +19,6 @@ std::atomic<bool> entered{false};
 
 constexpr char enterSequence[] = "\x1b[?1049h\x1b[?25l\x1b[H\x1b[2J";
 constexpr char restoreSequence[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
-
-void writeAll(int fd, const char* text, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, text, size);
-        if (n <= 0) return;
-        text += n;
-        size -= std::size_t(n);
-    }
-}
 
 void onCrash(int signal) {
     TerminalSession::restore();
@@ -43,7 +36,7 @@ bool TerminalSession::enter(int fd) {
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     ::tcsetattr(fd, TCSANOW, &raw);
-    writeAll(fd, enterSequence, sizeof enterSequence - 1);
+    writeAll(fd, {enterSequence, sizeof enterSequence - 1});
     entered = true;
     for (const int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) ::signal(s, onCrash);
     std::atexit(restore);
@@ -52,7 +45,7 @@ bool TerminalSession::enter(int fd) {
 
 void TerminalSession::restore() {
     if (!entered.exchange(false)) return;
-    writeAll(terminal, restoreSequence, sizeof restoreSequence - 1);
+    writeAll(terminal, {restoreSequence, sizeof restoreSequence - 1});
     ::tcsetattr(terminal, TCSANOW, &saved);
 }
 

@@ -14,6 +14,7 @@
 #include "common/QtEventLoop.hpp"
 #include "common/QtLocalizer.hpp"
 #include "common/RouteWatcher.hpp"
+#include "platform/Io.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
 #include "terminal/TerminalPanel.hpp"
 #include "terminal/TerminalSession.hpp"
@@ -36,14 +37,7 @@ int terminalWidth() {
 }
 
 void writeOut(const std::string& text) {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, p, left);
-        if (n <= 0) return;
-        p += n;
-        left -= std::size_t(n);
-    }
+    writeAll(STDOUT_FILENO, text);
 }
 
 QString translatePanel(const char* text) {

@@ -1,6 +1,7 @@
 #include "metrics/ProcessAPI.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "metrics/Utf8.hpp"
@@ -32,19 +33,24 @@ std::vector<ProcessInfo> ProcessAPI::list() {
     std::vector<std::int32_t>& pids = reused;  // the helpers must see this thread's list
     if (!platform.listProcesses(pids)) return {};
     std::vector<ProcessInfo> processes(pids.size());
-    // Reading procfs is the whole cost and scales with the cores: a long list is read in
-    // contiguous slices, each into its own records, so the order stays the kernel's.
+    // Reading procfs is the whole cost and scales with the cores. Each thread takes the
+    // next few processes as it gets free, because their cost varies (kernel threads
+    // have no status to read), and writes each into its own record, so the order stays
+    // the kernel's.
     const std::size_t cores = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     const std::size_t threads =
         std::min(cores, std::max<std::size_t>(1, pids.size() / processesPerThread));
-    const auto slice = [&](std::size_t t) {
-        const std::size_t begin = pids.size() * t / threads;
-        const std::size_t end = pids.size() * (t + 1) / threads;
-        for (std::size_t i = begin; i < end; ++i) describe(platform, pids[i], processes[i]);
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        constexpr std::size_t chunk = 32;
+        for (std::size_t begin; (begin = next.fetch_add(chunk)) < pids.size();) {
+            const std::size_t end = std::min(begin + chunk, pids.size());
+            for (std::size_t i = begin; i < end; ++i) describe(platform, pids[i], processes[i]);
+        }
     };
     std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(slice, t);
-    slice(0);
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    work();
     for (std::thread& helper : helpers) helper.join();
     return processes;
 }

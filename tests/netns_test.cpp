@@ -1,0 +1,179 @@
+// Sixty interfaces in network namespaces of the test's own, with the default routes of
+// both families on the last one: its lines lie far past the page that one read of
+// net/dev and ipv6_route returns. Traffic goes only to the test's own peer namespace.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "common/RouteMonitor.hpp"
+#include "metrics/DataUsage.hpp"
+#include "metrics/Device.hpp"
+#include "platform/linux/LinuxPlatform.hpp"
+#include "settings/Configuration.hpp"
+#include "support/Require.hpp"
+#include "support/Run.hpp"
+#include "support/Views.hpp"
+#include "widget/VirtualEventLoop.hpp"
+
+using namespace quillo;
+
+namespace {
+
+constexpr int pairs = 60;
+
+// This process in a network and mount namespace of its own, with a sysfs that shows
+// that namespace's interfaces, and a peer process whose namespace holds the far ends.
+class Sandbox {
+  public:
+    Sandbox() {
+        if (::geteuid() != 0) {
+            problem_ = "needs root for network namespaces";
+            return;
+        }
+        if (::unshare(CLONE_NEWNET | CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("sysfs", "/sys", "sysfs", 0, nullptr) != 0) {
+            problem_ = "cannot make a network namespace here";
+            return;
+        }
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        peer_ = ::fork();
+        if (peer_ == 0) {
+            const bool own = ::unshare(CLONE_NEWNET) == 0;
+            [[maybe_unused]] auto n = ::write(ready[1], own ? "y" : "n", 1);
+            ::alarm(120);  // never outlives a stuck test
+            ::pause();
+            ::_exit(0);
+        }
+        char answer = 'n';
+        [[maybe_unused]] auto n = ::read(ready[0], &answer, 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        std::string near = "link set lo up\n", far;
+        for (int i = 0; i < pairs; ++i) {
+            const std::string n = std::to_string(i);
+            near += "link add q" + n + " type veth peer name p" + n + "\nlink set p" + n +
+                    " netns " + std::to_string(peer_) + "\naddr add 10." + n + ".0.1/24 dev q" + n +
+                    "\naddr add fd00:" + n + "::1/64 dev q" + n + " nodad\nlink set q" + n +
+                    " up\n";
+            far += "addr add 10." + n + ".0.2/24 dev p" + n + "\naddr add fd00:" + n +
+                   "::2/64 dev p" + n + " nodad\nlink set p" + n + " up\n";
+        }
+        near += routesOn(pairs - 1, "add");
+        const test::RunResult a = test::run("ip -batch - <<'END'\n" + near + "END");
+        const test::RunResult b = test::run("nsenter --target " + std::to_string(peer_) +
+                                            " --net ip -batch - <<'END'\n" + far + "END");
+        if (answer != 'y' || a.status != 0 || b.status != 0)
+            problem_ = "cannot make virtual interfaces here: " + a.err + b.err;
+    }
+    ~Sandbox() {
+        if (peer_ > 0) {
+            ::kill(peer_, SIGKILL);
+            ::waitpid(peer_, nullptr, 0);
+        }
+    }
+
+    const std::string& problem() const { return problem_; }
+
+    static std::string routesOn(int i, const char* verb) {
+        const std::string n = std::to_string(i);
+        return std::string("route ") + verb + " default via 10." + n + ".0.2 dev q" + n +
+               "\nroute " + verb + " default via fd00:" + n + "::2 dev q" + n + "\n";
+    }
+
+  private:
+    pid_t peer_ = -1;
+    std::string problem_;
+};
+
+// Bytes to the peer of interface i, in datagrams of 1000 bytes.
+void send(int i, std::size_t bytes) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(9);
+    peer.sin_addr.s_addr = htonl((10u << 24) | (unsigned(i) << 16) | 2u);
+    const std::string datagram(1000, 'q');
+    for (std::size_t sent = 0; sent < bytes; sent += datagram.size()) {
+        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&peer),
+                 sizeof peer);
+    }
+    ::close(fd);
+}
+
+// What ip(8) says the interface has received and sent.
+data_usage ipCounters(const std::string& name) {
+    const test::RunResult r = test::run("ip -j -s link show dev " + name);
+    const auto stats = nlohmann::json::parse(r.out).at(0).at("stats64");
+    return {stats.at("tx").at("bytes").get<std::uint64_t>(),
+            stats.at("rx").at("bytes").get<std::uint64_t>()};
+}
+
+TEST(ManyInterfaces, MeasuresTheRightInterfaceAndSurvivesARouteMove) {
+    Sandbox sandbox;
+    QUILLO_REQUIRE(sandbox.problem().empty(), sandbox.problem());
+    send(58, 3'000'000);  // the interface the route moves to is far busier
+    send(59, 20'000);
+
+    LinuxPlatform live;
+    ScopedPlatform scope(live);
+    ASSERT_EQ(Device::shared().globalNetworkState().second.primaryInterface, "q59")
+        << "IPv6's default route, past the first page";
+    ASSERT_EQ(primaryInterfaceToMeasure(), "q59");
+    const data_usage measured = get_data_usage("q59");
+    const data_usage ip = ipCounters("q59");
+    EXPECT_GE(measured.upload, 20'000u);
+    EXPECT_NEAR(double(measured.upload), double(ip.upload), 2048);
+    EXPECT_NEAR(double(measured.download), double(ip.download), 2048);
+
+    test::TempDir dir;
+    Configuration config(std::make_unique<SettingsSuite>(dir.path() / "suite.json"));
+    VirtualEventLoop loop;
+    IdentityLocalizer localizer;
+    test::Views views;
+    auto controller = TodayViewController::initWithCoder(views, {loop, localizer, config});
+    RouteMonitor routes;
+    controller->widgetPerformUpdateWithCompletionHandler({});
+    loop.advance(1.0);
+    send(59, 10'000);
+    loop.advance(1.0);
+    EXPECT_NE(views.text("uploadLabel"), "0 B/s");
+
+    // A busy core while the route moves: the next CPU figure must measure it.
+    std::atomic<bool> spin{true};
+    std::thread busy([&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (spin && std::chrono::steady_clock::now() < until) {
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(test::run("ip -batch - <<'END'\n" + Sandbox::routesOn(59, "del") +
+                        Sandbox::routesOn(58, "add") + "END")
+                  .status,
+              0);
+    ASSERT_TRUE(routes.changed());
+    controller->networkConfigurationDidChange();
+    loop.advance(1.0);
+    spin = false;
+    busy.join();
+    EXPECT_EQ(controller->measuredInterface(), "q58");
+    EXPECT_EQ(views.text("downloadLabel"), "0 B/s") << "never two interfaces' difference";
+    EXPECT_EQ(views.text("uploadLabel"), "0 B/s");
+    EXPECT_NE(views.text("cpuPercentLabel"), "0%") << "a route change keeps the CPU baseline";
+
+    send(58, 50'000);
+    loop.advance(1.0);
+    EXPECT_TRUE(views.text("uploadLabel").ends_with("KB/s")) << views.text("uploadLabel");
+}
+
+}  // namespace
