@@ -123,7 +123,8 @@ TEST(UnreadableRoot, PermissionDeniedReadsAsNeutral) {
     ::chmod(dir.path().c_str(), 0755);
     ::chmod((dir.path() / "proc").c_str(), 0);
     // Root reads a mode-000 folder anyway: as root, the command runs as nobody.
-    const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const std::string as =
+        ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
     const RunResult r = run(as + QUILLO_BIN "/quillo sample --json --interval 0 --procfs " +
                             quoted((dir.path() / "proc").string()));
     ::chmod((dir.path() / "proc").c_str(), 0700);

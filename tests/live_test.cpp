@@ -54,7 +54,7 @@ TEST(LiveProcesses, ProcessesCommandAgreesWithPs) {
 
     std::istringstream lines(ps.out);
     std::string line;
-    int compared = 0, differing = 0;
+    int compared = 0, differing = 0, otherState = 0;
     while (std::getline(lines, line)) {
         long long pid, ppid, pgid, uid;
         char stat[16];
@@ -74,19 +74,22 @@ TEST(LiveProcesses, ProcessesCommandAgreesWithPs) {
                              : std::string("ZX").find(stat[0]) != std::string::npos  ? 5
                                                                                      : 0;
         // The record keeps 16 bytes of a name; ps shows a worker's whole name, and cuts
-        // other kernel threads' at 15.
-        const bool sameName = command == comm ||
+        // other kernel threads' at 15. A kernel worker renames itself after the work it
+        // does, so only its own part ("kworker/u8:2") must agree.
+        const auto own = [](const std::string& name) {
+            return name.starts_with("kworker/") ? name.substr(0, name.find('-')) : name;
+        };
+        const bool sameName = command == comm || own(command) == own(comm) ||
                               (command.size() == 16 && comm.starts_with(command)) ||
                               (comm.size() == 15 && command.starts_with(comm));
-        const bool same = p["ppid"] == ppid && p["pgid"] == pgid && p["uid"] == uid && sameName &&
-                          (status == expected || pid == ::getpid());
         ++compared;
-        if (!same) {
-            ++differing;
+        if (status != expected) ++otherState;  // a process may run, then sleep, in between
+        if (p["ppid"] != ppid || p["pgid"] != pgid || p["uid"] != uid || !sameName) {
             ADD_FAILURE() << "ps: " << line << "\nquillo: " << p.dump();
-            if (differing > 5) break;
+            if (++differing > 5) break;
         }
     }
+    EXPECT_LE(otherState, std::max(2, compared / 20)) << "states disagree too often";
     EXPECT_GT(compared, 5);
 }
 

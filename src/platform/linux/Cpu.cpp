@@ -199,47 +199,35 @@ cpu_type_t machineCpuType() {
 }
 
 host_cpu_load_info CpuFiles::loadInfo() {
-    ReadBuffer& text = tickBuffer();
-    if (!files_.read(Fs::proc, "stat", text)) {
-        debug::note("stat", describe(text.failure()));
-        return {};
-    }
-    const auto cpu = parseProcStatCpu(text.view());
+    const auto text = files_.readTick(Fs::proc, "stat");
+    if (!text) return {};
+    const auto cpu = parseProcStatCpu(*text);
     if (!cpu) debug::note("stat", "no usable aggregate cpu line");
     return cpu.value_or(host_cpu_load_info{});
 }
 
 std::optional<std::int64_t> CpuFiles::bootTime() {
-    ReadBuffer& text = tickBuffer();
-    if (!files_.read(Fs::proc, "stat", text)) {
-        debug::note("stat", describe(text.failure()));
-        return std::nullopt;
-    }
-    const auto boot = parseProcStatBootTime(text.view());
+    const auto text = files_.readTick(Fs::proc, "stat");
+    if (!text) return std::nullopt;
+    const auto boot = parseProcStatBootTime(*text);
     if (!boot) debug::note("stat", "no usable btime line");
     return boot;
 }
 
 LoadAvg CpuFiles::loadAverage() {
-    ReadBuffer& text = tickBuffer();
-    if (!files_.read(Fs::proc, "loadavg", text)) {
-        debug::note("loadavg", describe(text.failure()));
-        return {};
-    }
-    const LoadAvg load = parseLoadAvg(text.view());
+    const auto text = files_.readTick(Fs::proc, "loadavg");
+    if (!text) return {};
+    const LoadAvg load = parseLoadAvg(*text);
     if (load.count < 3) debug::note("loadavg", "fewer than three averages");
     return load;
 }
 
 std::vector<int> CpuFiles::onlineCpus() {
-    ReadBuffer& text = tickBuffer();
-    if (files_.read(Fs::sys, "devices/system/cpu/online", text)) {
-        if (auto cpus = parseCpuList(text.view())) return std::move(*cpus);
+    if (const auto text = files_.readTick(Fs::sys, "devices/system/cpu/online")) {
+        if (auto cpus = parseCpuList(*text)) return std::move(*cpus);
         debug::note("devices/system/cpu/online", "malformed");
-    } else {
-        debug::note("devices/system/cpu/online", describe(text.failure()));
     }
-    if (files_.read(Fs::proc, "stat", text)) return parseProcStat(text.view()).cpus;
+    if (const auto text = files_.readTick(Fs::proc, "stat")) return parseProcStat(*text).cpus;
     return {};
 }
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/Debug.hpp"
+
 namespace quillo {
 
 namespace {
@@ -141,6 +143,13 @@ bool FileReader::read(Fs fs, std::string_view relative, ReadBuffer& out) {
         ::close(fd);
     }
     return ok;
+}
+
+std::optional<std::string_view> FileReader::readTick(Fs fs, std::string_view relative) {
+    ReadBuffer& text = tickBuffer();
+    if (read(fs, relative, text)) return text.view();
+    debug::note(relative, describe(text.failure()));
+    return std::nullopt;
 }
 
 void FileReader::forEachEntry(Fs fs, std::string_view relative,

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -63,6 +64,10 @@ class FileReader {
 
     // The file's bytes in out; false (out empty, its failure set) when it cannot be read.
     bool read(Fs fs, std::string_view relative, ReadBuffer& out);
+    // A file read every tick, in this thread's tick buffer: its text stays valid until
+    // the thread's next such read. Absent, with the reason noted for the debug switch,
+    // when it cannot be read.
+    std::optional<std::string_view> readTick(Fs fs, std::string_view relative);
     // The same without keeping a descriptor: for files read once or rarely.
     bool readOnce(Fs fs, std::string_view relative, ReadBuffer& out);
 

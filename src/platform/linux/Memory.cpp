@@ -95,12 +95,9 @@ vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
 }
 
 vm_statistics64 MemoryFiles::statistics(std::uint64_t pageSize) {
-    ReadBuffer& text = tickBuffer();
-    if (!files_.read(Fs::proc, "meminfo", text)) {
-        debug::note("meminfo", describe(text.failure()));
-        return {};
-    }
-    const MemInfo info = parseMemInfo(text.view());
+    const auto text = files_.readTick(Fs::proc, "meminfo");
+    if (!text) return {};
+    const MemInfo info = parseMemInfo(*text);
     if (!info.memTotal) debug::note("meminfo", "MemTotal missing");
     if (!info.memAvailable) debug::note("meminfo", "MemAvailable missing; estimated");
     if (!info.memFree) debug::note("meminfo", "MemFree missing");
@@ -108,12 +105,9 @@ vm_statistics64 MemoryFiles::statistics(std::uint64_t pageSize) {
 }
 
 std::uint64_t MemoryFiles::totalBytes() {
-    ReadBuffer& text = tickBuffer();
-    if (!files_.read(Fs::proc, "meminfo", text)) {
-        debug::note("meminfo", describe(text.failure()));
-        return 0;
-    }
-    const auto total = parseMemTotal(text.view());
+    const auto text = files_.readTick(Fs::proc, "meminfo");
+    if (!text) return 0;
+    const auto total = parseMemTotal(*text);
     if (!total) debug::note("meminfo", "MemTotal missing");
     return total.value_or(0) > UINT64_MAX / 1024 ? UINT64_MAX : total.value_or(0) * 1024;
 }

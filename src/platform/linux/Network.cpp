@@ -125,12 +125,9 @@ bool plausibleInterfaceName(std::string_view name) {
 unsigned NetworkFiles::interfaceIndex(std::string_view name) {
     if (!plausibleInterfaceName(name)) return 0;
     const std::string path = "class/net/" + std::string(name) + "/ifindex";
-    ReadBuffer& text = tickBuffer();
-    if (!files_.read(Fs::sys, path, text)) {
-        debug::note(path, describe(text.failure()));
-        return 0;
-    }
-    const auto index = parseSigned(trim(text.view()));
+    const auto text = files_.readTick(Fs::sys, path);
+    if (!text) return 0;
+    const auto index = parseSigned(trim(*text));
     if (!index || *index <= 0 || *index > INT32_MAX) {
         debug::note(path, "malformed");
         return 0;
@@ -139,23 +136,17 @@ unsigned NetworkFiles::interfaceIndex(std::string_view name) {
 }
 
 bool NetworkFiles::walkInterfaces(const Platform::InterfaceVisitor& f) {
-    ReadBuffer& text = tickBuffer();
-    if (!files_.read(Fs::proc, "net/dev", text)) {
-        debug::note("net/dev", describe(text.failure()));
-        return false;
-    }
-    forEachNetDevLine(text.view(), f);
+    const auto text = files_.readTick(Fs::proc, "net/dev");
+    if (!text) return false;
+    forEachNetDevLine(*text, f);
     return true;
 }
 
 std::optional<DefaultRoute> NetworkFiles::defaultRoute(bool ipv4) {
     const char* path = ipv4 ? "net/route" : "net/ipv6_route";
-    ReadBuffer& text = tickBuffer();
-    if (!files_.read(Fs::proc, path, text)) {
-        debug::note(path, describe(text.failure()));
-        return std::nullopt;
-    }
-    auto route = ipv4 ? parseIPv4DefaultRoute(text.view()) : parseIPv6DefaultRoute(text.view());
+    const auto text = files_.readTick(Fs::proc, path);
+    if (!text) return std::nullopt;
+    auto route = ipv4 ? parseIPv4DefaultRoute(*text) : parseIPv6DefaultRoute(*text);
     if (!route) debug::note(path, "no usable default route");
     return route;
 }
