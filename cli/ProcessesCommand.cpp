@@ -45,47 +45,6 @@ const char* archName(std::int32_t arch) {
     }
 }
 
-// A JSON string literal: quotes, backslashes and control characters escaped as JSON
-// requires; the text is valid UTF-8 already, as the list decodes every name.
-void appendJsonString(std::string& out, std::string_view text) {
-    out += '"';
-    char escape[8];
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                    out += escape;
-                } else {
-                    out += char(c);
-                }
-        }
-    }
-    out += '"';
-}
-
 }  // namespace
 
 CLI::App* addProcessesCommand(CLI::App& app, ProcessesOptions& options) {
@@ -113,7 +72,7 @@ int runProcesses(const ProcessesOptions& options) {
                 i == 0 ? "" : ",", static_cast<long long>(p.pid), static_cast<long long>(p.ppid),
                 static_cast<long long>(p.pgid), static_cast<long long>(p.uid));
             out += numbers;
-            appendJsonString(out, p.command);
+            out += jsonString(p.command);
             std::snprintf(numbers, sizeof numbers, ", \"arch\": %d, \"status\": %d}", int(p.arch),
                           int(p.status));
             out += numbers;

@@ -156,7 +156,9 @@ int runSample(const SampleOptions& options) {
     const Json sample = sampleAll(options.interval);
     if (options.json) {
         // Invalid bytes in names from the machine are replaced, never a reason to fail.
-        std::printf("%s\n", sample.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
+        std::printf(
+            "%s\n",
+            jsonEscaped(sample.dump(2, ' ', false, Json::error_handler_t::replace)).c_str());
     } else {
         printText(sample);
     }

@@ -1,57 +1,90 @@
 #include "SettingsCommand.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <string>
 
+#include "Usage.hpp"
 #include "settings/Configuration.hpp"
+#include "settings/Keys.hpp"
 #include "settings/SettingsSuite.hpp"
 #include "settings/SuiteWriter.hpp"
+#include "ui/Theme.hpp"
+#include "widget/Format.hpp"
+#include "widget/TodayViewController.hpp"
 
 namespace quillo::cli {
 namespace {
 
-struct KnownKey {
-    std::string_view name;
-    bool isColor;
-    std::string_view help;
+// A key's value as the panel will use it, and what became of the stored one.
+struct Reading {
+    std::string value;
+    bool isDefault = true;
+    std::string note;  // why a stored value is ignored or adjusted
 };
 
-constexpr std::array<KnownKey, 4> knownKeys = {{
-    {"RefreshRate", false, "seconds between refreshes: fast, normal, slow, verySlow or a number"},
-    {"NormalColorKey", true, "bar colour below 50 % (battery: from 20 %)"},
-    {"WarningColorKey", true, "bar colour from 50 % to below 80 %"},
-    {"CriticalColorKey", true, "bar colour from 80 % (battery: below 20 %)"},
-}};
-
-const KnownKey* findKey(std::string_view name) {
-    const auto it = std::find_if(knownKeys.begin(), knownKeys.end(),
-                                 [&](const KnownKey& k) { return k.name == name; });
-    return it == knownKeys.end() ? nullptr : &*it;
+// The stored text, escaped and short enough for one line.
+std::string shown(std::string_view raw) {
+    std::string text = visibleText(raw);
+    if (text.size() > 40) text = text.substr(0, 37) + "...";
+    return text;
 }
 
-std::string display(const SuiteDocument& value) {
-    if (value.is_number()) return formatNumber(value.get<double>());
-    if (value.is_array() &&
-        std::all_of(value.begin(), value.end(), [](const auto& v) { return v.is_number(); })) {
-        std::string text;
-        for (const auto& v : value) {
-            if (!text.empty()) text += ',';
-            text += formatNumber(v.get<double>());
+ColorLevel levelOf(std::string_view key) {
+    return key == "NormalColorKey"    ? ColorLevel::normal
+           : key == "WarningColorKey" ? ColorLevel::warning
+                                      : ColorLevel::critical;
+}
+
+Reading read(const SettingKey& key, const SuiteText& suite, const Configuration& config) {
+    Reading r;
+    const SuiteText::Member* stored = suite.find(key.name);
+    const std::string raw = stored ? shown(suite.valueText(*stored)) : "";
+    switch (key.kind) {
+        case SettingKey::Kind::interval: {
+            const auto number = config.doubleValue(key.name);
+            const double used = sanitizedRefreshInterval(number);
+            r.value = intervalText(used);
+            r.isDefault = !number;
+            if (stored && !number) r.note = "the stored " + raw + " is ignored: not a number";
+            if (number && used != *number)
+                r.note = "the stored " + raw + " is adjusted: an interval is from 0.1 to 86400 s";
+            break;
         }
-        return text;
+        case SettingKey::Kind::color: {
+            const auto components = config.colorComponents(key.name);
+            const Color c =
+                components ? colorWithComponents(*components) : paletteColor(levelOf(key.name));
+            const double values[4] = {c.red, c.green, c.blue, c.alpha};
+            r.value = colorText(values);
+            r.isDefault = !components;
+            if (stored && !components)
+                r.note = "the stored " + raw + " is ignored: not a list of numbers";
+            if (components && components->size() != 3 && components->size() != 4)
+                r.note = "the stored " + raw +
+                         " has the wrong number of components: missing ones read as 1";
+            break;
+        }
+        case SettingKey::Kind::percent: {
+            const auto number = config.doubleValue(key.name);
+            r.value = formatNumber(number.value_or(key.defaultNumber));
+            r.isDefault = !number;
+            if (stored && !number) r.note = "the stored " + raw + " is ignored: not a number";
+            break;
+        }
     }
-    return value.dump();
+    return r;
 }
 
-std::string knownKeyList() {
-    std::string list;
-    for (const auto& k : knownKeys) {
-        if (!list.empty()) list += ", ";
-        list += k.name;
+const SettingKey& knownKey(const std::string& name) {
+    if (const SettingKey* key = findSettingKey(name)) return *key;
+    std::string message = "unknown setting '" + visibleText(name) + "'";
+    if (const auto near = nearestSettingKey(name)) {
+        message += "; did you mean '" + std::string(*near) + "'?";
+    } else {
+        message += "; `quillo settings list` shows the settings";
     }
-    return list;
+    throw UsageError(message);
 }
 
 }  // namespace
@@ -61,7 +94,7 @@ void addSettingsCommand(CLI::App& app) {
         "settings", "Read or change the settings the panel picks up at its next refresh");
     settings->require_subcommand(1);
     std::string keysHelp = "\nKeys:\n";
-    for (const auto& k : knownKeys) {
+    for (const SettingKey& k : settingKeys()) {
         keysHelp += "  " + std::string(k.name) + std::string(18 - k.name.size(), ' ') +
                     std::string(k.help) + "\n";
     }
@@ -71,50 +104,79 @@ void addSettingsCommand(CLI::App& app) {
     const auto path = [] { return defaultSuitePath(); };
 
     settings->add_subcommand("path", "Print the settings file's path")->callback([path] {
-        std::printf("%s\n", path().c_str());
+        std::printf("%s\n", visibleText(path().string()).c_str());
     });
 
-    settings->add_subcommand("list", "Print every stored key and its value")->callback([path] {
-        const SuiteDocument document = loadSuite(path());
-        std::size_t width = 0;
-        for (const auto& [key, value] : document.items()) width = std::max(width, key.size());
-        for (const auto& [key, value] : document.items()) {
-            std::printf("%-*s  %s\n", int(width), key.c_str(), display(value).c_str());
-        }
-    });
+    settings
+        ->add_subcommand("list",
+                         "Print every setting's value, whether it is the default, and any stored "
+                         "value that is ignored")
+        ->callback([path] {
+            const SuiteText suite = readSuite(path());
+            const Configuration config(std::make_unique<SettingsSuite>(path()));
+            std::string out;
+            for (const SettingKey& key : settingKeys()) {
+                const Reading r = read(key, suite, config);
+                std::string line = std::string(key.name);
+                line.resize(18, ' ');
+                line += r.value;
+                if (r.isDefault || !r.note.empty()) {
+                    line.resize(std::max<std::size_t>(line.size(), 40), ' ');
+                    line += "(" + std::string(r.isDefault ? "default" : "") +
+                            (r.isDefault && !r.note.empty() ? "; " : "") + r.note + ")";
+                }
+                out += line + "\n";
+            }
+            for (const SuiteText::Member& m : suite.members()) {
+                if (findSettingKey(m.key)) continue;
+                out += visibleText(m.key) + "  " + shown(suite.valueText(m)) +
+                       "  (not a Quillo setting; kept as it is)\n";
+            }
+            std::fwrite(out.data(), 1, out.size(), stdout);
+        });
 
     struct Arguments {
         std::string key;
         std::string value;
     };
     const auto args = std::make_shared<Arguments>();
-    auto* get = settings->add_subcommand("get", "Print the value stored under KEY");
-    get->add_option("KEY", args->key, "the key to read")->required();
+    auto* get = settings->add_subcommand("get", "Print the value the panel uses for KEY");
+    get->add_option("KEY", args->key, "the setting to read")->required();
     get->callback([path, args] {
-        const std::string& key = args->key;
-        const SuiteDocument document = loadSuite(path());
-        const auto it = document.find(key);
-        if (it == document.end()) throw SuiteError(key + " is not set");
-        std::printf("%s\n", display(*it).c_str());
+        const SuiteText suite = readSuite(path());
+        if (!findSettingKey(args->key)) {
+            // A key of another program's is shown as it is stored.
+            if (const SuiteText::Member* m = suite.find(args->key)) {
+                std::printf("%s\n", visibleText(suite.valueText(*m)).c_str());
+                return;
+            }
+        }
+        const Reading r = read(knownKey(args->key), suite,
+                               Configuration(std::make_unique<SettingsSuite>(path())));
+        if (!r.note.empty()) std::fprintf(stderr, "quillo: %s\n", r.note.c_str());
+        std::printf("%s\n", r.value.c_str());
     });
 
     auto* set = settings->add_subcommand("set", "Store VALUE under KEY");
-    set->add_option("KEY", args->key, "one of " + knownKeyList())->required();
+    set->add_option("KEY", args->key, "the setting to change")->required();
     set->add_option("VALUE", args->value, "the new value")->required();
     set->callback([path, args] {
-        const std::string& key = args->key;
-        const std::string& value = args->value;
-        const KnownKey* known = findKey(key);
-        if (!known) throw SuiteError("unknown key " + key + "; the keys are " + knownKeyList());
-        SuiteDocument stored = known->isColor ? SuiteDocument(parseColor(value))
-                                              : SuiteDocument(parseRefreshInterval(value));
-        updateSuite(path(), [&](SuiteDocument& document) { document[key] = stored; });
+        const SettingKey& key = knownKey(args->key);
+        std::string stored;
+        try {
+            stored = storedForm(key, args->value);
+        } catch (const SuiteError& e) {
+            throw UsageError(e.what());
+        }
+        updateSuite(path(), [&](SuiteText& suite) { suite.set(key.name, stored); });
     });
 
     auto* unset = settings->add_subcommand("unset", "Remove KEY, so its default applies again");
-    unset->add_option("KEY", args->key, "the key to remove")->required();
+    unset->add_option("KEY", args->key, "the setting to remove")->required();
     unset->callback([path, args] {
-        updateSuite(path(), [&](SuiteDocument& document) { document.erase(args->key); });
+        if (!findSettingKey(args->key) && !readSuite(path()).find(args->key))
+            (void)knownKey(args->key);
+        updateSuite(path(), [&](SuiteText& suite) { suite.erase(args->key); });
     });
 }
 

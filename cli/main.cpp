@@ -13,8 +13,10 @@
 #include "ProcessesCommand.hpp"
 #include "SampleCommand.hpp"
 #include "SettingsCommand.hpp"
+#include "Usage.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
 #include "settings/SuiteWriter.hpp"
+#include "widget/Format.hpp"
 
 namespace {
 
@@ -113,8 +115,11 @@ int quilloMain(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
+    } catch (const quillo::cli::UsageError& e) {
+        std::fprintf(stderr, "quillo: %s\n", quillo::visibleText(e.what()).c_str());
+        return 2;
     } catch (const quillo::SuiteError& e) {
-        std::fprintf(stderr, "quillo: %s\n", e.what());
+        std::fprintf(stderr, "quillo: %s\n", quillo::visibleText(e.what()).c_str());
         return 1;
     }
     if (app.get_subcommands().empty()) runPanel(options, {});

@@ -108,6 +108,35 @@ INSTANTIATE_TEST_SUITE_P(Roots, BadRoots,
                                                                     : std::string("Unreadable");
                          });
 
+// Files that are not files, and a tiny file naming millions of CPUs: every command still
+// ends promptly, in bounded memory, with neutral values.
+TEST(HostileRoots, FifosAndEndlessCpuListsNeitherHangNorSwell) {
+    TempDir dir;
+    for (const char* fifo : {"proc/stat", "proc/meminfo", "proc/loadavg", "proc/net/dev",
+                             "proc/1/stat", "proc/1/status", "sys/class/power_supply/BAT0/type",
+                             "sys/class/thermal/thermal_zone0/temp"}) {
+        std::filesystem::create_directories((dir.path() / fifo).parent_path());
+        ASSERT_EQ(::mkfifo((dir.path() / fifo).c_str(), 0600), 0) << fifo;
+    }
+    std::string endless;
+    for (int i = 0; i < 1500; ++i) endless += "0-1048575,";
+    dir.write("sys/devices/system/cpu/online", endless + "0\n");
+    const auto settings = dir.path() / "config" / "quillo" / "io.quillo.shared.json";
+    std::filesystem::create_directories(settings.parent_path());
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0) << "where the settings are sought";
+    // Sanitizers reserve terabytes of address space, so the limit is for plain builds.
+    const std::string limit = std::getenv("ASAN_OPTIONS") ? "" : "ulimit -v 1000000; ";
+    for (const char* command : {"sample --json --interval 0", "processes --json",
+                                "snapshot --json --ticks 1 --interval 0.1"}) {
+        const RunResult r =
+            run(limit + "XDG_CONFIG_HOME=" + quoted((dir.path() / "config").string()) +
+                " timeout 30 " QUILLO_BIN "/quillo " + command + " --procfs " +
+                quoted((dir.path() / "proc").string()) + " --sysfs " +
+                quoted((dir.path() / "sys").string()));
+        EXPECT_EQ(r.status, 0) << command << ": " << r.err;
+    }
+}
+
 TEST(MissingRoot, IsAClearErrorForEveryCommand) {
     for (const char* command : {"sample", "processes", "snapshot", "--terminal", ""}) {
         const RunResult r =

@@ -130,9 +130,9 @@ TEST(Theme, PaletteComponentsAndStoredColours) {
     const auto path = dir.path() / "suite.json";
     Configuration config(std::make_unique<SettingsSuite>(path));
     EXPECT_EQ(levelColor(ColorLevel::warning, config), Theme::warningColor());
-    updateSuite(path, [](SuiteDocument& d) {
-        d["CriticalColorKey"] = {0, 0, 1};
-        d["NormalColorKey"] = SuiteDocument::array();
+    updateSuite(path, [](SuiteText& s) {
+        s.set("CriticalColorKey", "[0, 0, 1]");
+        s.set("NormalColorKey", "[]");
     });
     EXPECT_EQ(levelColor(ColorLevel::critical, config), (Color{0, 0, 1, 1}));
     EXPECT_EQ(levelColor(ColorLevel::normal, config), (Color{1, 1, 1, 1}));

@@ -19,38 +19,65 @@ class SettingsCommand : public ::testing::Test {
     }
 };
 
-TEST_F(SettingsCommand, SetAChoiceAndReadItBackAsSeconds) {
+TEST_F(SettingsCommand, ReadsBackAsPeopleWriteAndStoresTheDocumentedForms) {
     EXPECT_EQ(quillo("settings path").out, suite.string() + "\n");
-    EXPECT_EQ(quillo("settings set RefreshRate slow").status, 0);
-    const RunResult get = quillo("settings get RefreshRate");
-    EXPECT_EQ(get.status, 0);
-    EXPECT_EQ(get.out, "2\n");
-    EXPECT_EQ(quillo("settings set WarningColorKey '#ff8000'").status, 0);
-    EXPECT_EQ(quillo("settings get WarningColorKey").out, "1,0.5019607843137255,0,1\n");
-    EXPECT_THAT(quillo("settings list").out, HasSubstr("RefreshRate      2\n"));
+    const RunResult fresh = quillo("settings list");
+    EXPECT_EQ(fresh.status, 0);
+    EXPECT_THAT(fresh.out, HasSubstr("RefreshRate       normal"));
+    EXPECT_THAT(fresh.out, HasSubstr("CriticalColorKey  0.819,0.282,0.247,1"));
+    EXPECT_EQ(quillo("settings get RefreshRate").out, "normal\n") << "a default, not a failure";
+
+    for (const auto& [typed, shown] : {std::pair{"'#d1483f'", "#d1483f"},
+                                       {"'#FF800080'", "#ff800080"},
+                                       {"0.1,0.2,0.3", "0.1,0.2,0.3,1"},
+                                       {"1,0,0,1", "#ff0000"}}) {
+        ASSERT_EQ(quillo(std::string("settings set CriticalColorKey ") + typed).status, 0);
+        EXPECT_EQ(quillo("settings get CriticalColorKey").out, std::string(shown) + "\n");
+    }
+    EXPECT_THAT(readFile(suite), HasSubstr("\"CriticalColorKey\": [1.0, 0.0, 0.0, 1.0]"))
+        << "colours are stored as four numbers, whatever was typed";
+    for (const auto& [typed, shown] :
+         {std::pair{"slow", "slow"}, {"2.5", "2.5"}, {"5", "verySlow"}}) {
+        ASSERT_EQ(quillo(std::string("settings set RefreshRate ") + typed).status, 0);
+        EXPECT_EQ(quillo("settings get RefreshRate").out, std::string(shown) + "\n");
+    }
     EXPECT_EQ(quillo("settings unset RefreshRate").status, 0);
-    const RunResult gone = quillo("settings get RefreshRate");
-    EXPECT_NE(gone.status, 0);
-    EXPECT_THAT(gone.err, HasSubstr("RefreshRate is not set"));
+    EXPECT_EQ(quillo("settings get RefreshRate").out, "normal\n");
+}
+
+TEST_F(SettingsCommand, IgnoredValuesAreFlaggedAndOutsideTextIsEscaped) {
+    home.write("quillo/io.quillo.shared.json",
+               "{\"RefreshRate\": \"fast\", \"NormalColorKey\": 7, \"WarningColorKey\": [1, 0.5],"
+               " \"\\u001b]0;owned\\u0007\\u202e\": 1, \"RefreshRate2\": \"\\u001b[31m\"}");
+    const RunResult list = quillo("settings list");
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_THAT(list.out, HasSubstr("RefreshRate       normal"));
+    EXPECT_THAT(list.out, HasSubstr("ignored: not a number"));
+    EXPECT_THAT(list.out, HasSubstr("ignored: not a list of numbers"));
+    EXPECT_THAT(list.out, HasSubstr("wrong number of components"));
+    EXPECT_THAT(list.out, HasSubstr("\\x1b]0;owned\\x07\\u202e"));
+    EXPECT_EQ(list.out.find('\x1b'), std::string::npos) << "raw escapes reached the terminal";
+    const RunResult get = quillo("settings get RefreshRate2");
+    EXPECT_EQ(get.out, "\"\\\\u001b[31m\"\n") << "another program's key, as stored";
 }
 
 TEST_F(SettingsCommand, RefusalsSayWhatIsWrongAndChangeNothing) {
     ASSERT_EQ(quillo("settings set RefreshRate 1").status, 0);
     const std::string before = readFile(suite);
     for (const char* args : {"settings set RefreshRate -1", "settings set NormalColorKey 2,0,0",
-                             "settings set Refresh 1", "settings set CriticalColorKey '#zz0000'"}) {
+                             "settings set CriticalColorKey '#zz0000'"}) {
         const RunResult r = quillo(args);
-        EXPECT_NE(r.status, 0) << args;
+        EXPECT_EQ(r.status, 2) << args;
         EXPECT_THAT(r.err, HasSubstr("quillo: ")) << args;
         EXPECT_EQ(readFile(suite), before) << args;
     }
-}
-
-TEST_F(SettingsCommand, MalformedSuiteSurvivesByteForByte) {
+    const RunResult typo = quillo("settings set RefreshRat 1");
+    EXPECT_EQ(typo.status, 2);
+    EXPECT_THAT(typo.err, HasSubstr("did you mean 'RefreshRate'?"));
     const std::string broken = "{\"RefreshRate\": 1, \"NormalColorKey\": [0, 1,\n";
     home.write("quillo/io.quillo.shared.json", broken);
     const RunResult r = quillo("settings set RefreshRate slow");
-    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr(suite.string()));
     EXPECT_THAT(r.err, HasSubstr("not valid JSON"));
     EXPECT_EQ(readFile(suite), broken);

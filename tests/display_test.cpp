@@ -100,7 +100,7 @@ TEST_F(Display, StoredColoursApplyFromTheNextCycle) {
     setting("CriticalColorKey", {0, 0, 1});
     tick();
     EXPECT_EQ(bar("hddProgressBar").tintColor(), (Color{0, 0, 1, 1}));
-    updateSuite(suitePath, [](SuiteDocument& d) { d.erase("CriticalColorKey"); });
+    updateSuite(suitePath, [](SuiteText& s) { s.erase("CriticalColorKey"); });
     tick();
     EXPECT_EQ(bar("hddProgressBar").tintColor(), Theme::criticalColor());
 }

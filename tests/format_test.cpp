@@ -50,6 +50,25 @@ TEST(FormatC, HostileFormatsNeverReadPastTheirArguments) {
     EXPECT_EQ(conversionsOf("Load Average: %@"), "@");
 }
 
+// One rule for every text from outside on its way to a terminal or into JSON.
+TEST(OutsideText, ControlsBidiSeparatorsAndBadBytesAreEscaped) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain caf\xc3\xa9 \xe2\x82\xac", "plain caf\xc3\xa9 \xe2\x82\xac"},
+        {"\x1b]0;t\x07", "\\x1b]0;t\\x07"},
+        {"a\\b", "a\\\\b"},
+        {"\x7f\xc2\x9b", "\\x7f\\u009b"},
+        {"\xe2\x80\xae\xe2\x81\xa6\xe2\x81\xa9\xe2\x80\x8f\xd8\x9c",
+         "\\u202e\\u2066\\u2069\\u200f\\u061c"},
+        {"\xe2\x80\xa8\xe2\x80\xa9\xef\xbb\xbf", "\\u2028\\u2029\\ufeff"},
+        {"\xff\xc0", "\\xff\\xc0"},
+    };
+    for (const auto& [raw, shown] : cases) EXPECT_EQ(visibleText(raw), shown) << shown;
+    EXPECT_EQ(jsonString("q\"\\\x01\x7f\xe2\x80\xae\xc3\xa9"),
+              "\"q\\\"\\\\\\u0001\\u007f\\u202e\xc3\xa9\"");
+    EXPECT_EQ(jsonEscaped("{\"k\": \"\x7f\xe2\x80\xa8\\u001b\"}"),
+              "{\"k\": \"\\u007f\\u2028\\u001b\"}");
+}
+
 // The user's locale must not leak into the panel's texts: run under a German locale,
 // built for the test when the system has none.
 TEST(FormatC, FullStopsUnderAGermanLocale) {

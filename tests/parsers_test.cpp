@@ -109,10 +109,10 @@ TEST(CpuListParse, RangesAndDamage) {
     EXPECT_THAT(*parseCpuList("0-3,8,10-11\n"), ElementsAre(0, 1, 2, 3, 8, 10, 11));
     EXPECT_THAT(*parseCpuList("0"), ElementsAre(0));
     std::string endless;
-    for (int i = 0; i < 1500; ++i) endless += "0-65535,";
+    for (int i = 0; i < 1500; ++i) endless += "0-8191,";
     for (const std::string& bad :
          {std::string(), std::string("3-1"), std::string("a"), std::string("0-"),
-          std::string("0,,1"), std::string("0-99999999"), std::string("0-40000,0-40000"),
+          std::string("0,,1"), std::string("0-99999999"), std::string("0-5000,0-5000"),
           endless + "0"}) {
         EXPECT_EQ(parseCpuList(bad), std::nullopt) << bad.substr(0, 40);
     }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "metrics/ProcessAPI.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
@@ -181,21 +182,39 @@ TEST(ProcessAPILive, FindsThisProcess) {
 
 TEST(ProcessesCommand, HostileNamesStayVisibleAndValidJson) {
     test::TempDir dir;
-    dir.write("proc/66/stat", "66 (evil\x1b[2J\x07\\x\xc2\x9b) S 1 66 66 0 -1 0");
-    dir.write("proc/66/status", "Uid:\t0\t0\t0\t0\n");
+    const std::pair<int, std::string> names[] = {{66, "evil\x1b[2J\x07\\x\xc2\x9b"},
+                                                 {67,
+                                                  "\xe2\x80\xae"
+                                                  "gpj.exe\x7f"},
+                                                 {68,
+                                                  "\xef\xbb\xbf"
+                                                  "a\xe2\x80\xa8"
+                                                  "b"}};
+    for (const auto& [pid, name] : names) {
+        dir.write("proc/" + std::to_string(pid) + "/stat",
+                  std::to_string(pid) + " (" + name + ") S 1 66 66 0 -1 0");
+        dir.write("proc/" + std::to_string(pid) + "/status", "Uid:\t0\t0\t0\t0\n");
+    }
     std::filesystem::create_directories(dir.path() / "sys");
     const std::string roots = " --procfs " + test::quoted((dir.path() / "proc").string()) +
                               " --sysfs " + test::quoted((dir.path() / "sys").string());
     const test::RunResult table = test::run(QUILLO_BIN "/quillo processes" + roots);
     ASSERT_EQ(table.status, 0) << table.err;
-    EXPECT_THAT(table.out, HasSubstr("evil\\x1b[2J\\x07\\\\x\\u009b"));
-    EXPECT_EQ(table.out.find('\x1b'), std::string::npos);
+    for (const char* shown :
+         {"evil\\x1b[2J\\x07\\\\x\\u009b", "\\u202egpj.exe\\x7f", "\\ufeffa\\u2028b"}) {
+        EXPECT_THAT(table.out, HasSubstr(shown));
+    }
     const test::RunResult json = test::run(QUILLO_BIN "/quillo processes --json" + roots);
     ASSERT_EQ(json.status, 0) << json.err;
+    for (const char* raw : {"\x1b", "\x7f", "\xc2\x9b", "\xe2\x80\xae", "\xef\xbb\xbf"}) {
+        EXPECT_EQ(table.out.find(raw), std::string::npos) << "raw in the table";
+        EXPECT_EQ(json.out.find(raw), std::string::npos) << "raw in the JSON";
+    }
     const auto parsed = nlohmann::json::parse(json.out);
-    ASSERT_EQ(parsed.size(), 1u);
-    EXPECT_EQ(parsed[0]["command"], "evil\x1b[2J\x07\\x\xc2\x9b");
-    EXPECT_EQ(parsed[0]["arch"], -1);
+    ASSERT_EQ(parsed.size(), 3u);
+    std::set<std::string> commands;
+    for (const auto& p : parsed) commands.insert(p["command"]);
+    EXPECT_EQ(commands, (std::set<std::string>{names[0].second, names[1].second, names[2].second}));
 }
 
 }  // namespace

@@ -100,7 +100,7 @@ class TerminalHost : public ::testing::Test {
 
     void start() {
         updateSuite(home.path() / "quillo" / "io.quillo.shared.json",
-                    [](SuiteDocument& d) { d["RefreshRate"] = 0.2; });
+                    [](SuiteText& s) { s.set("RefreshRate", "0.2"); });
         const std::string fixtures = std::string(QUILLO_FIXTURES) + "/linux/desktop-no-battery";
         winsize size{24, 80, 0, 0};
         child = ::forkpty(&master, nullptr, nullptr, &size);

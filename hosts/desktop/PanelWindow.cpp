@@ -36,7 +36,7 @@ PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
     setWindowFlag(Qt::Tool, false);
 
     // Outlets connect by object name, whatever the layout of the interface file.
-    const auto named = [this](std::string_view name) {
+    const auto named = [](std::string_view name) {
         return QString::fromUtf8(name.data(), qsizetype(name.size()));
     };
     views_ = std::make_unique<OutletViews>(

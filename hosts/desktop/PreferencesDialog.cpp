@@ -52,7 +52,7 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
     form->addRow(tr("Refresh:"), refresh_);
     connect(refresh_, &QComboBox::activated, this, [this](int index) {
         const double value = refresh_->itemData(index).toDouble();
-        write("RefreshRate", SuiteDocument(value));
+        write("RefreshRate", jsonNumber(value));
     });
 
     const std::pair<const char*, const char*> rows[] = {{"NormalColorKey", "Normal:"},
@@ -118,18 +118,18 @@ void PreferencesDialog::chooseColour(const ColourRow& row) {
         QColorDialog::getColor(row.swatch->property("colour").value<QColor>(), this,
                                tr("Choose a colour"), QColorDialog::ShowAlphaChannel);
     if (!chosen.isValid()) return;
-    write(row.key, SuiteDocument::array({double(chosen.redF()), double(chosen.greenF()),
-                                         double(chosen.blueF()), double(chosen.alphaF())}));
+    write(row.key, jsonNumbers({double(chosen.redF()), double(chosen.greenF()),
+                                double(chosen.blueF()), double(chosen.alphaF())}));
     showSwatch(row);
 }
 
-void PreferencesDialog::write(const char* key, const std::optional<SuiteDocument>& value) {
+void PreferencesDialog::write(const char* key, const std::optional<std::string>& value) {
     try {
-        updateSuite(suite_, [&](SuiteDocument& d) {
+        updateSuite(suite_, [&](SuiteText& suite) {
             if (value) {
-                d[key] = *value;
+                suite.set(key, *value);
             } else {
-                d.erase(key);
+                suite.erase(key);
             }
         });
         status_->clear();

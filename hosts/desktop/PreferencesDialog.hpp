@@ -2,8 +2,8 @@
 
 #include <QDialog>
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <optional>
+#include <string>
 
 class QComboBox;
 class QLabel;
@@ -29,7 +29,7 @@ class PreferencesDialog : public QDialog {
     void chooseColour(const ColourRow& row);
     // Stores value under key, or removes the key when there is none; a refusal (a
     // damaged settings file) is shown in the dialog.
-    void write(const char* key, const std::optional<nlohmann::ordered_json>& value);
+    void write(const char* key, const std::optional<std::string>& value);
     void showSwatch(const ColourRow& row);
 
     std::filesystem::path suite_;

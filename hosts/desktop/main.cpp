@@ -25,6 +25,7 @@
 #include "platform/linux/LinuxPlatform.hpp"
 #include "settings/SettingsSuite.hpp"
 #include "ui/Theme.hpp"
+#include "widget/Format.hpp"
 #include "widget/OutletViews.hpp"
 
 namespace {
@@ -163,8 +164,8 @@ int runSnapshot(const Options& o, int argc, char** argv) {
         if (!image.save(o.png, "PNG")) fail("cannot write " + o.png);
     }
     const std::string out =
-        o.json ? outletStates(*views).dump(2, ' ', false,
-                                           nlohmann::ordered_json::error_handler_t::replace) +
+        o.json ? jsonEscaped(outletStates(*views).dump(
+                     2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)) +
                      "\n"
                : outletStatesText(*views);
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -89,30 +91,6 @@ class KeyFinder final : public nlohmann::json_sax<nlohmann::json> {
     bool capturing_ = false;
 };
 
-std::string readWhole(const std::filesystem::path& path, std::size_t limit, bool& ok) {
-    ok = false;
-    std::string text;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return text;
-    // A regular file that returns less than was asked has ended: a settings file costs
-    // one read, not two, on every look-up.
-    constexpr std::size_t chunk = 4096;
-    for (;;) {
-        const std::size_t used = text.size();
-        text.resize(used + chunk);
-        const ssize_t n = ::read(fd, text.data() + used, chunk);
-        if (n < 0 || used + std::size_t(std::max<ssize_t>(n, 0)) > limit) {
-            ::close(fd);
-            return {};
-        }
-        text.resize(used + std::size_t(n));
-        if (std::size_t(n) < chunk) break;
-    }
-    ::close(fd);
-    ok = true;
-    return text;
-}
-
 }  // namespace
 
 std::optional<StoredValue> parseSuiteValue(std::string_view json, std::string_view key) {
@@ -123,11 +101,55 @@ std::optional<StoredValue> parseSuiteValue(std::string_view json, std::string_vi
     return finder.found;
 }
 
+SettingsFile readSettingsFile(const std::filesystem::path& path, std::size_t limit) {
+    SettingsFile file;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        file.error = errno;
+        file.status =
+            errno == ENOENT ? SettingsFile::Status::missing : SettingsFile::Status::failed;
+        return file;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        file.status = SettingsFile::Status::notRegular;
+        return file;
+    }
+    // A regular file that returns less than was asked has ended: a settings file costs
+    // one read, not two, on every look-up.
+    constexpr std::size_t chunk = 4096;
+    file.status = SettingsFile::Status::read;
+    for (;;) {
+        const std::size_t used = file.text.size();
+        if (used > limit) {
+            file.status = SettingsFile::Status::tooLarge;
+            break;
+        }
+        file.text.resize(used + chunk);
+        const ssize_t n = ::read(fd, file.text.data() + used, chunk);
+        if (n < 0 && errno == EINTR) {
+            file.text.resize(used);
+            continue;
+        }
+        if (n < 0) {
+            file.error = errno;
+            file.status = SettingsFile::Status::failed;
+            break;
+        }
+        file.text.resize(used + std::size_t(n));
+        if (std::size_t(n) < chunk) break;
+    }
+    ::close(fd);
+    if (file.text.size() > limit) file.status = SettingsFile::Status::tooLarge;
+    if (file.status != SettingsFile::Status::read) file.text.clear();
+    return file;
+}
+
 std::optional<StoredValue> SettingsSuite::objectForKey(std::string_view key) const {
-    bool ok = false;
-    const std::string text = readWhole(path_, maximumFileSize, ok);
-    if (!ok) return std::nullopt;
-    return parseSuiteValue(text, key);
+    const SettingsFile file = readSettingsFile(path_, maximumFileSize);
+    if (file.status != SettingsFile::Status::read) return std::nullopt;
+    return parseSuiteValue(file.text, key);
 }
 
 std::filesystem::path defaultSuitePath() {

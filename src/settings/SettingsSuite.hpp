@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +35,16 @@ class SettingsSuite {
   private:
     std::filesystem::path path_;
 };
+
+// A settings file's bytes, read without blocking: a FIFO or device at the path is no
+// settings file and is never waited on.
+struct SettingsFile {
+    enum class Status { read, missing, failed, notRegular, tooLarge };
+    Status status = Status::missing;
+    int error = 0;  // errno when failed
+    std::string text;
+};
+SettingsFile readSettingsFile(const std::filesystem::path& path, std::size_t limit);
 
 // Pure part of a lookup: the value stored under a top-level key of a JSON text.
 std::optional<StoredValue> parseSuiteValue(std::string_view json, std::string_view key);

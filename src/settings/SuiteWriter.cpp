@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "platform/Io.hpp"
 #include "platform/Text.hpp"
@@ -52,45 +53,63 @@ std::optional<double> wholeNumber(std::string_view text) {
 
 }  // namespace
 
-SuiteDocument loadSuite(const std::filesystem::path& path) {
-    const int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (raw < 0) {
-        if (errno == ENOENT) return SuiteDocument::object();
-        throw SuiteError(systemError(path, "cannot read the settings"));
-    }
-    Fd fd(raw);
-    std::string text;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
+SuiteText readSuite(const std::filesystem::path& path) {
+    const SettingsFile file = readSettingsFile(path, SuiteText::maximumSize);
+    switch (file.status) {
+        case SettingsFile::Status::read:
+            break;
+        case SettingsFile::Status::missing:
+            return SuiteText("{}\n");
+        case SettingsFile::Status::failed:
+            errno = file.error;
             throw SuiteError(systemError(path, "cannot read the settings"));
-        }
-        if (n == 0) break;
-        text.append(chunk, std::size_t(n));
-        if (text.size() > SettingsSuite::maximumFileSize) {
-            throw SuiteError(describe(path, "larger than a settings file can be; left unchanged"));
-        }
+        case SettingsFile::Status::notRegular:
+            throw SuiteError(describe(path, "is not a regular file; left alone"));
+        case SettingsFile::Status::tooLarge:
+            throw SuiteError(describe(path, "is larger than a settings file can be (" +
+                                                std::to_string(SuiteText::maximumSize) +
+                                                " bytes); left unchanged"));
     }
-    SuiteDocument document;
     try {
-        document = SuiteDocument::parse(text);
-    } catch (const nlohmann::json::exception& e) {
-        throw SuiteError(describe(path, std::string("not valid JSON (") + e.what() +
-                                            "); left unchanged, fix or remove it"));
-    }
-    if (!document.is_object()) {
+        return SuiteText(file.text);
+    } catch (const SuiteError& e) {
         throw SuiteError(
-            describe(path, "holds JSON that is not an object; left unchanged, fix or remove it"));
+            describe(path, std::string(e.what()) + "; left unchanged, fix or remove it"));
     }
-    return document;
 }
 
-void updateSuite(const std::filesystem::path& path,
-                 const std::function<void(SuiteDocument&)>& change) {
+namespace {
+
+// The file a path names in the end, through any symbolic links.
+std::filesystem::path finalTarget(std::filesystem::path path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(path, ec)) return path;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+        if (ec) throw SuiteError(describe(path, "cannot follow the link: " + ec.message()));
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    throw SuiteError(describe(path, "is a loop of symbolic links"));
+}
+
+mode_t modeForNewFile() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// A temporary file of this writer's making: "." + the suite's name + "." + six more.
+bool isTemporaryOf(const std::string& name, const std::string& suite) {
+    const std::string prefix = "." + suite + ".";
+    return name.size() == prefix.size() + 6 && name.starts_with(prefix);
+}
+
+}  // namespace
+
+void updateSuite(const std::filesystem::path& path, const std::function<void(SuiteText&)>& change) {
+    const std::filesystem::path target = finalTarget(path);
     const std::filesystem::path folder =
-        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) throw SuiteError(describe(folder, "cannot create the folder: " + ec.message()));
@@ -101,21 +120,34 @@ void updateSuite(const std::filesystem::path& path,
     while (::flock(dir.get(), LOCK_EX) != 0) {
         if (errno != EINTR) throw SuiteError(systemError(folder, "cannot lock the folder"));
     }
+    // Every temporary file here now is a killed writer's: the living ones hold the lock.
+    const std::string name = target.filename().string();
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        if (isTemporaryOf(entry.path().filename().string(), name))
+            std::filesystem::remove(entry.path(), ec);
+    }
 
-    SuiteDocument document = loadSuite(path);
-    change(document);
-    const std::string text = document.dump(2) + "\n";
+    SuiteText suite = readSuite(target);
+    const std::string before = suite.text();
+    change(suite);
+    if (suite.text() == before) return;  // nothing to write, not even a new file
 
-    mode_t mode = 0644;
-    if (struct stat st{}; ::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    mode_t mode = modeForNewFile();
+    struct stat st {};
+    const bool existed = ::stat(target.c_str(), &st) == 0;
+    if (existed) mode = st.st_mode & 07777;
 
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string temporary = (folder / ("." + name + ".XXXXXX")).string();
     Fd out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (out.get() < 0) throw SuiteError(systemError(folder, "cannot create a temporary file"));
-    const bool written = ::fchmod(out.get(), mode) == 0 && writeAll(out.get(), text) &&
+    // Another user's file (edited with sudo, say) stays theirs where the writer may.
+    if (existed && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+        [[maybe_unused]] const int ignored = ::fchown(out.get(), st.st_uid, st.st_gid);
+    }
+    const bool written = ::fchmod(out.get(), mode) == 0 && writeAll(out.get(), suite.text()) &&
                          ::fsync(out.get()) == 0 && ::close(out.release()) == 0;
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string message = systemError(path, "cannot write the settings");
+    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        const std::string message = systemError(target, "cannot write the settings");
         ::unlink(temporary.c_str());
         throw SuiteError(message + "; left unchanged");
     }
@@ -170,6 +202,15 @@ std::vector<double> parseColor(std::string_view text) {
     }
     if (components.size() == 3) components.push_back(1.0);
     return components;
+}
+
+double parsePercent(std::string_view text) {
+    const auto value = wholeNumber(text);
+    if (!value || *value < 0.0 || *value > 100.0) {
+        throw SuiteError("a percentage is a number from 0 to 100 (0 turns the alert off), not \"" +
+                         std::string(text) + "\"");
+    }
+    return *value;
 }
 
 std::string formatNumber(double value) {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "metrics/Utf8.hpp"
+
 namespace quillo {
 
 namespace {
@@ -147,24 +149,76 @@ std::string conversionsOf(std::string_view format) {
     return types;
 }
 
+bool mustEscape(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 ||
+           c == 0x2029 || c == 0xFEFF;
+}
+
+namespace {
+
+void appendEscape(std::string& out, const char* format, unsigned value) {
+    char escape[12];
+    std::snprintf(escape, sizeof escape, format, value);
+    out += escape;
+}
+
+}  // namespace
+
 std::string visibleText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    char escape[8];
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7f) {
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            out += escape;
-        } else if (c == '\\') {
+    for (std::size_t i = 0; i < text.size();) {
+        const CodePoint c = codePointAt(text, i);
+        if (c.length == 0) {
+            appendEscape(out, "\\x%02x", static_cast<unsigned char>(text[i]));
+            ++i;
+            continue;
+        }
+        if (c.value == '\\') {
             out += "\\\\";
-        } else if (c == 0xC2 && i + 1 < text.size() &&
-                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(text[++i]));
-            out += escape;
+        } else if (c.value < 0x80 && mustEscape(c.value)) {
+            appendEscape(out, "\\x%02x", unsigned(c.value));
+        } else if (mustEscape(c.value)) {
+            appendEscape(out, "\\u%04x", unsigned(c.value));
         } else {
-            out += char(c);
+            out.append(text.substr(i, c.length));
+        }
+        i += c.length;
+    }
+    return out;
+}
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const CodePoint c = codePointAt(text, i);
+        const std::size_t length = c.length == 0 ? 1 : c.length;
+        if (c.length == 0) {
+            out += "\\ufffd";
+        } else if (c.value == '"' || c.value == '\\') {
+            out += '\\';
+            out += char(c.value);
+        } else if (mustEscape(c.value)) {
+            appendEscape(out, "\\u%04x", unsigned(c.value));
+        } else {
+            out.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return out + "\"";
+}
+
+std::string jsonEscaped(std::string json) {
+    std::string out;
+    out.reserve(json.size());
+    for (std::size_t i = 0; i < json.size();) {
+        const CodePoint c = codePointAt(json, i);
+        if (c.length != 0 && c.value >= 0x20 && mustEscape(c.value)) {
+            appendEscape(out, "\\u%04x", unsigned(c.value));
+            i += c.length;
+        } else {
+            out += json[i++];
         }
     }
     return out;

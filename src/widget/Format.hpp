@@ -26,9 +26,23 @@ std::string formatRate(std::uint64_t bytes);
 // format takes the same arguments as its key.
 std::string conversionsOf(std::string_view format);
 
-// Text from the machine (process, interface and model names) never reaches a terminal
-// raw: control characters (C0, DEL and C1) and the backslash become visible escapes
-// ("\x1b", "\\", "\u009b"); everything else, valid UTF-8 included, is kept.
+// Text from outside (process, interface and model names, settings keys and values,
+// anything a user typed) never reaches a terminal raw. One rule says which characters
+// are escaped: the C0 controls, DEL, the C1 controls, the bidirectional controls
+// (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069), the line and paragraph
+// separators (U+2028, U+2029) and the byte order mark (U+FEFF): they could move the
+// cursor, retitle the terminal or make a name read backwards.
+bool mustEscape(char32_t codePoint);
+
+// For a terminal: those characters and bytes that are not UTF-8 become visible escapes
+// ("\x1b", "\u202e", "\xff"), and the backslash is doubled; everything else is kept.
 std::string visibleText(std::string_view text);
+
+// A JSON string literal of valid UTF-8 text: quotes, backslashes and every character
+// the rule names escaped as JSON requires (\uXXXX).
+std::string jsonString(std::string_view text);
+// A JSON document from a serializer that escapes only what JSON requires: the other
+// characters the rule names, which can stand only inside strings, escaped as \uXXXX.
+std::string jsonEscaped(std::string json);
 
 }  // namespace quillo

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "settings/SuiteWriter.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/TempDir.hpp"
@@ -24,8 +26,8 @@ class PanelTest : public ::testing::Test {
     std::shared_ptr<TodayViewController> controller =
         TodayViewController::initWithCoder(views, {loop, localizer, config});
 
-    void setting(const char* key, const SuiteDocument& value) {
-        updateSuite(suitePath, [&](SuiteDocument& d) { d[key] = value; });
+    void setting(const char* key, const nlohmann::json& value) {
+        updateSuite(suitePath, [&](SuiteText& s) { s.set(key, value.dump()); });
     }
     void update() { controller->widgetPerformUpdateWithCompletionHandler({}); }
     void tick(double seconds = 1.0) { loop.advance(seconds); }

@@ -35,9 +35,9 @@ struct LoadAvg {
 LoadAvg parseLoadAvg(std::string_view text);
 host_load_info hostLoadFrom(const LoadAvg& load, int onlineCpus);
 
-// No kernel is built for more CPUs than this; a list naming more is damage, and is
-// refused before anything is allocated for it.
-inline constexpr std::size_t maximumCpus = 1u << 16;
+// No kernel is built for more CPUs than this (CONFIG_NR_CPUS tops out at 8192): a list
+// naming more is damage, and is refused before anything is allocated for it.
+inline constexpr std::size_t maximumCpus = 8192;
 
 // A sysfs CPU list such as "0-3,8,10-11"; absent when malformed or naming more than
 // maximumCpus CPUs in all.
