@@ -14,6 +14,8 @@
 #include "SampleCommand.hpp"
 #include "SettingsCommand.hpp"
 #include "Usage.hpp"
+#include "common/Autostart.hpp"
+#include "common/Display.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
 #include "settings/SuiteWriter.hpp"
 #include "widget/Format.hpp"
@@ -38,19 +40,32 @@ std::string hostExecutable(const char* name) {
     return name;
 }
 
-bool displayAvailable() {
-    const auto set = [](const char* name) {
-        const char* v = std::getenv(name);
-        return v && *v;
-    };
-    return set("WAYLAND_DISPLAY") || set("DISPLAY");
-}
-
 // Hands over to a Qt host: the desktop panel (and snapshots) in quillo-panel, the
 // terminal panel in quillo-term, which loads Qt Core only.
 [[noreturn]] void runPanel(const GlobalOptions& options, std::vector<std::string> extra) {
     const bool snapshot = !extra.empty();
-    const bool desktop = snapshot || options.desktop || (!options.terminal && displayAvailable());
+    bool desktop = snapshot || options.desktop;
+    if (!snapshot && !options.terminal) {
+        const quillo::DisplayProbe display = quillo::probeDisplay();
+        if (options.desktop && !display.answers) {
+            std::fprintf(
+                stderr, "quillo: cannot open the display %s: %s\n",
+                quillo::visibleText(display.name.empty() ? "(none named)" : display.name).c_str(),
+                display.named ? display.problem.c_str() : "DISPLAY and WAYLAND_DISPLAY are unset");
+            std::exit(1);
+        }
+        if (display.named && !display.answers) {
+            if (!::isatty(STDOUT_FILENO)) {
+                std::fprintf(stderr, "quillo: cannot open the display %s: %s\n",
+                             quillo::visibleText(display.name).c_str(), display.problem.c_str());
+                std::exit(1);
+            }
+            std::fprintf(
+                stderr, "quillo: the display %s does not answer (%s); showing the terminal panel\n",
+                quillo::visibleText(display.name).c_str(), display.problem.c_str());
+        }
+        desktop = desktop || display.answers;
+    }
     std::vector<std::string> args = {hostExecutable(desktop ? "quillo-panel" : "quillo-term"),
                                      "--procfs", options.procfs, "--sysfs", options.sysfs};
     if (desktop && !snapshot) args.push_back("--desktop");
@@ -86,6 +101,20 @@ int quilloMain(int argc, char** argv) {
     app.add_flag("--terminal", options.terminal, "run the terminal panel")->excludes(desktop);
 
     quillo::cli::addSettingsCommand(app);
+    auto* autostart = app.add_subcommand(
+        "autostart", "Start the desktop panel at login, or not (an XDG autostart entry)");
+    autostart->require_subcommand(1);
+    autostart->add_subcommand("enable", "Start the panel at login")->callback([] {
+        std::error_code ec;
+        const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+        quillo::enableAutostart(ec ? std::filesystem::path("quillo") : self);
+    });
+    autostart->add_subcommand("disable", "Do not start the panel at login")->callback([] {
+        quillo::disableAutostart();
+    });
+    autostart->add_subcommand("status", "Print enabled or disabled")->callback([] {
+        std::printf("%s\n", quillo::autostartEnabled() ? "enabled" : "disabled");
+    });
     struct SnapshotOptions {
         int ticks = 2;
         double interval = 1.0;
@@ -118,7 +147,7 @@ int quilloMain(int argc, char** argv) {
     } catch (const quillo::cli::UsageError& e) {
         std::fprintf(stderr, "quillo: %s\n", quillo::visibleText(e.what()).c_str());
         return 2;
-    } catch (const quillo::SuiteError& e) {
+    } catch (const std::runtime_error& e) {
         std::fprintf(stderr, "quillo: %s\n", quillo::visibleText(e.what()).c_str());
         return 1;
     }

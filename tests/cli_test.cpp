@@ -83,6 +83,31 @@ TEST_F(SettingsCommand, RefusalsSayWhatIsWrongAndChangeNothing) {
     EXPECT_EQ(readFile(suite), broken);
 }
 
+TEST_F(SettingsCommand, AutostartEntryComesAndGoes) {
+    const auto entry = home.path() / "autostart" / "io.quillo.Quillo.desktop";
+    EXPECT_EQ(quillo("autostart status").out, "disabled\n");
+    ASSERT_EQ(quillo("autostart enable").status, 0);
+    EXPECT_EQ(quillo("autostart status").out, "enabled\n");
+    EXPECT_THAT(readFile(entry), HasSubstr("Exec=\"" QUILLO_BIN "/quillo\" --desktop\n"));
+    const RunResult valid = run("desktop-file-validate " + quoted(entry.string()));
+    EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
+    ASSERT_EQ(quillo("autostart disable").status, 0);
+    EXPECT_FALSE(std::filesystem::exists(entry));
+    EXPECT_EQ(quillo("autostart status").out, "disabled\n");
+}
+
+TEST(Quillo, DeadDisplayFallsBackOrSaysSoAndNeverAborts) {
+    const std::string dead = "env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:77 ";
+    for (const char* command : {"/quillo --desktop", "/quillo-panel"}) {
+        const RunResult r = run(dead + QUILLO_BIN + command);
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_THAT(r.err, HasSubstr("cannot open the display :77")) << command;
+    }
+    const RunResult png =
+        run(dead + QUILLO_BIN "/quillo snapshot --png /dev/null --ticks 1 --interval 0.1");
+    EXPECT_EQ(png.status, 0) << "a snapshot needs no display: " << png.err;
+}
+
 TEST(Quillo, HelpAndVersion) {
     const RunResult help = run(QUILLO_BIN "/quillo --help");
     EXPECT_EQ(help.status, 0);

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "common/Display.hpp"
 #include "common/QtEventLoop.hpp"
 #include "common/QtLocalizer.hpp"
 #include "common/RouteWatcher.hpp"
@@ -42,14 +43,6 @@ struct Options {
     bool json = false;
     QString png;
 };
-
-bool displayAvailable() {
-    const auto set = [](const char* name) {
-        const char* v = std::getenv(name);
-        return v && *v;
-    };
-    return set("WAYLAND_DISPLAY") || set("DISPLAY");
-}
 
 [[noreturn]] void fail(const QString& message) {
     std::fprintf(stderr, "quillo-panel: %s\n", qPrintable(message));
@@ -234,7 +227,17 @@ int main(int argc, char** argv) {
     LinuxPlatform platform(options.root);
     setCurrentPlatform(&platform);
     if (options.snapshot) return runSnapshot(options, argc, argv);
-    const bool desktop = options.desktop || (!options.terminal && displayAvailable());
-    if (!desktop) runTerminal(options, argv[0]);
+    if (options.terminal) runTerminal(options, argv[0]);
+    // Qt aborts when its display is gone; the display is asked first, so that a stale
+    // DISPLAY is a clear message and status 1.
+    const DisplayProbe display = probeDisplay();
+    if (!display.named && !options.desktop) runTerminal(options, argv[0]);
+    if (!display.answers) {
+        std::fprintf(
+            stderr, "quillo-panel: cannot open the display %s: %s\n",
+            visibleText(display.named ? display.name : "(none named)").c_str(),
+            display.named ? display.problem.c_str() : "DISPLAY and WAYLAND_DISPLAY are unset");
+        return 1;
+    }
     return runDesktop(argc, argv);
 }
