@@ -1,6 +1,9 @@
 #include "desktop/PanelWindow.hpp"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QWindow>
 #include <QLabel>
 #include <QLayout>
 
@@ -117,6 +120,28 @@ void PanelWindow::changeEvent(QEvent* event) {
         applyPalette();
     }
     QWidget::changeEvent(event);
+}
+
+void PanelWindow::contextMenuEvent(QContextMenuEvent* event) {
+    emit contextMenuRequested(event->globalPos());
+}
+
+void PanelWindow::mousePressEvent(QMouseEvent* event) {
+    if (draggable_ && event->button() == Qt::LeftButton && windowHandle()) {
+        windowHandle()->startSystemMove();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void PanelWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    emit geometryChanged();
+}
+
+void PanelWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    emit geometryChanged();
 }
 
 void PanelWindow::showEvent(QShowEvent* event) {

@@ -31,14 +31,23 @@ class PanelWindow : public QWidget, public ViewTree {
 
     TodayViewController* controller() const { return controller_.get(); }
 
+    // A frameless panel is moved by dragging it anywhere.
+    void setDraggable(bool draggable) { draggable_ = draggable; }
+
   signals:
     void closed();
+    void contextMenuRequested(const QPoint& globalPosition);
+    void geometryChanged();
 
   protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void applyPalette();
@@ -46,6 +55,7 @@ class PanelWindow : public QWidget, public ViewTree {
     std::unique_ptr<Ui::TodayViewController> ui_;
     std::unique_ptr<OutletViews> views_;
     std::shared_ptr<TodayViewController> controller_;
+    bool draggable_ = false;
 };
 
 }  // namespace quillo

@@ -1,5 +1,6 @@
 #include "desktop/PreferencesDialog.hpp"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -8,10 +9,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "common/Autostart.hpp"
 #include "desktop/ProgressBarView.hpp"
+#include "settings/Keys.hpp"
 #include "settings/Configuration.hpp"
 #include "settings/RefreshRate.hpp"
 #include "settings/SuiteWriter.hpp"
@@ -21,20 +25,20 @@ namespace quillo {
 
 namespace {
 
-QString tr(const char* text) {
+QString translated(const char* text) {
     return QCoreApplication::translate("Quillo", text);
 }
 
 QString choiceLabel(RefreshRate rate) {
     switch (rate) {
         case RefreshRate::fast:
-            return tr("Fast (0.5 s)");
+            return translated("Fast (0.5 s)");
         case RefreshRate::normal:
-            return tr("Normal (1 s)");
+            return translated("Normal (1 s)");
         case RefreshRate::slow:
-            return tr("Slow (2 s)");
+            return translated("Slow (2 s)");
         case RefreshRate::verySlow:
-            return tr("Very slow (5 s)");
+            return translated("Very slow (5 s)");
     }
     return {};
 }
@@ -43,13 +47,13 @@ QString choiceLabel(RefreshRate rate) {
 
 PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* parent)
     : QDialog(parent), suite_(std::move(suite)) {
-    setWindowTitle(tr("Quillo Preferences"));
+    setWindowTitle(translated("Quillo Preferences"));
     auto* form = new QFormLayout;
 
     refresh_ = new QComboBox(this);
     for (const RefreshRate rate : allRefreshRates)
         refresh_->addItem(choiceLabel(rate), seconds(rate));
-    form->addRow(tr("Refresh:"), refresh_);
+    form->addRow(translated("Refresh:"), refresh_);
     connect(refresh_, &QComboBox::activated, this, [this](int index) {
         const double value = refresh_->itemData(index).toDouble();
         write("RefreshRate", jsonNumber(value));
@@ -61,12 +65,12 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
     for (const auto& [key, label] : rows) {
         auto* swatch = new QPushButton(this);
         swatch->setFixedWidth(72);
-        auto* reset = new QPushButton(tr("Reset"), this);
+        auto* reset = new QPushButton(translated("Reset"), this);
         auto* line = new QHBoxLayout;
         line->addWidget(swatch);
         line->addWidget(reset);
         line->addStretch();
-        form->addRow(tr(label), line);
+        form->addRow(translated(label), line);
         colours_.push_back({key, swatch});
         const ColourRow row = colours_.back();
         connect(swatch, &QPushButton::clicked, this, [this, row] { chooseColour(row); });
@@ -75,6 +79,44 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
             showSwatch(row);
         });
     }
+
+    const std::pair<const char*, const char*> alerts[] = {
+        {"AlertBatteryBelow", "Alert when the battery is below:"},
+        {"AlertMemoryAbove", "Alert when memory is above:"},
+        {"AlertDiskAbove", "Alert when the disk is above:"}};
+    for (const auto& [key, label] : alerts) {
+        auto* box = new QSpinBox(this);
+        box->setRange(0, 100);
+        box->setSuffix(" %");
+        box->setSpecialValueText(translated("Never"));
+        form->addRow(translated(label), box);
+        alerts_.emplace_back(key, box);
+        connect(box, &QSpinBox::valueChanged, this,
+                [this, key = key](int value) { write(key, jsonNumber(value)); });
+    }
+
+    startAtLogin_ = new QCheckBox(translated("Start at login"), this);
+    form->addRow(startAtLogin_);
+    connect(startAtLogin_, &QCheckBox::toggled, this, [this](bool on) {
+        try {
+            if (on) {
+                std::error_code ec;
+                const auto self = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+                enableAutostart(ec ? std::filesystem::path("quillo") : self / "quillo");
+            } else {
+                disableAutostart();
+            }
+            status_->clear();
+        } catch (const std::exception& e) {
+            status_->setText(QString::fromStdString(e.what()));
+        }
+    });
+    trayFigures_ = new QCheckBox(translated("Show CPU and memory in the tray icon"), this);
+    trayFigures_->setVisible(false);
+    form->addRow(trayFigures_);
+    connect(trayFigures_, &QCheckBox::toggled, this, [this](bool on) {
+        if (trayChanged_) trayChanged_(on);
+    });
 
     status_ = new QLabel(this);
     status_->setWordWrap(true);
@@ -94,11 +136,25 @@ void PreferencesDialog::load() {
     const double interval = config.doubleValue(config.refreshRateKey).value_or(1.0);
     int index = refresh_->findData(interval);
     if (index < 0) {
-        refresh_->addItem(tr("%1 s").arg(interval), interval);
+        refresh_->addItem(translated("%1 s").arg(interval), interval);
         index = refresh_->count() - 1;
     }
     refresh_->setCurrentIndex(index);
     for (const ColourRow& row : colours_) showSwatch(row);
+    for (const auto& [key, box] : alerts_) {
+        const QSignalBlocker quiet(box);
+        const double fallback = findSettingKey(key)->defaultNumber;
+        box->setValue(int(std::lround(std::clamp(config.doubleValue(key).value_or(fallback), 0.0, 100.0))));
+    }
+    const QSignalBlocker quiet(startAtLogin_);
+    startAtLogin_->setChecked(autostartEnabled());
+}
+
+void PreferencesDialog::setTrayFigures(bool on, std::function<void(bool)> changed) {
+    const QSignalBlocker quiet(trayFigures_);
+    trayFigures_->setChecked(on);
+    trayFigures_->setVisible(true);
+    trayChanged_ = std::move(changed);
 }
 
 void PreferencesDialog::showSwatch(const ColourRow& row) {
@@ -116,7 +172,7 @@ void PreferencesDialog::showSwatch(const ColourRow& row) {
 void PreferencesDialog::chooseColour(const ColourRow& row) {
     const QColor chosen =
         QColorDialog::getColor(row.swatch->property("colour").value<QColor>(), this,
-                               tr("Choose a colour"), QColorDialog::ShowAlphaChannel);
+                               translated("Choose a colour"), QColorDialog::ShowAlphaChannel);
     if (!chosen.isValid()) return;
     write(row.key, jsonNumbers({double(chosen.redF()), double(chosen.greenF()),
                                 double(chosen.blueF()), double(chosen.alphaF())}));

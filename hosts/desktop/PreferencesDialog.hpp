@@ -5,19 +5,28 @@
 #include <optional>
 #include <string>
 
+#include <functional>
+
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 
 namespace quillo {
 
-// The companion: the refresh choice and the three level colours, each written to the
-// settings suite as soon as it is chosen, so the panel shows it at its next tick.
+// The companion: the refresh choice, the three level colours and the alert thresholds,
+// each written to the settings suite as soon as it is chosen, so the panel shows it at
+// its next tick; and the desktop panel's own choices (start at login, the tray's
+// figures).
 class PreferencesDialog : public QDialog {
     Q_OBJECT
 
   public:
     explicit PreferencesDialog(std::filesystem::path suite, QWidget* parent = nullptr);
+
+    // Shows the tray choice, and hands every change of it to changed.
+    void setTrayFigures(bool on, std::function<void(bool)> changed);
 
   private:
     struct ColourRow {
@@ -36,6 +45,10 @@ class PreferencesDialog : public QDialog {
     QComboBox* refresh_ = nullptr;
     QLabel* status_ = nullptr;
     std::vector<ColourRow> colours_;
+    std::vector<std::pair<const char*, QSpinBox*>> alerts_;
+    QCheckBox* startAtLogin_ = nullptr;
+    QCheckBox* trayFigures_ = nullptr;
+    std::function<void(bool)> trayChanged_;
 };
 
 }  // namespace quillo

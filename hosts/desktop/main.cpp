@@ -1,12 +1,14 @@
 // quillo-panel: the Qt host of the panel, started by `quillo`. Runs the desktop panel,
 // the headless snapshot, and where no display exists the terminal panel.
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QPainter>
-#include <QSystemTrayIcon>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstdio>
@@ -20,6 +22,7 @@
 #include "common/QtLocalizer.hpp"
 #include "common/RouteWatcher.hpp"
 #include "common/Snapshot.hpp"
+#include "desktop/DesktopApp.hpp"
 #include "desktop/PanelWindow.hpp"
 #include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
@@ -98,20 +101,6 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-QIcon trayIcon() {
-    QPixmap pixmap(64, 64);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const Color colours[] = {Theme::normalColor(), Theme::warningColor(), Theme::criticalColor()};
-    const int lengths[] = {44, 30, 52};
-    for (int i = 0; i < 3; ++i) {
-        p.setPen(QPen(toQColor(colours[i]), 10, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(8, 14 + 18 * i), QPointF(8 + lengths[i], 14 + 18 * i));
-    }
-    return QIcon(pixmap);
-}
-
 int runSnapshot(const Options& o, int argc, char** argv) {
     std::optional<QApplication> gui;
     std::optional<QCoreApplication> core;
@@ -175,48 +164,28 @@ int runSnapshot(const Options& o, int argc, char** argv) {
     fail(QString("cannot start quillo-term: ") + std::strerror(errno));
 }
 
+int signalPipe[2] = {-1, -1};
+
+void forwardSignal(int signal) {
+    const char byte = char(signal);
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
 int runDesktop(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillo");
+    QApplication::setDesktopFileName("io.quillo.Quillo");
     QtLocalizer localizer;
     localizer.loadForUserLanguages();
-    QtEventLoop loop;
-    PanelWindow window({loop, localizer});
-    window.setWindowIcon(trayIcon());
-
-    std::unique_ptr<QSystemTrayIcon> tray;
-    std::unique_ptr<QMenu> menu;
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        menu = std::make_unique<QMenu>();
-        QAction* toggle =
-            menu->addAction(QCoreApplication::translate("Quillo", "Show or Hide Panel"));
-        QObject::connect(toggle, &QAction::triggered, &window,
-                         [&window] { window.setVisible(!window.isVisible()); });
-        QAction* preferences =
-            menu->addAction(QCoreApplication::translate("Quillo", "Preferences…"));
-        QObject::connect(preferences, &QAction::triggered, &window, [&window] {
-            PreferencesDialog dialog(defaultSuitePath(), &window);
-            dialog.exec();
-        });
-        menu->addSeparator();
-        QAction* quit = menu->addAction(QCoreApplication::translate("Quillo", "Quit"));
-        QObject::connect(quit, &QAction::triggered, &window, [&window] { window.close(); });
-        tray = std::make_unique<QSystemTrayIcon>(trayIcon());
-        tray->setToolTip("Quillo");
-        tray->setContextMenu(menu.get());
-        QObject::connect(tray.get(), &QSystemTrayIcon::activated, &window,
-                         [&window](QSystemTrayIcon::ActivationReason reason) {
-                             if (reason == QSystemTrayIcon::Trigger)
-                                 window.setVisible(!window.isVisible());
-                         });
-        tray->show();
+    DesktopApp desktop(localizer, PanelState::defaultPath());
+    // A logout or Ctrl-C closes the panel as Quit does, so its place is remembered.
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, forwardSignal);
     }
-    QObject::connect(&window, &PanelWindow::closed, &app, &QCoreApplication::quit);
-    // The panel follows the traffic: a new primary route is an update request.
-    RouteWatcher routes([&window] {
-        if (window.controller()) window.controller()->networkConfigurationDidChange();
-    });
-    window.show();
+    QSocketNotifier stops(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stops, &QSocketNotifier::activated, &desktop,
+                     [&desktop] { desktop.window().close(); });
+    desktop.show();
     return QApplication::exec();
 }
 

@@ -107,6 +107,70 @@
    <source>%1 s</source>
    <translation>%1 s</translation>
   </message>
+  <message>
+   <source>Start at login</source>
+   <translation>Bei der Anmeldung starten</translation>
+  </message>
+  <message>
+   <source>Keep on top</source>
+   <translation>Immer im Vordergrund</translation>
+  </message>
+  <message>
+   <source>Show on all desktops</source>
+   <translation>Auf allen Arbeitsflächen zeigen</translation>
+  </message>
+  <message>
+   <source>Frameless</source>
+   <translation>Ohne Rahmen</translation>
+  </message>
+  <message>
+   <source>Wayland does not let a program choose this: use your desktop's window menu.</source>
+   <translation>Unter Wayland kann ein Programm das nicht selbst wählen: Nutzen Sie das Fenstermenü Ihrer Arbeitsumgebung.</translation>
+  </message>
+  <message>
+   <source>Alert when the battery is below:</source>
+   <translation>Warnen, wenn die Batterie unter:</translation>
+  </message>
+  <message>
+   <source>Alert when memory is above:</source>
+   <translation>Warnen, wenn der Arbeitsspeicher über:</translation>
+  </message>
+  <message>
+   <source>Alert when the disk is above:</source>
+   <translation>Warnen, wenn die Festplatte über:</translation>
+  </message>
+  <message>
+   <source>Never</source>
+   <translation>Nie</translation>
+  </message>
+  <message>
+   <source>Show CPU and memory in the tray icon</source>
+   <translation>CPU und Arbeitsspeicher im Symbol der Leiste zeigen</translation>
+  </message>
+  <message>
+   <source>Battery at %.0f %%</source>
+   <translation>Batterie bei %.0f %%</translation>
+  </message>
+  <message>
+   <source>Plug in the charger soon.</source>
+   <translation>Schließen Sie bald das Ladegerät an.</translation>
+  </message>
+  <message>
+   <source>Memory at %.0f %%</source>
+   <translation>Arbeitsspeicher bei %.0f %%</translation>
+  </message>
+  <message>
+   <source>Programs may slow down: close the ones you do not need.</source>
+   <translation>Programme können langsamer werden: Schließen Sie, was Sie nicht brauchen.</translation>
+  </message>
+  <message>
+   <source>Disk at %.0f %%</source>
+   <translation>Festplatte bei %.0f %%</translation>
+  </message>
+  <message>
+   <source>The start-up disk is nearly full: free some space.</source>
+   <translation>Das Startvolume ist fast voll: Geben Sie Speicherplatz frei.</translation>
+  </message>
  </context>
  <context>
   <name>TodayViewController</name>

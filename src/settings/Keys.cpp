@@ -22,6 +22,12 @@ constexpr SettingKey keys[] = {
     {"NormalColorKey", SettingKey::Kind::color, "bar colour below 50 % (battery: from 20 %)"},
     {"WarningColorKey", SettingKey::Kind::color, "bar colour from 50 % to below 80 %"},
     {"CriticalColorKey", SettingKey::Kind::color, "bar colour from 80 % (battery: below 20 %)"},
+    {"AlertBatteryBelow", SettingKey::Kind::percent,
+     "notify when the battery, discharging, falls below this percent (0: never)", 10},
+    {"AlertMemoryAbove", SettingKey::Kind::percent,
+     "notify when memory use rises above this percent (0: never)", 90},
+    {"AlertDiskAbove", SettingKey::Kind::percent,
+     "notify when the start-up disk's use rises above this percent (0: never)", 90},
 };
 
 // Edits between two names, ignoring case.

@@ -152,18 +152,19 @@ std::optional<StoredValue> SettingsSuite::objectForKey(std::string_view key) con
     return parseSuiteValue(file.text, key);
 }
 
-std::filesystem::path defaultSuitePath() {
-    std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* pw = ::getpwuid(::getuid());
-            home = pw ? pw->pw_dir : "/";
-        }
-        base = std::filesystem::path(home) / ".config";
+std::filesystem::path homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* pw = ::getpwuid(::getuid());
+        home = pw ? pw->pw_dir : "/";
     }
+    return home;
+}
+
+std::filesystem::path defaultSuitePath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::filesystem::path base =
+        xdg && xdg[0] == '/' ? std::filesystem::path(xdg) : homeFolder() / ".config";
     return base / "quillo" / (std::string(suiteName) + ".json");
 }
 

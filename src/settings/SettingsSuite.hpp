@@ -49,6 +49,9 @@ SettingsFile readSettingsFile(const std::filesystem::path& path, std::size_t lim
 // Pure part of a lookup: the value stored under a top-level key of a JSON text.
 std::optional<StoredValue> parseSuiteValue(std::string_view json, std::string_view key);
 
+// $HOME, else the user database's home, else "/".
+std::filesystem::path homeFolder();
+
 // $XDG_CONFIG_HOME/quillo/io.quillo.shared.json, with ~/.config when the variable is
 // unset, empty or relative (as the XDG base directory rules say).
 std::filesystem::path defaultSuitePath();

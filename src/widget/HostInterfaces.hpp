@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,20 @@ class Localizer {
 class IdentityLocalizer final : public Localizer {
   public:
     std::string localizedString(std::string_view key) const override { return std::string(key); }
+};
+
+// Told each figure as the panel shows it, for hosts that do more with the figures
+// (alerts, a tray icon). Calls come on the loop's thread, in the tick's order, and
+// refreshed() after the tick's last figure.
+class FigureObserver {
+  public:
+    virtual ~FigureObserver() = default;
+    virtual void cpu(double /*percent*/) {}
+    virtual void memory(double /*percent*/) {}
+    virtual void disk(double /*percent*/) {}
+    // Absent charge: no battery, or one that does not publish its charge.
+    virtual void battery(std::optional<double> /*charge*/, bool /*discharging*/) {}
+    virtual void refreshed() {}
 };
 
 // A text field with no view behind it: for headless runs and tests.

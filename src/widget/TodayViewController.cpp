@@ -30,7 +30,10 @@ double sanitizedRefreshInterval(std::optional<double> stored) {
 }
 
 TodayViewController::TodayViewController(Passkey, const ControllerHost& host)
-    : config(&host.config), loop_(host.loop), localizer_(host.localizer) {}
+    : config(&host.config),
+      loop_(host.loop),
+      localizer_(host.localizer),
+      observer_(host.observer) {}
 
 TodayViewController::~TodayViewController() {
     if (timer) timer->invalidate();
@@ -128,6 +131,7 @@ void TodayViewController::updateUI(const Timer* firing) {
     enqueue([](TodayViewController& self) {
         self.updateDiskUsage();
         self.updateBattery();
+        if (self.observer_) self.observer_->refreshed();
     });
 }
 
@@ -162,13 +166,16 @@ std::optional<double> exactDouble(std::uint64_t bytes) {
 void TodayViewController::updateCPUAndMemory() {
     const double cpu = 100.0 - sys.usageCPU().idle;
     showPercentage(cpuProgressBar, cpuPercentLabel, cpu, *config);
+    if (observer_) observer_->cpu(cpu);
 
     const System::MemoryUsage usage = System::memoryUsage();
     const double total = System::physicalMemory();
     // No installed memory is a failed read, not a machine: the row keeps what it showed.
     if (!(total > 0.0)) return;
     const double used = (usage.active + usage.wired) + usage.compressed;
-    showPercentage(memoryProgressBar, memoryPercentLabel, used * 100.0 / total, *config);
+    const double memory = used * 100.0 / total;
+    showPercentage(memoryProgressBar, memoryPercentLabel, memory, *config);
+    if (observer_) observer_->memory(memory);
 }
 
 void TodayViewController::discoverInterface() {
@@ -250,6 +257,7 @@ void TodayViewController::updateDiskUsage() {
     if (!size || !free) return;
     const double disk = (*size - *free) * 100.0 / *size;
     showPercentage(hddProgressBar, hddPercentLabel, disk, *config);
+    if (observer_) observer_->disk(disk);
 }
 
 namespace {
@@ -311,13 +319,15 @@ void TodayViewController::updateBattery() {
         }
         if (time) time->setStringValue(localizer_.localizedString("AC Power"));
         battery.close();
+        if (observer_) observer_->battery(std::nullopt, false);
         return;
     }
 
     if (info) info->setStringValue(batteryInformation(battery));
 
     // A charge the battery does not publish leaves the row as it was.
-    if (const auto c = battery.charge()) {
+    const auto c = battery.charge();
+    if (c) {
         if (percent) percent->setStringValue(formatC("%.1f%%", {*c}));
         if (bar) {
             bar->setCurrent(*c);
@@ -325,10 +335,13 @@ void TodayViewController::updateBattery() {
         }
     }
 
+    const bool charging = battery.isCharging().value_or(false);
+    const bool onAC = battery.isACPowered().value_or(false);
+    if (observer_) observer_->battery(c, !charging && !onAC);
     if (time) {
-        if (battery.isCharging().value_or(false)) {
+        if (charging) {
             time->setStringValue(localizer_.localizedString("Charging"));
-        } else if (battery.isACPowered().value_or(false)) {
+        } else if (onAC) {
             time->setStringValue(localizer_.localizedString("AC Power"));
         } else {
             // While the kernel cannot yet tell the time left, say so rather than show

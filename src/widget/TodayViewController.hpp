@@ -39,6 +39,7 @@ struct ControllerHost {
     EventLoop& loop;
     const Localizer& localizer;
     Configuration& config = Configuration::shared();
+    FigureObserver* observer = nullptr;
 };
 
 // The panel's controller. Hosts create it through one of the two initialisers, ask it
@@ -141,6 +142,7 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
   private:
     EventLoop& loop_;
     const Localizer& localizer_;
+    FigureObserver* observer_;
 };
 
 // The interval the timer really gets. A stored value that is absent, not finite, zero

@@ -1,0 +1,276 @@
+#include "desktop/DesktopApp.hpp"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+#include <xcb/xcb.h>
+
+#include "common/Autostart.hpp"
+#include "desktop/PreferencesDialog.hpp"
+#include "desktop/ProgressBarView.hpp"
+#include "settings/SettingsSuite.hpp"
+#include "widget/Levels.hpp"
+
+namespace quillo {
+
+namespace {
+
+QString translated(const char* text) {
+    return QCoreApplication::translate("Quillo", text);
+}
+
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith("wayland");
+}
+
+std::filesystem::path selfExecutable() {
+    std::error_code ec;
+    const auto beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "quillo";
+    return !ec && std::filesystem::exists(beside, ec) ? beside : std::filesystem::path("quillo");
+}
+
+// Bars of the tray icon: a track and a fill in the level's colour, for each figure.
+QIcon figuresIcon(double cpu, double memory, const Configuration& config) {
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double figures[] = {cpu, memory};
+    for (int i = 0; i < 2; ++i) {
+        const qreal y = 20 + 26 * i;
+        p.setPen(QPen(QColor(128, 128, 128, 110), 16, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(10, y), QPointF(54, y));
+        const double f = std::isfinite(figures[i]) ? std::clamp(figures[i], 0.0, 100.0) / 100.0 : 0.0;
+        if (f <= 0) continue;
+        p.setPen(QPen(toQColor(levelColor(usageColorLevel(figures[i]), config)), 16,
+                      Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(10, y), QPointF(10 + 44 * f, y));
+    }
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+QIcon applicationIcon() {
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const Color colours[] = {Theme::normalColor(), Theme::warningColor(), Theme::criticalColor()};
+    const int lengths[] = {44, 30, 52};
+    for (int i = 0; i < 3; ++i) {
+        p.setPen(QPen(toQColor(colours[i]), 10, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(8, 14 + 18 * i), QPointF(8 + lengths[i], 14 + 18 * i));
+    }
+    return QIcon::fromTheme("io.quillo.Quillo", QIcon(pixmap));
+}
+
+DesktopApp::DesktopApp(const QtLocalizer& localizer, std::filesystem::path statePath)
+    : config_(Configuration::shared()),
+      alerts_(config_, localizer,
+              [this](const AlertMonitor::Alert& a) {
+                  notifier_.notify(QString::fromStdString(a.summary),
+                                   QString::fromStdString(a.body), a.critical);
+              }),
+      statePath_(std::move(statePath)),
+      state_(PanelState::load(statePath_)) {
+    window_ = std::make_unique<PanelWindow>(ControllerHost{loop_, localizer, config_, this});
+    window_->setWindowIcon(applicationIcon());
+
+    QAction* preferences = addAction(translated("Preferences…"), QKeySequence("Ctrl+,"));
+    connect(preferences, &QAction::triggered, this, &DesktopApp::openPreferences);
+    menu_.addSeparator();
+    startAtLogin_ = addAction(translated("Start at login"));
+    startAtLogin_->setCheckable(true);
+    connect(startAtLogin_, &QAction::toggled, this, [](bool on) {
+        try {
+            on ? enableAutostart(selfExecutable()) : disableAutostart();
+        } catch (const std::exception&) {
+            // The entry's folder is not writable: the box follows what is true below.
+        }
+    });
+    connect(&menu_, &QMenu::aboutToShow, this, [this] {
+        const QSignalBlocker quiet(startAtLogin_);
+        startAtLogin_->setChecked(autostartEnabled());
+    });
+    keepOnTop_ = addAction(translated("Keep on top"));
+    allDesktops_ = addAction(translated("Show on all desktops"));
+    frameless_ = addAction(translated("Frameless"));
+    keepOnTop_->setCheckable(true);
+    allDesktops_->setCheckable(true);
+    frameless_->setCheckable(true);
+    keepOnTop_->setChecked(state_.keepOnTop);
+    allDesktops_->setChecked(state_.allDesktops);
+    frameless_->setChecked(state_.frameless);
+    for (QAction* a : {keepOnTop_, allDesktops_, frameless_}) {
+        connect(a, &QAction::toggled, this, [this] {
+            state_.keepOnTop = keepOnTop_->isChecked();
+            state_.allDesktops = allDesktops_->isChecked();
+            state_.frameless = frameless_->isChecked();
+            applyWindowChoices();
+            saveStateSoon();
+        });
+    }
+    if (onWayland()) {
+        // Wayland leaves stacking, workspaces and positions to the compositor.
+        const QString why = translated("Wayland does not let a program choose this: use your desktop's window menu.");
+        for (QAction* a : {keepOnTop_, allDesktops_}) {
+            a->setEnabled(false);
+            a->setToolTip(why);
+        }
+        menu_.setToolTipsVisible(true);
+    }
+    menu_.addSeparator();
+    QAction* quit = addAction(translated("Quit"), QKeySequence("Ctrl+Q"));
+    connect(quit, &QAction::triggered, window_.get(), &QWidget::close);
+    connect(window_.get(), &PanelWindow::contextMenuRequested, this,
+            [this](const QPoint& at) { menu_.popup(at); });
+    connect(window_.get(), &PanelWindow::geometryChanged, this, &DesktopApp::saveStateSoon);
+    connect(window_.get(), &PanelWindow::closed, this, [this] {
+        saveState();
+        QCoreApplication::quit();
+    });
+
+    saveTimer_.setSingleShot(true);
+    saveTimer_.setInterval(500);
+    connect(&saveTimer_, &QTimer::timeout, this, &DesktopApp::saveState);
+
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        trayMenu_ = std::make_unique<QMenu>();
+        QAction* toggle = trayMenu_->addAction(translated("Show or Hide Panel"));
+        connect(toggle, &QAction::triggered, this,
+                [this] { window_->setVisible(!window_->isVisible()); });
+        trayMenu_->addAction(preferences);
+        trayMenu_->addSeparator();
+        trayMenu_->addAction(quit);
+        tray_ = std::make_unique<QSystemTrayIcon>(trayIcon());
+        tray_->setToolTip("Quillo");
+        tray_->setContextMenu(trayMenu_.get());
+        connect(tray_.get(), &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::Trigger) window_->setVisible(!window_->isVisible());
+                });
+        tray_->show();
+    }
+    // The panel follows the traffic: a new primary route is measured at once.
+    routes_ = std::make_unique<RouteWatcher>([this] {
+        if (window_->controller()) window_->controller()->networkConfigurationDidChange();
+    });
+}
+
+DesktopApp::~DesktopApp() {
+    saveTimer_.stop();
+}
+
+QAction* DesktopApp::addAction(const QString& text, const QKeySequence& shortcut) {
+    QAction* action = menu_.addAction(text);
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        window_->addAction(action);  // the shortcut works without opening the menu
+    }
+    return action;
+}
+
+QIcon DesktopApp::trayIcon() const {
+    if (!state_.trayFigures || (!std::isfinite(cpu_) && !std::isfinite(memory_)))
+        return applicationIcon();
+    return figuresIcon(cpu_, memory_, config_);
+}
+
+void DesktopApp::memory(double percent) {
+    memory_ = percent;
+    alerts_.memory(percent);
+}
+
+void DesktopApp::refreshed() {
+    if (tray_ && state_.trayFigures) tray_->setIcon(trayIcon());
+}
+
+void DesktopApp::show() {
+    applyWindowChoices();
+    restoreGeometry();
+    window_->show();
+    setOnAllDesktops(state_.allDesktops);
+}
+
+void DesktopApp::applyWindowChoices() {
+    const bool visible = window_->isVisible();
+    Qt::WindowFlags flags = Qt::Window;
+    if (state_.keepOnTop) flags |= Qt::WindowStaysOnTopHint;
+    if (state_.frameless) flags |= Qt::FramelessWindowHint;
+    if (window_->windowFlags() != flags) {
+        const QPoint at = window_->pos();
+        window_->setWindowFlags(flags);  // hides the window
+        if (visible) {
+            window_->move(at);
+            window_->show();
+        }
+    }
+    window_->setDraggable(state_.frameless);
+    if (visible) setOnAllDesktops(state_.allDesktops);
+}
+
+// X11's way (EWMH): desktop 0xFFFFFFFF is every desktop. Set on the window before it is
+// mapped, asked of the window manager once it is.
+void DesktopApp::setOnAllDesktops(bool all) {
+    if (QGuiApplication::platformName() != "xcb" || !window_->windowHandle()) return;
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c) return;
+    const char name[] = "_NET_WM_DESKTOP";
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof name - 1, name), nullptr);
+    if (!atom) return;
+    const xcb_window_t id = xcb_window_t(window_->winId());
+    const std::uint32_t desktop = all ? 0xFFFFFFFFu : 0u;
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, atom->atom, XCB_ATOM_CARDINAL, 32, 1,
+                        &desktop);
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = id;
+    event.type = atom->atom;
+    event.data.data32[0] = desktop;
+    event.data.data32[1] = 1;  // from an application
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_send_event(c, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+    free(atom);
+}
+
+void DesktopApp::restoreGeometry() {
+    if (state_.width > 0 && state_.height > 0) window_->resize(state_.width, state_.height);
+    // A place on a screen that is no longer there would put the panel out of sight.
+    if (state_.x && state_.y && QGuiApplication::screenAt(QPoint(*state_.x + 8, *state_.y + 8)))
+        window_->move(*state_.x, *state_.y);
+}
+
+void DesktopApp::saveStateSoon() {
+    saveTimer_.start();
+}
+
+void DesktopApp::saveState() {
+    if (window_->isVisible()) {
+        state_.x = window_->pos().x();
+        state_.y = window_->pos().y();
+        state_.width = window_->width();
+        state_.height = window_->height();
+    }
+    state_.save(statePath_);
+}
+
+void DesktopApp::openPreferences() {
+    PreferencesDialog dialog(defaultSuitePath(), window_.get());
+    dialog.setTrayFigures(state_.trayFigures, [this](bool on) {
+        state_.trayFigures = on;
+        if (tray_) tray_->setIcon(trayIcon());
+        saveState();
+    });
+    dialog.exec();
+}
+
+}  // namespace quillo

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QAction>
+#include <QMenu>
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include "common/PanelState.hpp"
+#include "common/QtEventLoop.hpp"
+#include "common/QtLocalizer.hpp"
+#include "common/RouteWatcher.hpp"
+#include "desktop/Notifier.hpp"
+#include "desktop/PanelWindow.hpp"
+#include "widget/Alerts.hpp"
+
+namespace quillo {
+
+// The desktop panel as a user meets it: the window with its context menu and
+// shortcuts, the tray icon, alerts, start at login, and the window's place and the
+// menu's choices remembered between runs.
+class DesktopApp final : public QObject, public FigureObserver {
+    Q_OBJECT
+
+  public:
+    DesktopApp(const QtLocalizer& localizer, std::filesystem::path statePath);
+    ~DesktopApp() override;
+
+    PanelWindow& window() { return *window_; }
+    QMenu& contextMenu() { return menu_; }
+    const PanelState& state() const { return state_; }
+    // The tray icon as it would be drawn now (the figures, or the application's icon).
+    QIcon trayIcon() const;
+
+    void show();
+
+    void cpu(double percent) override { cpu_ = percent; }
+    void memory(double percent) override;
+    void disk(double percent) override { alerts_.disk(percent); }
+    void battery(std::optional<double> charge, bool discharging) override {
+        alerts_.battery(charge, discharging);
+    }
+    void refreshed() override;
+
+  private:
+    QAction* addAction(const QString& text, const QKeySequence& shortcut = {});
+    void applyWindowChoices();
+    void setOnAllDesktops(bool all);
+    void restoreGeometry();
+    void saveStateSoon();
+    void saveState();
+    void openPreferences();
+
+    QtEventLoop loop_;
+    Configuration& config_;
+    Notifier notifier_;
+    AlertMonitor alerts_;
+    std::filesystem::path statePath_;
+    PanelState state_;
+    std::unique_ptr<PanelWindow> window_;
+    QMenu menu_;
+    QAction* startAtLogin_ = nullptr;
+    QAction* keepOnTop_ = nullptr;
+    QAction* allDesktops_ = nullptr;
+    QAction* frameless_ = nullptr;
+    std::unique_ptr<QMenu> trayMenu_;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    QTimer saveTimer_;
+    double cpu_ = NAN;
+    double memory_ = NAN;
+    std::unique_ptr<RouteWatcher> routes_;
+};
+
+// The application's icon: the installed one where the icon theme has it.
+QIcon applicationIcon();
+
+}  // namespace quillo

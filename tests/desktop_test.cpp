@@ -1,0 +1,201 @@
+// The desktop panel as a user meets it: its menu and shortcuts on the offscreen
+// platform, its remembered state, and its alerts on a real session bus.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "common/Autostart.hpp"
+#include "common/PanelState.hpp"
+#include "desktop/DesktopApp.hpp"
+#include "desktop/ProgressBarView.hpp"
+#include "support/Panel.hpp"
+#include "support/Run.hpp"
+#include "widget/Alerts.hpp"
+
+using namespace quillo;
+using ::testing::ElementsAre;
+
+namespace {
+
+TEST(PanelState, RoundTripAndDamagedFiles) {
+    test::TempDir dir;
+    const auto path = dir.path() / "state" / "panel.json";
+    EXPECT_EQ(PanelState::load(path), PanelState{}) << "missing: the defaults";
+    const PanelState state{40, -20, 300, 200, true, true, false, false};
+    ASSERT_TRUE(state.save(path));
+    EXPECT_EQ(PanelState::load(path), state);
+    for (const char* damaged : {"{\"x\": \"left\", \"keepOnTop\": 1}", "[", "{\"width\": 1e99}"}) {
+        dir.write("state/panel.json", damaged);
+        EXPECT_EQ(PanelState::load(path), PanelState{}) << damaged;
+    }
+}
+
+class Alerts : public test::PanelTest {
+  protected:
+    std::vector<std::string> delivered;
+    AlertMonitor monitor{config, localizer,
+                         [this](const AlertMonitor::Alert& a) { delivered.push_back(a.summary); }};
+};
+
+TEST_F(Alerts, OnePerCrossingArmedAgainFivePointsBack) {
+    setting("AlertBatteryBelow", 20);
+    for (const auto& [charge, discharging] :
+         {std::pair{50.0, true}, {19.6, true}, {15.0, true}, {19.0, false}, {24.0, true},
+          {15.0, true}, {25.0, false}, {10.0, true}}) {
+        monitor.battery(charge, discharging);
+    }
+    for (const double p : {91.0, 95.0, 86.0, 85.0, 91.0, double(NAN)}) monitor.memory(p);
+    setting("AlertDiskAbove", 0);
+    monitor.disk(100.0);
+    EXPECT_THAT(delivered, ElementsAre("Battery at 20 %", "Battery at 10 %", "Memory at 91 %",
+                                       "Memory at 91 %"));
+}
+
+class DesktopPanel : public ::testing::Test {
+  protected:
+    test::TempDir home;
+    std::filesystem::path statePath = home.path() / "state" / "panel.json";
+    std::unique_ptr<QApplication> app;
+    QtLocalizer localizer;
+
+    void SetUp() override {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+        static int argc = 1;
+        static char name[] = "desktop_test";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<QApplication>(argc, argv);
+    }
+    static QAction* action(QMenu& menu, const QString& text) {
+        for (QAction* a : menu.actions()) {
+            if (a->text() == text) return a;
+        }
+        return nullptr;
+    }
+};
+
+TEST_F(DesktopPanel, ContextMenuChoicesAreRememberedAndStartAtLoginIsReal) {
+    {
+        DesktopApp desktop(localizer, statePath);
+        desktop.show();
+        std::vector<QString> texts;
+        for (QAction* a : desktop.contextMenu().actions()) {
+            if (!a->isSeparator()) texts.push_back(a->text());
+        }
+        EXPECT_THAT(texts, ElementsAre("Preferences…", "Start at login", "Keep on top",
+                                       "Show on all desktops", "Frameless", "Quit"));
+        EXPECT_EQ(action(desktop.contextMenu(), "Preferences…")->shortcut(), QKeySequence("Ctrl+,"));
+        EXPECT_EQ(action(desktop.contextMenu(), "Quit")->shortcut(), QKeySequence("Ctrl+Q"));
+        EXPECT_TRUE(desktop.window().actions().contains(action(desktop.contextMenu(), "Quit")))
+            << "shortcuts work without the menu";
+
+        action(desktop.contextMenu(), "Start at login")->trigger();
+        EXPECT_TRUE(autostartEnabled());
+        action(desktop.contextMenu(), "Start at login")->trigger();
+        EXPECT_FALSE(autostartEnabled());
+
+        action(desktop.contextMenu(), "Keep on top")->trigger();
+        action(desktop.contextMenu(), "Frameless")->trigger();
+        EXPECT_TRUE(desktop.window().windowFlags() & Qt::WindowStaysOnTopHint);
+        EXPECT_TRUE(desktop.window().windowFlags() & Qt::FramelessWindowHint);
+        desktop.window().resize(333, 222);
+        action(desktop.contextMenu(), "Quit")->trigger();
+        EXPECT_FALSE(desktop.window().isVisible());
+    }
+    const PanelState saved = PanelState::load(statePath);
+    EXPECT_TRUE(saved.keepOnTop && saved.frameless && !saved.allDesktops);
+    EXPECT_EQ(saved.width, 333);
+    DesktopApp again(localizer, statePath);
+    again.show();
+    EXPECT_TRUE(action(again.contextMenu(), "Keep on top")->isChecked());
+    EXPECT_TRUE(again.window().windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(again.window().size(), QSize(333, 222));
+}
+
+TEST_F(DesktopPanel, TrayIconDrawsTheFiguresUnlessTurnedOff) {
+    DesktopApp desktop(localizer, statePath);
+    const QImage plain = desktop.trayIcon().pixmap(64).toImage();
+    desktop.cpu(95.0);
+    desktop.memory(10.0);
+    const QImage figures = desktop.trayIcon().pixmap(64).toImage();
+    EXPECT_NE(plain, figures);
+    // The CPU bar, full and critical, runs to the right; the memory bar barely starts.
+    EXPECT_EQ(figures.pixelColor(50, 20).rgb(), toQColor(Theme::criticalColor()).rgb());
+    EXPECT_NE(figures.pixelColor(50, 46).rgb(), toQColor(Theme::normalColor()).rgb());
+}
+
+// A real session bus with a recording notification service, and the real panel over a
+// battery at 15 % that discharges, with the alert at 20 %.
+TEST(AlertsOnTheBus, LowBatteryRaisesOneNotificationPerCrossing) {
+    test::TempDir dir;
+    const test::RunResult bus = test::run("dbus-daemon --session --fork --print-address=1 --print-pid=1");
+    ASSERT_EQ(bus.status, 0) << bus.err;
+    const std::string address = bus.out.substr(0, bus.out.find('\n'));
+    const pid_t busPid = std::stoi(bus.out.substr(bus.out.find('\n') + 1));
+    const std::string env = "DBUS_SESSION_BUS_ADDRESS=" + test::quoted(address) +
+                            " XDG_CONFIG_HOME=" + test::quoted(dir.path().string()) +
+                            " XDG_STATE_HOME=" + test::quoted(dir.path().string()) +
+                            " QT_QPA_PLATFORM=offscreen ";
+    const auto log = dir.path() / "notifications";
+    const pid_t recorder = ::fork();
+    if (recorder == 0) {
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+        ::execl(QUILLO_BIN "/notification_recorder", "notification_recorder", log.c_str(), nullptr);
+        ::_exit(127);
+    }
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 100 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return done();
+    };
+    ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(log.string() + ".ready"); }));
+
+    const std::string battery = "sys/class/power_supply/BAT0/";
+    dir.write(battery + "type", "Battery\n");
+    dir.write(battery + "status", "Discharging\n");
+    dir.write(battery + "capacity", "15\n");
+    std::filesystem::create_directories(dir.path() / "proc");
+    dir.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 0.1, \"AlertBatteryBelow\": 20}");
+    const pid_t panel = ::fork();
+    if (panel == 0) {
+        const std::string command = "exec env " + env + QUILLO_BIN "/quillo-panel --desktop --procfs " +
+                                    test::quoted((dir.path() / "proc").string()) + " --sysfs " +
+                                    test::quoted((dir.path() / "sys").string()) + " >/dev/null 2>&1";
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+        ::_exit(127);
+    }
+    const auto notifications = [&] {
+        std::vector<nlohmann::json> lines;
+        std::istringstream in(test::readFile(log));
+        for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+        return lines;
+    };
+    EXPECT_TRUE(waitFor([&] { return notifications().size() == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));  // several refreshes later
+    ASSERT_EQ(notifications().size(), 1u) << "one notification per crossing";
+    dir.write(battery + "capacity", "40\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    dir.write(battery + "capacity", "12\n");
+    EXPECT_TRUE(waitFor([&] { return notifications().size() == 2; }));
+
+    ::kill(panel, SIGTERM);
+    ::waitpid(panel, nullptr, 0);
+    ::kill(recorder, SIGTERM);
+    ::waitpid(recorder, nullptr, 0);
+    ::kill(busPid, SIGTERM);
+    const auto all = notifications();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0]["app"], "Quillo");
+    EXPECT_EQ(all[0]["icon"], "io.quillo.Quillo");
+    EXPECT_EQ(all[0]["summary"], "Battery at 15 %");
+    EXPECT_EQ(all[0]["urgency"], 2) << "a battery running out is critical";
+    EXPECT_EQ(all[1]["summary"], "Battery at 12 %");
+}
+
+}  // namespace
