@@ -45,7 +45,21 @@ if command -v htop >/dev/null; then
     pid[htop]=$(tmux list-panes -t "$session:1" -F '#{pane_pid}')
 fi
 if command -v conky >/dev/null; then
-    printf 'conky.config = { update_interval = 1, out_to_x = true, own_window = true }\nconky.text = [[${cpu}%% ${mem} ${loadavg} ${uptime}]]\n' >"$scratch/conky.conf"
+    # The panel's own figures and bars, so that both draw the same things.
+    iface=$(awk '$2 == "00000000" { print $1; exit }' /proc/net/route)
+    cat >"$scratch/conky.conf" <<EOF
+conky.config = { update_interval = 1, out_to_x = true, own_window = true, double_buffer = true }
+conky.text = [[
+CPU \${cpubar 6,160} \${cpu}%
+Memory \${membar 6,160} \${memperc}%
+Disk \${fs_bar 6,160 /} \${fs_used_perc /}%
+Network \${downspeed ${iface:-lo}} \${upspeed ${iface:-lo}}
+Load Average: \${loadavg}
+Uptime: \${uptime}
+Battery \${battery_bar 6,160} \${battery_percent}%
+\${battery_time}
+]]
+EOF
     DISPLAY=$display conky -c "$scratch/conky.conf" >/dev/null 2>&1 &
     pid[conky]=$!
     started+=($!)

@@ -118,6 +118,7 @@ int quilloMain(int argc, char** argv) {
     struct SnapshotOptions {
         int ticks = 2;
         double interval = 1.0;
+        int scale = 2;
         bool json = false;
         std::string png;
     } snapshotOptions;
@@ -134,6 +135,9 @@ int quilloMain(int argc, char** argv) {
     snapshot->add_flag("--json", snapshotOptions.json,
                        "print an object keyed by the fifteen outlet names");
     snapshot->add_option("--png", snapshotOptions.png, "render the desktop panel to FILE");
+    snapshot->add_option("--scale", snapshotOptions.scale, "device pixel ratio of the PNG")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 8));
 
     quillo::cli::ProcessesOptions processesOptions;
     auto* processes = quillo::cli::addProcessesCommand(app, processesOptions);
@@ -160,6 +164,8 @@ int quilloMain(int argc, char** argv) {
         if (!snapshotOptions.png.empty()) {
             extra.push_back("--png");
             extra.push_back(snapshotOptions.png);
+            extra.push_back("--scale");
+            extra.push_back(std::to_string(snapshotOptions.scale));
         }
         runPanel(options, extra);
     }

@@ -46,9 +46,14 @@ class Alerts : public test::PanelTest {
 
 TEST_F(Alerts, OnePerCrossingArmedAgainFivePointsBack) {
     setting("AlertBatteryBelow", 20);
-    for (const auto& [charge, discharging] :
-         {std::pair{50.0, true}, {19.6, true}, {15.0, true}, {19.0, false}, {24.0, true},
-          {15.0, true}, {25.0, false}, {10.0, true}}) {
+    for (const auto& [charge, discharging] : {std::pair{50.0, true},
+                                              {19.6, true},
+                                              {15.0, true},
+                                              {19.0, false},
+                                              {24.0, true},
+                                              {15.0, true},
+                                              {25.0, false},
+                                              {10.0, true}}) {
         monitor.battery(charge, discharging);
     }
     for (const double p : {91.0, 95.0, 86.0, 85.0, 91.0, double(NAN)}) monitor.memory(p);
@@ -91,7 +96,8 @@ TEST_F(DesktopPanel, ContextMenuChoicesAreRememberedAndStartAtLoginIsReal) {
         }
         EXPECT_THAT(texts, ElementsAre("Preferences…", "Start at login", "Keep on top",
                                        "Show on all desktops", "Frameless", "Quit"));
-        EXPECT_EQ(action(desktop.contextMenu(), "Preferences…")->shortcut(), QKeySequence("Ctrl+,"));
+        EXPECT_EQ(action(desktop.contextMenu(), "Preferences…")->shortcut(),
+                  QKeySequence("Ctrl+,"));
         EXPECT_EQ(action(desktop.contextMenu(), "Quit")->shortcut(), QKeySequence("Ctrl+Q"));
         EXPECT_TRUE(desktop.window().actions().contains(action(desktop.contextMenu(), "Quit")))
             << "shortcuts work without the menu";
@@ -135,7 +141,8 @@ TEST_F(DesktopPanel, TrayIconDrawsTheFiguresUnlessTurnedOff) {
 // battery at 15 % that discharges, with the alert at 20 %.
 TEST(AlertsOnTheBus, LowBatteryRaisesOneNotificationPerCrossing) {
     test::TempDir dir;
-    const test::RunResult bus = test::run("dbus-daemon --session --fork --print-address=1 --print-pid=1");
+    const test::RunResult bus =
+        test::run("dbus-daemon --session --fork --print-address=1 --print-pid=1");
     ASSERT_EQ(bus.status, 0) << bus.err;
     const std::string address = bus.out.substr(0, bus.out.find('\n'));
     const pid_t busPid = std::stoi(bus.out.substr(bus.out.find('\n') + 1));
@@ -151,7 +158,8 @@ TEST(AlertsOnTheBus, LowBatteryRaisesOneNotificationPerCrossing) {
         ::_exit(127);
     }
     const auto waitFor = [](const std::function<bool()>& done) {
-        for (int i = 0; i < 100 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (int i = 0; i < 100 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         return done();
     };
     ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(log.string() + ".ready"); }));
@@ -164,16 +172,18 @@ TEST(AlertsOnTheBus, LowBatteryRaisesOneNotificationPerCrossing) {
     dir.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 0.1, \"AlertBatteryBelow\": 20}");
     const pid_t panel = ::fork();
     if (panel == 0) {
-        const std::string command = "exec env " + env + QUILLO_BIN "/quillo-panel --desktop --procfs " +
-                                    test::quoted((dir.path() / "proc").string()) + " --sysfs " +
-                                    test::quoted((dir.path() / "sys").string()) + " >/dev/null 2>&1";
+        const std::string command =
+            "exec env " + env + QUILLO_BIN "/quillo-panel --desktop --procfs " +
+            test::quoted((dir.path() / "proc").string()) + " --sysfs " +
+            test::quoted((dir.path() / "sys").string()) + " >/dev/null 2>&1";
         ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
         ::_exit(127);
     }
     const auto notifications = [&] {
         std::vector<nlohmann::json> lines;
         std::istringstream in(test::readFile(log));
-        for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(nlohmann::json::parse(line));
         return lines;
     };
     EXPECT_TRUE(waitFor([&] { return notifications().size() == 1; }));

@@ -94,4 +94,27 @@ TEST(DesktopHost, SnapshotRendersThePanelOffscreen) {
     EXPECT_EQ(image.substr(1, 3), "PNG");
 }
 
+// The PNG's width, from its header.
+unsigned pngWidth(const std::string& png) {
+    return unsigned(static_cast<unsigned char>(png[16])) << 24 |
+           unsigned(static_cast<unsigned char>(png[17])) << 16 |
+           unsigned(static_cast<unsigned char>(png[18])) << 8 | static_cast<unsigned char>(png[19]);
+}
+
+TEST(DesktopHost, SnapshotScaleIsThePixelRatioWhateverTheScreensScaleFactor) {
+    test::TempDir dir;
+    const auto width = [&](const std::string& factor, int scale) {
+        const auto png = dir.path() / "panel.png";
+        const test::RunResult r = test::run(
+            "QT_SCALE_FACTOR=" + factor + " XDG_CONFIG_HOME=" + test::quoted(dir.path().string()) +
+            " " QUILLO_BIN "/quillo snapshot --ticks 1 --interval 0.1 --scale " +
+            std::to_string(scale) + " --png " + test::quoted(png.string()));
+        EXPECT_EQ(r.status, 0) << r.err;
+        return pngWidth(test::readFile(png));
+    };
+    const unsigned one = width("1", 1);
+    EXPECT_EQ(width("1", 3), 3 * one);
+    EXPECT_EQ(width("3", 3), 3 * one) << "the bars keep their proportions";
+}
+
 }  // namespace

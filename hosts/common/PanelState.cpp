@@ -13,8 +13,8 @@ namespace quillo {
 
 std::filesystem::path PanelState::defaultPath() {
     const char* xdg = std::getenv("XDG_STATE_HOME");
-    const std::filesystem::path base = xdg && xdg[0] == '/' ? std::filesystem::path(xdg)
-                                                          : homeFolder() / ".local" / "state";
+    const std::filesystem::path base =
+        xdg && xdg[0] == '/' ? std::filesystem::path(xdg) : homeFolder() / ".local" / "state";
     return base / "quillo" / "panel.json";
 }
 
@@ -47,9 +47,9 @@ PanelState PanelState::load(const std::filesystem::path& path) {
 }
 
 bool PanelState::save(const std::filesystem::path& path) const {
-    nlohmann::json json = {{"width", width},           {"height", height},
-                           {"keepOnTop", keepOnTop},   {"allDesktops", allDesktops},
-                           {"frameless", frameless},   {"trayFigures", trayFigures}};
+    nlohmann::json json = {{"width", width},         {"height", height},
+                           {"keepOnTop", keepOnTop}, {"allDesktops", allDesktops},
+                           {"frameless", frameless}, {"trayFigures", trayFigures}};
     if (x) json["x"] = *x;
     if (y) json["y"] = *y;
     std::error_code ec;

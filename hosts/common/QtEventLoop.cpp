@@ -40,7 +40,21 @@ std::unique_ptr<Timer> QtEventLoop::scheduledTimer(double interval, std::functio
 }
 
 void QtEventLoop::async(std::function<void()> block) {
-    QMetaObject::invokeMethod(&context_, std::move(block), Qt::QueuedConnection);
+    blocks_.push_back(std::move(block));
+    if (posted_) return;
+    posted_ = true;
+    QMetaObject::invokeMethod(
+        &context_, [this] { runBlocks(); }, Qt::QueuedConnection);
+}
+
+void QtEventLoop::runBlocks() {
+    // A block may queue more; they run in this same pass, after it.
+    while (!blocks_.empty()) {
+        std::function<void()> block = std::move(blocks_.front());
+        blocks_.pop_front();
+        block();
+    }
+    posted_ = false;
 }
 
 }  // namespace quillo

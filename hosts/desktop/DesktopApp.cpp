@@ -1,11 +1,11 @@
 #include "desktop/DesktopApp.hpp"
 
+#include <xcb/xcb.h>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
-#include <xcb/xcb.h>
 
 #include "common/Autostart.hpp"
 #include "desktop/PreferencesDialog.hpp"
@@ -27,7 +27,8 @@ bool onWayland() {
 
 std::filesystem::path selfExecutable() {
     std::error_code ec;
-    const auto beside = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "quillo";
+    const auto beside =
+        std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "quillo";
     return !ec && std::filesystem::exists(beside, ec) ? beside : std::filesystem::path("quillo");
 }
 
@@ -42,10 +43,11 @@ QIcon figuresIcon(double cpu, double memory, const Configuration& config) {
         const qreal y = 20 + 26 * i;
         p.setPen(QPen(QColor(128, 128, 128, 110), 16, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(10, y), QPointF(54, y));
-        const double f = std::isfinite(figures[i]) ? std::clamp(figures[i], 0.0, 100.0) / 100.0 : 0.0;
+        const double f =
+            std::isfinite(figures[i]) ? std::clamp(figures[i], 0.0, 100.0) / 100.0 : 0.0;
         if (f <= 0) continue;
-        p.setPen(QPen(toQColor(levelColor(usageColorLevel(figures[i]), config)), 16,
-                      Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(toQColor(levelColor(usageColorLevel(figures[i]), config)), 16, Qt::SolidLine,
+                      Qt::RoundCap));
         p.drawLine(QPointF(10, y), QPointF(10 + 44 * f, y));
     }
     return QIcon(pixmap);
@@ -64,7 +66,7 @@ QIcon applicationIcon() {
         p.setPen(QPen(toQColor(colours[i]), 10, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(8, 14 + 18 * i), QPointF(8 + lengths[i], 14 + 18 * i));
     }
-    return QIcon::fromTheme("io.quillo.Quillo", QIcon(pixmap));
+    return QIcon(pixmap);
 }
 
 DesktopApp::DesktopApp(const QtLocalizer& localizer, std::filesystem::path statePath)
@@ -115,7 +117,8 @@ DesktopApp::DesktopApp(const QtLocalizer& localizer, std::filesystem::path state
     }
     if (onWayland()) {
         // Wayland leaves stacking, workspaces and positions to the compositor.
-        const QString why = translated("Wayland does not let a program choose this: use your desktop's window menu.");
+        const QString why = translated(
+            "Wayland does not let a program choose this: use your desktop's window menu.");
         for (QAction* a : {keepOnTop_, allDesktops_}) {
             a->setEnabled(false);
             a->setToolTip(why);
@@ -150,7 +153,8 @@ DesktopApp::DesktopApp(const QtLocalizer& localizer, std::filesystem::path state
         tray_->setContextMenu(trayMenu_.get());
         connect(tray_.get(), &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason == QSystemTrayIcon::Trigger) window_->setVisible(!window_->isVisible());
+                    if (reason == QSystemTrayIcon::Trigger)
+                        window_->setVisible(!window_->isVisible());
                 });
         tray_->show();
     }

@@ -10,9 +10,9 @@ namespace quillo {
 void Notifier::notify(const QString& summary, const QString& body, bool critical) const {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-        "org.freedesktop.Notifications", "Notify");
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.Notifications",
+                                                       "/org/freedesktop/Notifications",
+                                                       "org.freedesktop.Notifications", "Notify");
     // Urgency is a byte: 1 normal, 2 critical (a critical one stays until dismissed).
     const QVariantMap hints{{"urgency", QVariant::fromValue(uchar(critical ? 2 : 1))},
                             {"desktop-entry", QString("io.quillo.Quillo")}};

@@ -2,10 +2,10 @@
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QMouseEvent>
-#include <QWindow>
 #include <QLabel>
 #include <QLayout>
+#include <QMouseEvent>
+#include <QWindow>
 
 #include "desktop/ProgressBarView.hpp"
 #include "ui_TodayViewController.h"
@@ -15,6 +15,9 @@ namespace quillo {
 namespace {
 
 // A label of the panel: keeps the text it was given and shows it while the QLabel lives.
+// Its size is fixed once the panel is laid out, and only ever grows: a label whose text
+// changes every second (the uptime) would otherwise make Qt lay the whole panel out
+// again at every refresh, measuring every text, which costs more than the refresh.
 class LabelField final : public TextField {
   public:
     explicit LabelField(QLabel* label) : label_(label) {}
@@ -22,7 +25,15 @@ class LabelField final : public TextField {
         // Most texts are the same from one tick to the next; Qt need not hear of those.
         if (text == text_ && label_ && !label_->text().isEmpty()) return;
         text_ = std::move(text);
-        if (label_) label_->setText(QString::fromStdString(text_));
+        if (!label_) return;
+        const QString shown = QString::fromStdString(text_);
+        if (label_->minimumWidth() == label_->maximumWidth()) {
+            const QMargins m = label_->contentsMargins();
+            const int needed =
+                label_->fontMetrics().horizontalAdvance(shown) + m.left() + m.right() + 1;
+            if (needed > label_->width()) label_->setFixedWidth(needed);
+        }
+        label_->setText(shown);
     }
     std::string stringValue() const override { return text_; }
 
@@ -54,6 +65,7 @@ PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
             return std::make_shared<LabelField>(label);
         });
     applyPalette();
+    fixLabelSizes();
 
     controller_ = TodayViewController::initWithCoder(*this, host);
     const NSEdgeInsets m = controller_->widgetMarginInsetsForProposedMarginInsets({});
@@ -80,7 +92,6 @@ void PanelWindow::applyPalette() {
         bar->setBackgroundTintColor(dark ? Color{0.22, 0.22, 0.24, 1} : Color{0.86, 0.86, 0.86, 1});
     }
     const QColor dim = pal.color(QPalette::PlaceholderText);
-    QFontMetrics metrics(font());
     for (QLabel* label : findChildren<QLabel*>()) {
         const QString role = label->property("role").toString();
         if (role == "title") {
@@ -93,24 +104,33 @@ void PanelWindow::applyPalette() {
             label->setPalette(p);
         }
     }
-    // Percentages keep one width, so the bars do not jump as the digits change.
-    for (const char* name : {"cpuPercentLabel", "memoryPercentLabel", "hddPercentLabel"}) {
-        if (auto* l = findChild<QLabel*>(name))
-            l->setMinimumWidth(metrics.horizontalAdvance("100%"));
-    }
-    if (auto* l = findChild<QLabel*>("batteryPercentLabel")) {
-        l->setMinimumWidth(metrics.horizontalAdvance("100.0%"));
-    }
-    for (const char* name : {"downloadLabel", "uploadLabel"}) {
-        if (auto* l = findChild<QLabel*>(name))
-            l->setMinimumWidth(metrics.horizontalAdvance("900.0 MB/s"));
-    }
-    // Lines that grow by a digit now and then must not resize the window each time.
-    if (auto* l = findChild<QLabel*>("uptimeLabel")) {
-        l->setMinimumWidth(metrics.horizontalAdvance("Uptime: 9999d 23h 59m 59s"));
-    }
-    if (auto* l = findChild<QLabel*>("loadLabel")) {
-        l->setMinimumWidth(metrics.horizontalAdvance("Load Average: 99.99 99.99 99.99"));
+}
+
+void PanelWindow::fixLabelSizes() {
+    // Wide enough for the widest figure each label shows, so that neither the bars nor
+    // the window move as digits come and go.
+    const std::pair<const char*, const char*> widest[] = {
+        {"cpuPercentLabel", "100%"},
+        {"memoryPercentLabel", "100%"},
+        {"hddPercentLabel", "100%"},
+        {"batteryPercentLabel", "100.0%"},
+        {"downloadLabel", "900.0 MB/s"},
+        {"uploadLabel", "900.0 MB/s"},
+        {"uptimeLabel", "Uptime: 9999d 23h 59m 59s"},
+        {"loadLabel", "Load Average: 99.99 99.99 99.99"}};
+    for (const std::string_view name : TodayViewController::outletNames) {
+        if (name == "batteryTitleLabal") continue;
+        auto* label = findChild<QLabel*>(QString::fromUtf8(name.data(), qsizetype(name.size())));
+        if (!label) continue;
+        label->setMinimumSize(0, 0);
+        label->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        QSize size = label->sizeHint();
+        for (const auto& [outlet, text] : widest) {
+            if (name == outlet)
+                size.setWidth(
+                    std::max(size.width(), label->fontMetrics().horizontalAdvance(text) + 1));
+        }
+        label->setFixedSize(size);
     }
 }
 
@@ -119,6 +139,8 @@ void PanelWindow::changeEvent(QEvent* event) {
         event->type() == QEvent::ApplicationPaletteChange) {
         applyPalette();
     }
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ApplicationFontChange)
+        fixLabelSizes();
     QWidget::changeEvent(event);
 }
 

@@ -51,6 +51,7 @@ class PanelWindow : public QWidget, public ViewTree {
 
   private:
     void applyPalette();
+    void fixLabelSizes();
 
     std::unique_ptr<Ui::TodayViewController> ui_;
     std::unique_ptr<OutletViews> views_;

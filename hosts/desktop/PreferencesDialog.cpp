@@ -15,8 +15,8 @@
 
 #include "common/Autostart.hpp"
 #include "desktop/ProgressBarView.hpp"
-#include "settings/Keys.hpp"
 #include "settings/Configuration.hpp"
+#include "settings/Keys.hpp"
 #include "settings/RefreshRate.hpp"
 #include "settings/SuiteWriter.hpp"
 #include "widget/Levels.hpp"
@@ -144,7 +144,8 @@ void PreferencesDialog::load() {
     for (const auto& [key, box] : alerts_) {
         const QSignalBlocker quiet(box);
         const double fallback = findSettingKey(key)->defaultNumber;
-        box->setValue(int(std::lround(std::clamp(config.doubleValue(key).value_or(fallback), 0.0, 100.0))));
+        box->setValue(
+            int(std::lround(std::clamp(config.doubleValue(key).value_or(fallback), 0.0, 100.0))));
     }
     const QSignalBlocker quiet(startAtLogin_);
     startAtLogin_->setChecked(autostartEnabled());
@@ -170,9 +171,9 @@ void PreferencesDialog::showSwatch(const ColourRow& row) {
 }
 
 void PreferencesDialog::chooseColour(const ColourRow& row) {
-    const QColor chosen =
-        QColorDialog::getColor(row.swatch->property("colour").value<QColor>(), this,
-                               translated("Choose a colour"), QColorDialog::ShowAlphaChannel);
+    const QColor chosen = QColorDialog::getColor(
+        row.swatch->property("colour").value<QColor>(), this, translated("Choose a colour"),
+        QColorDialog::ShowAlphaChannel | QColorDialog::DontUseNativeDialog);
     if (!chosen.isValid()) return;
     write(row.key, jsonNumbers({double(chosen.redF()), double(chosen.greenF()),
                                 double(chosen.blueF()), double(chosen.alphaF())}));

@@ -43,6 +43,7 @@ struct Options {
     bool snapshot = false;
     int ticks = 2;
     double interval = 1.0;
+    int scale = 2;
     bool json = false;
     QString png;
 };
@@ -71,10 +72,12 @@ Options parse(int argc, char** argv) {
                                    "2");
     const QCommandLineOption interval("interval", "Seconds between a snapshot's ticks (default 1).",
                                       "S", "1");
+    const QCommandLineOption scale("scale", "Device pixel ratio of the PNG (default 2).", "N", "2");
     const QCommandLineOption json("json", "Print the snapshot as JSON.");
     const QCommandLineOption png("png", "Render the desktop panel of the snapshot to FILE.",
                                  "FILE");
-    parser.addOptions({procfs, sysfs, desktop, terminal, snapshot, ticks, interval, json, png});
+    parser.addOptions(
+        {procfs, sysfs, desktop, terminal, snapshot, ticks, interval, scale, json, png});
     if (!parser.parse(args)) fail(parser.errorText());
     if (parser.isSet(help)) {
         std::printf("%s", qPrintable(parser.helpText()));
@@ -94,6 +97,8 @@ Options parse(int argc, char** argv) {
     bool ok = false;
     o.ticks = parser.value(ticks).toInt(&ok);
     if (!ok || o.ticks < 1 || o.ticks > 100000) fail("--ticks takes a whole number from 1");
+    o.scale = parser.value(scale).toInt(&ok);
+    if (!ok || o.scale < 1 || o.scale > 8) fail("--scale takes a whole number from 1 to 8");
     o.interval = parser.value(interval).toDouble(&ok);
     if (!ok || !(o.interval >= 0.1 && o.interval <= 86400))
         fail("--interval takes a number of seconds from 0.1 to 86400");
@@ -128,7 +133,9 @@ int runSnapshot(const Options& o, int argc, char** argv) {
     std::shared_ptr<TodayViewController> controller;
     if (gui) {
         window = std::make_unique<PanelWindow>(host);
-        window->adjustSize();
+        // The panel's own size, not one cut to the screen: at a large scale factor the
+        // offscreen screen is small in logical pixels, and the bars would shrink.
+        window->resize(window->sizeHint());
         window->controller()->widgetPerformUpdateWithCompletionHandler({});
         views = window.get();
     } else {
@@ -138,9 +145,9 @@ int runSnapshot(const Options& o, int argc, char** argv) {
     QCoreApplication::exec();
 
     if (window) {
-        window->adjustSize();
-        QPixmap image(window->size() * 2);
-        image.setDevicePixelRatio(2);
+        window->resize(window->sizeHint());
+        QPixmap image(window->size() * o.scale);
+        image.setDevicePixelRatio(o.scale);
         image.fill(window->palette().color(QPalette::Window));
         window->render(&image);
         if (!image.save(o.png, "PNG")) fail("cannot write " + o.png);
@@ -172,6 +179,9 @@ void forwardSignal(int signal) {
 }
 
 int runDesktop(int argc, char** argv) {
+    // Qt's own Unix event loop wakes less than GLib's; nothing here needs GLib's (the
+    // colour dialog is Qt's own, not a GTK one).
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillo");
     QApplication::setDesktopFileName("io.quillo.Quillo");

@@ -39,23 +39,22 @@ void AlertMonitor::check(Armed& state, Alert::Kind kind, double value, bool beyo
 void AlertMonitor::memory(double p) {
     const double line = threshold("AlertMemoryAbove");
     if (line <= 0 || !std::isfinite(p)) return;
-    check(memory_, Alert::Kind::memory, p, p > line, p <= line - rearmDistance,
-          "Memory at %.0f %%", "Programs may slow down: close the ones you do not need.");
+    check(memory_, Alert::Kind::memory, p, p > line, p <= line - rearmDistance, "Memory at %.0f %%",
+          "Programs may slow down: close the ones you do not need.");
 }
 
 void AlertMonitor::disk(double p) {
     const double line = threshold("AlertDiskAbove");
     if (line <= 0 || !std::isfinite(p)) return;
-    check(disk_, Alert::Kind::disk, p, p > line, p <= line - rearmDistance,
-          "Disk at %.0f %%", "The start-up disk is nearly full: free some space.");
+    check(disk_, Alert::Kind::disk, p, p > line, p <= line - rearmDistance, "Disk at %.0f %%",
+          "The start-up disk is nearly full: free some space.");
 }
 
 void AlertMonitor::battery(std::optional<double> charge, bool discharging) {
     const double line = threshold("AlertBatteryBelow");
     if (line <= 0 || !charge || !std::isfinite(*charge)) return;
     check(battery_, Alert::Kind::battery, *charge, discharging && *charge < line,
-          *charge >= line + rearmDistance, "Battery at %.0f %%",
-          "Plug in the charger soon.");
+          *charge >= line + rearmDistance, "Battery at %.0f %%", "Plug in the charger soon.");
 }
 
 }  // namespace quillo
