@@ -9,7 +9,7 @@
 #include "metrics/DataUsage.hpp"
 #include "metrics/Device.hpp"
 #include "metrics/System.hpp"
-#include "settings/SuiteWriter.hpp"
+#include "common/CommandLine.hpp"
 #include "widget/Format.hpp"
 
 namespace quillo::cli {
@@ -72,27 +72,12 @@ void printText(const Json& sample) {
 
 }  // namespace
 
-CLI::Validator finiteRange(double low, double high) {
-    return CLI::Validator(
-        [low, high](const std::string& text) -> std::string {
-            // A NaN passes every comparison a range makes, so it is refused by name.
-            double value = 0.0;
-            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value < low ||
-                value > high) {
-                return "takes a number of seconds from " + formatNumber(low) + " to " +
-                       formatNumber(high);
-            }
-            return {};
-        },
-        "SECONDS");
-}
-
 CLI::App* addSampleCommand(CLI::App& app, SampleOptions& options) {
     auto* sample =
         app.add_subcommand("sample", "Run every library reader once and print the answers");
     sample->add_option("--interval", options.interval, "seconds over which the CPU is sampled")
         ->capture_default_str()
-        ->check(finiteRange(0.0, 3600.0));
+        ->check(quillo::finiteRange(0.0, 3600.0));
     sample->add_flag("--json", options.json, "print one JSON object");
     return sample;
 }

@@ -10,9 +10,6 @@ struct SampleOptions {
     bool json = false;
 };
 
-// A number of seconds between low and high; not-a-number and infinities are refused.
-CLI::Validator finiteRange(double low, double high);
-
 // `quillo sample`: every library reader once.
 CLI::App* addSampleCommand(CLI::App& app, SampleOptions& options);
 int runSample(const SampleOptions& options);

@@ -15,7 +15,9 @@
 #include "SettingsCommand.hpp"
 #include "Usage.hpp"
 #include "common/Autostart.hpp"
+#include "common/CommandLine.hpp"
 #include "common/Display.hpp"
+#include "platform/Text.hpp"
 #include "platform/linux/LinuxPlatform.hpp"
 #include "settings/SuiteWriter.hpp"
 #include "widget/Format.hpp"
@@ -27,6 +29,7 @@ struct GlobalOptions {
     std::string sysfs = "/sys";
     bool desktop = false;
     bool terminal = false;
+    long frames = 0;
 };
 
 // The Qt hosts are installed beside this program; PATH is the fallback for odd layouts.
@@ -40,8 +43,8 @@ std::string hostExecutable(const char* name) {
     return name;
 }
 
-// Hands over to a Qt host: the desktop panel (and snapshots) in quillo-panel, the
-// terminal panel in quillo-term, which loads Qt Core only.
+// Hands over to a host: the desktop panel (and snapshots) in quillo-panel, the terminal
+// panel in quillo-term, which loads no Qt at all.
 [[noreturn]] void runPanel(const GlobalOptions& options, std::vector<std::string> extra) {
     const bool snapshot = !extra.empty();
     bool desktop = snapshot || options.desktop;
@@ -69,6 +72,10 @@ std::string hostExecutable(const char* name) {
     std::vector<std::string> args = {hostExecutable(desktop ? "quillo-panel" : "quillo-term"),
                                      "--procfs", options.procfs, "--sysfs", options.sysfs};
     if (desktop && !snapshot) args.push_back("--desktop");
+    if (!desktop && options.frames > 0) {
+        args.push_back("--frames");
+        args.push_back(std::to_string(options.frames));
+    }
     args.insert(args.end(), extra.begin(), extra.end());
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
@@ -87,8 +94,9 @@ int quilloMain(int argc, char** argv) {
         "load, uptime and battery.\nWithout a command, runs the panel: the desktop "
         "window where a display is available, the terminal panel otherwise.",
         "quillo"};
-    app.set_version_flag("--version", std::string("quillo ") + QUILLO_VERSION);
+    quillo::prepareCommandLine(app);
     app.fallthrough();
+    app.require_subcommand(0, 1);
 
     GlobalOptions options;
     app.add_option("--procfs", options.procfs, "procfs root to read")
@@ -99,6 +107,13 @@ int quilloMain(int argc, char** argv) {
         ->check(CLI::ExistingDirectory);
     auto* desktop = app.add_flag("--desktop", options.desktop, "run the desktop panel");
     app.add_flag("--terminal", options.terminal, "run the terminal panel")->excludes(desktop);
+    app.add_option("--frames", options.frames,
+                   "the terminal panel stops after N refreshes (for scripts)")
+        ->check(quillo::wholeRange(1, 1'000'000'000));
+
+    std::string helpTopic;
+    auto* help = app.add_subcommand("help", "Print the help of quillo, or of one of its commands");
+    help->add_option("COMMAND", helpTopic, "the command to explain");
 
     quillo::cli::addSettingsCommand(app);
     auto* autostart = app.add_subcommand(
@@ -126,18 +141,18 @@ int quilloMain(int argc, char** argv) {
         "snapshot", "Run the real controller headlessly for some ticks and print every outlet");
     snapshot->add_option("--ticks", snapshotOptions.ticks, "refresh ticks to run first")
         ->capture_default_str()
-        ->check(CLI::Range(1, 100000));
+        ->check(quillo::wholeRange(1, 100000));
     snapshot
         ->add_option("--interval", snapshotOptions.interval,
                      "seconds between ticks, whatever the stored refresh rate")
         ->capture_default_str()
-        ->check(quillo::cli::finiteRange(0.1, 86400.0));
+        ->check(quillo::finiteRange(0.1, 86400.0));
     snapshot->add_flag("--json", snapshotOptions.json,
                        "print an object keyed by the fifteen outlet names");
     snapshot->add_option("--png", snapshotOptions.png, "render the desktop panel to FILE");
     snapshot->add_option("--scale", snapshotOptions.scale, "device pixel ratio of the PNG")
         ->capture_default_str()
-        ->check(CLI::Range(1, 8));
+        ->check(quillo::wholeRange(1, 8));
 
     quillo::cli::ProcessesOptions processesOptions;
     auto* processes = quillo::cli::addProcessesCommand(app, processesOptions);
@@ -145,15 +160,33 @@ int quilloMain(int argc, char** argv) {
     auto* sample = quillo::cli::addSampleCommand(app, sampleOptions);
 
     try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        if (const int status = quillo::parseCommandLine(app, argc, argv); status >= 0)
+            return status;
     } catch (const quillo::cli::UsageError& e) {
         std::fprintf(stderr, "quillo: %s\n", quillo::visibleText(e.what()).c_str());
         return 2;
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr, "quillo: %s\n", quillo::visibleText(e.what()).c_str());
         return 1;
+    }
+    if (help->parsed()) {
+        if (helpTopic.empty()) {
+            std::fputs(app.help().c_str(), stdout);
+            return 0;
+        }
+        for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+            if (command->get_name() == helpTopic) {
+                std::fputs(command->help("quillo").c_str(), stdout);
+                return 0;
+            }
+        }
+        std::vector<std::string> names;
+        for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; }))
+            names.push_back(command->get_name());
+        const auto near = quillo::nearestWord(helpTopic, names);
+        std::fprintf(stderr, "quillo: no command '%s'%s\n", quillo::visibleText(helpTopic).c_str(),
+                     near ? ("; did you mean '" + std::string(*near) + "'?").c_str() : "");
+        return 2;
     }
     if (app.get_subcommands().empty()) runPanel(options, {});
     if (snapshot->parsed()) {

@@ -77,7 +77,7 @@ TEST(LiveProcesses, ProcessesCommandAgreesWithPs) {
         // other kernel threads' at 15. A kernel worker renames itself after the work it
         // does, so only its own part ("kworker/u8:2") must agree.
         const auto own = [](const std::string& name) {
-            return name.starts_with("kworker/") ? name.substr(0, name.find('-')) : name;
+            return name.starts_with("kworker/") ? name.substr(0, name.find_first_of("-+")) : name;
         };
         const bool sameName = command == comm || own(command) == own(comm) ||
                               (command.size() == 16 && comm.starts_with(command)) ||

@@ -9,8 +9,11 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <functional>
 
 #include "settings/SuiteWriter.hpp"
+#include "support/Run.hpp"
 #include "support/TempDir.hpp"
 #include "terminal/Ansi.hpp"
 #include "terminal/CellCanvas.hpp"
@@ -76,44 +79,89 @@ TEST(Ansi, ColourFallbacks) {
 TEST(TerminalPanel, RedrawsOnlyWhatChanged) {
     int changes = 0;
     TerminalPanel panel({}, [&] { ++changes; });
-    const auto before = panel.lines(60, ColorMode::none);
+    const auto before = panel.lines(60, {});
     changes = 0;
     panel.textField("loadLabel")->setStringValue("Load Average: 1.00 2.00 3.00");
     EXPECT_EQ(changes, 1);
-    const auto after = panel.lines(60, ColorMode::none);
+    const auto after = panel.lines(60, {});
     EXPECT_EQ(TerminalPanel::update(before, after), "\x1b[5;1H Load Average: 1.00 2.00 3.00\x1b[K");
     EXPECT_EQ(TerminalPanel::update(after, after), "");
     panel.textField("batteryInfoLabel")->setStringValue("evil\x1b]0;title\x07");
-    EXPECT_THAT(panel.lines(60, ColorMode::none).back(), HasSubstr("evil\\x1b]0;title\\x07"));
-    for (const std::string& line : panel.lines(24, ColorMode::truecolor)) {
-        EXPECT_LE(displayWidth(line), 24) << line;
+    EXPECT_THAT(panel.lines(60, {}).back(), HasSubstr("evil\\x1b]0;title\\x07"));
+}
+
+// Every row keeps its figures at every width, in English and in German: bars shrink,
+// then go; text continues on the next line; nothing is ever cut.
+TEST(TerminalPanel, FiguresSurviveEveryWidth) {
+    for (const bool german : {false, true}) {
+        TerminalPanel::Titles titles;
+        if (german) titles = {"CPU", "Arbeitsspeicher", "Festplatte", "Netzwerk", "Batterie"};
+        TerminalPanel panel(titles, {});
+        const std::pair<const char*, const char*> figures[] = {
+            {"cpuPercentLabel", "100%"},       {"memoryPercentLabel", "73%"},
+            {"hddPercentLabel", "18%"},        {"downloadLabel", "900.0 MB/s"},
+            {"uploadLabel", "512 B/s"},        {"loadLabel", "Load Average: 10.25 9.50 8.00"},
+            {"uptimeLabel", "Uptime: 12d 3h 4m 5s"}, {"batteryPercentLabel", "100.0%"},
+            {"batteryTimeLabel", "2:05"},      {"batteryInfoLabel", "312 cycles, 96% healthy"}};
+        for (const auto& [outlet, text] : figures) panel.textField(outlet)->setStringValue(text);
+        for (const int width : {20, 40, 200}) {
+            for (const bool unicode : {true, false}) {
+                const auto lines = panel.lines(width, {ColorMode::truecolor, unicode});
+                std::string words;
+                for (const std::string& line : lines) {
+                    EXPECT_LE(displayWidth(line), width) << line;
+                    words += line + " ";
+                }
+                for (const auto& [outlet, text] : figures) {
+                    // Wrapping may move words to the next line, never lose one.
+                    std::string_view rest = text;
+                    while (!rest.empty()) {
+                        const std::string_view word = rest.substr(0, rest.find(' '));
+                        EXPECT_THAT(words, HasSubstr(std::string(word))) << width << " " << outlet;
+                        rest.remove_prefix(std::min(rest.size(), word.size() + 1));
+                    }
+                }
+                EXPECT_THAT(words, HasSubstr(unicode ? "\u2193" : "v ")) << width;
+                if (width == 200) {
+                    const int title = german ? 16 : 8;  // the longest title and a space
+                    EXPECT_EQ(lines[0].find("\x1b"), std::size_t(1 + title)) << lines[0];
+                }
+            }
+        }
     }
 }
 
 // The terminal host in a pseudo-terminal, as a person would run it.
 class TerminalHost : public ::testing::Test {
-  protected:
+  public:
     test::TempDir home;
     pid_t child = -1;
     int master = -1;
     std::string screen;
+    termios before{};
 
-    void start() {
+    void start(std::vector<std::string> environment = {}, int columns = 80,
+               std::string program = "quillo-term") {
         updateSuite(home.path() / "quillo" / "io.quillo.shared.json",
                     [](SuiteText& s) { s.set("RefreshRate", "0.2"); });
         const std::string fixtures = std::string(QUILLO_FIXTURES) + "/linux/desktop-no-battery";
-        winsize size{24, 80, 0, 0};
+        winsize size{24, std::uint16_t(columns), 0, 0};
         child = ::forkpty(&master, nullptr, nullptr, &size);
         ASSERT_GE(child, 0);
         if (child == 0) {
             ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
             ::setenv("COLORTERM", "truecolor", 1);
+            ::setenv("TERM", "xterm-256color", 1);
+            ::setenv("LANG", "C.UTF-8", 1);
             ::unsetenv("NO_COLOR");
-            const std::string program = std::string(QUILLO_BIN) + "/quillo-term";
-            ::execl(program.c_str(), program.c_str(), "--procfs", (fixtures + "/proc").c_str(),
+            ::unsetenv("LANGUAGE");
+            for (const std::string& e : environment) ::putenv(const_cast<char*>(e.c_str()));
+            const std::string path = std::string(QUILLO_BIN) + "/" + program;
+            ::execl(path.c_str(), path.c_str(), "--procfs", (fixtures + "/proc").c_str(),
                     "--sysfs", (fixtures + "/sys").c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
+        ::tcgetattr(master, &before);
     }
 
     // Reads what the program writes until the text appears or the time runs out.
@@ -132,32 +180,35 @@ class TerminalHost : public ::testing::Test {
     }
 
     int finish() {
-        readUntil("\x01never\x01", 3);  // drain to the end
+        readUntil("\x01never\x01", 2);  // drain to the end
         int status = 0;
         ::waitpid(child, &status, 0);
+        child = -1;
         return status;
     }
 
+    // The alternate screen left, the cursor shown, and the modes as they were.
     void expectRestored() {
         const std::size_t entered = screen.find("\x1b[?1049h");
         const std::size_t restored = screen.rfind("\x1b[?1049l");
         ASSERT_NE(entered, std::string::npos);
         ASSERT_NE(restored, std::string::npos);
         EXPECT_LT(entered, restored);
-        EXPECT_NE(screen.find("\x1b[?25h", entered), std::string::npos) << "cursor shown again";
-        termios modes{};
-        ASSERT_EQ(::tcgetattr(master, &modes), 0);
-        EXPECT_TRUE(modes.c_lflag & ICANON) << "line editing given back";
-        EXPECT_TRUE(modes.c_lflag & ECHO) << "echo given back";
+        EXPECT_NE(screen.find("\x1b[?25h", restored - 8), std::string::npos) << "cursor shown";
+        termios after{};
+        ASSERT_EQ(::tcgetattr(master, &after), 0);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(std::memcmp(after.c_cc, before.c_cc, sizeof before.c_cc), 0);
     }
 
     void TearDown() override {
-        if (child > 0) ::kill(child, SIGKILL), ::waitpid(child, nullptr, WNOHANG);
+        if (child > 0) ::kill(child, SIGKILL), ::waitpid(child, nullptr, 0);
         if (master >= 0) ::close(master);
     }
 };
 
-TEST_F(TerminalHost, ShowsTheLoadAverageAfterTwoTicksAndQuitsCleanly) {
+TEST_F(TerminalHost, ShowsThePanelAndQuitsCleanly) {
     start();
     ASSERT_TRUE(readUntil("Load Average: 0.21 0.37 0.39")) << screen;
     ASSERT_TRUE(readUntil("Uptime: ")) << screen;
@@ -171,23 +222,103 @@ TEST_F(TerminalHost, ShowsTheLoadAverageAfterTwoTicksAndQuitsCleanly) {
     EXPECT_GT(lines, restored) << "the lines are printed on the restored screen";
 }
 
-TEST_F(TerminalHost, TerminationSignalQuitsLikeQ) {
-    start();
-    ASSERT_TRUE(readUntil("Load Average: ")) << screen;
-    ::kill(child, SIGTERM);
-    const int status = finish();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    expectRestored();
-    EXPECT_THAT(screen, HasSubstr("View did disappear"));
+// Every way out gives the terminal back as it was.
+TEST_F(TerminalHost, EveryWayOutGivesTheTerminalBack) {
+    const struct {
+        const char* name;
+        std::function<void(TerminalHost&)> leave;
+        bool crash;
+    } ways[] = {
+        {"Ctrl-C", [](TerminalHost& t) { ASSERT_EQ(::write(t.master, "\x03", 1), 1); }, false},
+        {"Ctrl-backslash", [](TerminalHost& t) { ASSERT_EQ(::write(t.master, "\x1c", 1), 1); }, false},
+        {"SIGTERM", [](TerminalHost& t) { ::kill(t.child, SIGTERM); }, false},
+        {"SIGHUP", [](TerminalHost& t) { ::kill(t.child, SIGHUP); }, false},
+        {"SIGUSR1", [](TerminalHost& t) { ::kill(t.child, SIGUSR1); }, false},
+        {"SIGPIPE", [](TerminalHost& t) { ::kill(t.child, SIGPIPE); }, false},
+        {"Ctrl-S then q",
+         [](TerminalHost& t) { ASSERT_EQ(::write(t.master, "\x13q", 2), 2); }, false},
+        {"a crash", [](TerminalHost& t) { ::kill(t.child, SIGSEGV); }, true},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.name);
+        screen.clear();
+        start();
+        ASSERT_TRUE(readUntil("Load Average: ")) << screen;
+        way.leave(*this);
+        const int status = finish();
+        if (way.crash) {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV);
+        } else {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        expectRestored();
+        ::close(master);
+        master = -1;
+    }
 }
 
-TEST_F(TerminalHost, CrashStillGivesTheTerminalBack) {
+TEST_F(TerminalHost, CtrlZStopsWithTheTerminalGivenBackAndContinuesWithARedraw) {
     start();
     ASSERT_TRUE(readUntil("Load Average: ")) << screen;
-    ::kill(child, SIGSEGV);
-    const int status = finish();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGSEGV);
+    ASSERT_EQ(::write(master, "\x1a", 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    ASSERT_TRUE(readUntil("\x1b[?1049l", 2)) << "the screen is given back before stopping";
+    termios stopped{};
+    ::tcgetattr(master, &stopped);
+    EXPECT_EQ(stopped.c_lflag, before.c_lflag) << "cooked while stopped";
+    screen.clear();
+    ::kill(child, SIGCONT);
+    ASSERT_TRUE(readUntil("\x1b[?1049h")) << "the screen is taken again";
+    ASSERT_TRUE(readUntil("Load Average: ")) << "and drawn whole";
+    ASSERT_EQ(::write(master, "q", 1), 1) << "keys work without Enter";
+    EXPECT_TRUE(WIFEXITED(finish()));
     expectRestored();
+}
+
+TEST_F(TerminalHost, NarrowGermanTerminalKeepsEveryFigure) {
+    start({"LANG=de_DE.UTF-8", "LANGUAGE=de"}, 20);
+    ASSERT_TRUE(readUntil("Systemlast:")) << screen;
+    ASSERT_TRUE(readUntil("Festplatte")) << screen;
+    ASSERT_EQ(::write(master, "q", 1), 1);
+    finish();
+}
+
+TEST_F(TerminalHost, DeadDisplayShowsTheTerminalPanelSayingWhy) {
+    start({"DISPLAY=:77", "WAYLAND_DISPLAY="}, 80, "quillo");
+    ASSERT_TRUE(readUntil("does not answer")) << screen;
+    ASSERT_TRUE(readUntil("Load Average: ")) << screen;
+    ASSERT_EQ(::write(master, "q", 1), 1);
+    EXPECT_TRUE(WIFEXITED(finish()));
+}
+
+// Without a screen to redraw: plain frames, no escape sequences, the first frame whole.
+TEST(TerminalFrames, PipedDumbAndAsciiOutputIsPlainText) {
+    const std::string tree = std::string(QUILLO_FIXTURES) + "/linux/laptop-discharging";
+    const std::string roots = " --procfs " + tree + "/proc --sysfs " + tree + "/sys";
+    test::TempDir home;
+    home.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 0.1}");
+    for (const char* environment : {"LANG=C.UTF-8", "LC_ALL=C"}) {
+        const test::RunResult r = test::run(
+            std::string("env -u LANGUAGE ") + environment + " XDG_CONFIG_HOME=" +
+            test::quoted(home.path().string()) +
+            " TERM=xterm COLORTERM=truecolor " QUILLO_BIN "/quillo --terminal --frames 2" + roots);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "an escape in plain output";
+        const auto blank = r.out.find("\n\n");
+        ASSERT_NE(blank, std::string::npos) << "frames apart by a blank line";
+        const std::string first = r.out.substr(0, blank);
+        EXPECT_THAT(first, HasSubstr("Load Average: 0.02 0.04 0.05")) << "the first frame is whole";
+        EXPECT_THAT(first, HasSubstr("Uptime: "));
+        if (std::string(environment) == "LC_ALL=C") {
+            EXPECT_TRUE(std::all_of(r.out.begin(), r.out.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+                << "ASCII only";
+            EXPECT_THAT(first, HasSubstr("v "));
+            EXPECT_THAT(first, HasSubstr("#"));
+        }
+    }
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <unistd.h>
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QPainter>
@@ -17,6 +16,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "common/CommandLine.hpp"
 #include "common/Display.hpp"
 #include "common/QtEventLoop.hpp"
 #include "common/QtLocalizer.hpp"
@@ -50,59 +50,35 @@ struct Options {
 
 [[noreturn]] void fail(const QString& message) {
     std::fprintf(stderr, "quillo-panel: %s\n", qPrintable(message));
-    std::exit(2);
+    std::exit(1);
 }
 
 Options parse(int argc, char** argv) {
-    QStringList args;
-    for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        "The Qt host of the Quillo panel, started by `quillo`: the desktop panel where a "
-        "display is available, the terminal panel otherwise, or a snapshot.");
-    const auto help = parser.addHelpOption();
-    const auto version = parser.addVersionOption();
-    const QCommandLineOption procfs("procfs", "procfs root to read.", "DIR", "/proc");
-    const QCommandLineOption sysfs("sysfs", "sysfs root to read.", "DIR", "/sys");
-    const QCommandLineOption desktop("desktop", "Run the desktop panel.");
-    const QCommandLineOption terminal("terminal", "Run the terminal panel.");
-    const QCommandLineOption snapshot("snapshot",
-                                      "Run the controller headlessly and print every outlet.");
-    const QCommandLineOption ticks("ticks", "Ticks before a snapshot is taken (default 2).", "N",
-                                   "2");
-    const QCommandLineOption interval("interval", "Seconds between a snapshot's ticks (default 1).",
-                                      "S", "1");
-    const QCommandLineOption scale("scale", "Device pixel ratio of the PNG (default 2).", "N", "2");
-    const QCommandLineOption json("json", "Print the snapshot as JSON.");
-    const QCommandLineOption png("png", "Render the desktop panel of the snapshot to FILE.",
-                                 "FILE");
-    parser.addOptions(
-        {procfs, sysfs, desktop, terminal, snapshot, ticks, interval, scale, json, png});
-    if (!parser.parse(args)) fail(parser.errorText());
-    if (parser.isSet(help)) {
-        std::printf("%s", qPrintable(parser.helpText()));
-        std::exit(0);
-    }
-    if (parser.isSet(version)) {
-        std::printf("quillo-panel %s\n", QUILLO_VERSION);
-        std::exit(0);
-    }
+    CLI::App app{
+        "The Quillo desktop panel, started by `quillo`: the panel's window where a display is "
+        "available, the terminal panel otherwise, or a snapshot.",
+        "quillo-panel"};
+    prepareCommandLine(app);
     Options o;
-    o.root = {parser.value(procfs).toStdString(), parser.value(sysfs).toStdString()};
-    o.desktop = parser.isSet(desktop);
-    o.terminal = parser.isSet(terminal);
-    o.snapshot = parser.isSet(snapshot);
-    o.json = parser.isSet(json);
-    o.png = parser.value(png);
-    bool ok = false;
-    o.ticks = parser.value(ticks).toInt(&ok);
-    if (!ok || o.ticks < 1 || o.ticks > 100000) fail("--ticks takes a whole number from 1");
-    o.scale = parser.value(scale).toInt(&ok);
-    if (!ok || o.scale < 1 || o.scale > 8) fail("--scale takes a whole number from 1 to 8");
-    o.interval = parser.value(interval).toDouble(&ok);
-    if (!ok || !(o.interval >= 0.1 && o.interval <= 86400))
-        fail("--interval takes a number of seconds from 0.1 to 86400");
-    if (o.desktop && o.terminal) fail("--desktop and --terminal exclude each other");
+    std::string png;
+    app.add_option("--procfs", o.root.procfs, "procfs root to read")->capture_default_str();
+    app.add_option("--sysfs", o.root.sysfs, "sysfs root to read")->capture_default_str();
+    auto* desktop = app.add_flag("--desktop", o.desktop, "run the desktop panel");
+    app.add_flag("--terminal", o.terminal, "run the terminal panel")->excludes(desktop);
+    app.add_flag("--snapshot", o.snapshot, "run the controller headlessly and print every outlet");
+    app.add_option("--ticks", o.ticks, "ticks before a snapshot is taken")
+        ->capture_default_str()
+        ->check(wholeRange(1, 100000));
+    app.add_option("--interval", o.interval, "seconds between a snapshot's ticks")
+        ->capture_default_str()
+        ->check(finiteRange(0.1, 86400.0));
+    app.add_option("--scale", o.scale, "device pixel ratio of the PNG")
+        ->capture_default_str()
+        ->check(wholeRange(1, 8));
+    app.add_flag("--json", o.json, "print the snapshot as JSON");
+    app.add_option("--png", png, "render the desktop panel of the snapshot to FILE");
+    if (const int status = parseCommandLine(app, argc, argv); status >= 0) std::exit(status);
+    o.png = QString::fromStdString(png);
     return o;
 }
 

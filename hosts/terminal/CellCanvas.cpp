@@ -34,7 +34,9 @@ std::string CellCanvas::render(ColorMode mode) const {
     if (mode != ColorMode::none && covered_ > 0) row += foreground(strokeColor_, mode);
     for (int cell = 0; cell < cells_; ++cell) {
         const int filled = std::clamp(covered_ - cell * 8, 0, 8);
-        if (filled > 0) {
+        if (!unicode_) {
+            row += filled >= 6 ? "#" : filled >= 3 ? "=" : (mode == ColorMode::none && track_) ? "." : " ";
+        } else if (filled > 0) {
             row += eighths[filled];
         } else {
             row += (mode == ColorMode::none && track_) ? trackWithoutColour : " ";
@@ -51,8 +53,8 @@ void prepareForCells(ProgressBar& bar) {
     bar.setBackgroundTintColor({0.32, 0.32, 0.34, 1.0});
 }
 
-std::string renderBar(const ProgressBar& bar, int cells, ColorMode mode) {
-    CellCanvas canvas(cells);
+std::string renderBar(const ProgressBar& bar, int cells, ColorMode mode, bool unicode) {
+    CellCanvas canvas(cells, unicode);
     bar.draw(canvas, cells * 8.0, 8.0);
     return canvas.render(mode);
 }

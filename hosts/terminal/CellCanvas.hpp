@@ -10,10 +10,12 @@ namespace quillo {
 
 // A bar's row of character cells. The bar draws on it as on any canvas, in eighths of
 // a cell: the track becomes the row's background and the round-capped stroke the
-// cells it covers, the last one drawn with a left eighth block (▏ to █).
+// cells it covers, the last one drawn with a left eighth block (▏ to █). Where the
+// terminal's character set has no blocks, the stroke is '#' for a full cell and '='
+// for a half, on a track of '.'.
 class CellCanvas final : public Canvas {
   public:
-    explicit CellCanvas(int cells) : cells_(cells) {}
+    explicit CellCanvas(int cells, bool unicode = true) : cells_(cells), unicode_(unicode) {}
 
     void saveGraphicsState() override {}
     void restoreGraphicsState() override {}
@@ -31,6 +33,7 @@ class CellCanvas final : public Canvas {
 
   private:
     int cells_;
+    bool unicode_;
     bool track_ = false;
     Color trackColor_;
     int covered_ = 0;
@@ -42,6 +45,6 @@ class CellCanvas final : public Canvas {
 void prepareForCells(ProgressBar& bar);
 
 // Draws the bar into a row of the given number of cells.
-std::string renderBar(const ProgressBar& bar, int cells, ColorMode mode);
+std::string renderBar(const ProgressBar& bar, int cells, ColorMode mode, bool unicode = true);
 
 }  // namespace quillo

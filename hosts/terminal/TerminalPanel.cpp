@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cwchar>
 
+#include "metrics/Utf8.hpp"
 #include "terminal/CellCanvas.hpp"
 #include "widget/Format.hpp"
 
@@ -26,64 +28,6 @@ class ObservedTextField final : public TextField {
     std::string text_;
 };
 
-// Skips an escape sequence starting at i (ESC, parameters, a final letter).
-std::size_t escapeEnd(std::string_view text, std::size_t i) {
-    while (i + 1 < text.size() && !std::isalpha(static_cast<unsigned char>(text[i + 1]))) ++i;
-    return std::min(i + 1, text.size() - 1);
-}
-
-constexpr int titleWidth = 9;
-constexpr int valueWidth = 7;
-
-std::string pad(std::string_view text, int width) {
-    std::string out(text);
-    const int w = displayWidth(text);
-    if (w < width) out.append(std::size_t(width - w), ' ');
-    return out;
-}
-
-std::string padLeft(std::string_view text, int width) {
-    const int w = displayWidth(text);
-    return std::string(std::size_t(std::max(0, width - w)), ' ') + std::string(text);
-}
-
-}  // namespace
-
-int displayWidth(std::string_view text) {
-    int width = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == 0x1b) {
-            i = escapeEnd(text, i);
-            continue;
-        }
-        if ((c & 0xC0) != 0x80) ++width;
-    }
-    return width;
-}
-
-std::string clipToWidth(std::string_view text, int width) {
-    std::string out;
-    int columns = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == 0x1b) {
-            const std::size_t end = escapeEnd(text, i);
-            out.append(text.substr(i, end - i + 1));
-            i = end;
-            continue;
-        }
-        if ((c & 0xC0) != 0x80) {
-            if (columns == width) break;
-            ++columns;
-        }
-        out += char(c);
-    }
-    return out;
-}
-
-namespace {
-
 OutletViews observedViews(const std::function<void()>& changed) {
     const auto notify = std::make_shared<const std::function<void()>>(changed);
     return OutletViews(
@@ -98,7 +42,89 @@ OutletViews observedViews(const std::function<void()>& changed) {
         [notify](std::string_view) { return std::make_shared<ObservedTextField>(notify); });
 }
 
+// Skips an escape sequence starting at i (ESC, parameters, a final letter).
+std::size_t escapeEnd(std::string_view text, std::size_t i) {
+    while (i + 1 < text.size() && !std::isalpha(static_cast<unsigned char>(text[i + 1]))) ++i;
+    return std::min(i + 1, text.size() - 1);
+}
+
+std::string spaces(int n) {
+    return std::string(std::size_t(std::max(0, n)), ' ');
+}
+
+std::string padRight(std::string_view text, int width) {
+    return std::string(text) + spaces(width - displayWidth(text));
+}
+
+std::string padLeft(std::string_view text, int width) {
+    return spaces(width - displayWidth(text)) + std::string(text);
+}
+
+constexpr int minimumBar = 4;
+constexpr int maximumBar = 60;
+
 }  // namespace
+
+int displayWidth(std::string_view text) {
+    int width = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '\x1b') {
+            i = escapeEnd(text, i) + 1;
+            continue;
+        }
+        const CodePoint c = codePointAt(text, i);
+        const int w = c.length == 0 ? 1 : ::wcwidth(wchar_t(c.value));
+        width += w < 0 ? 1 : w;
+        i += c.length == 0 ? 1 : c.length;
+    }
+    return width;
+}
+
+std::vector<std::string> wrapText(std::string_view text, int indent, int width) {
+    indent = std::min(indent, std::max(0, width / 4));
+    const int room = std::max(1, width - indent);
+    std::vector<std::string> lines;
+    std::string line;
+    int used = 0;
+    const auto flush = [&] {
+        lines.push_back(spaces(indent) + line);
+        line.clear();
+        used = 0;
+    };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        // The next word and the space before it.
+        std::size_t end = text.find(' ', i);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view word = text.substr(i, end - i);
+        const int separator = used > 0 ? 1 : 0;
+        const int w = displayWidth(word);
+        if (used + separator + w <= room) {
+            if (separator) line += ' ';
+            line += word;
+            used += separator + w;
+        } else if (w <= room) {
+            flush();
+            line = word;
+            used = w;
+        } else {
+            // A word longer than a line is split where the line ends.
+            if (used > 0) flush();
+            for (std::size_t k = 0; k < word.size();) {
+                const CodePoint c = codePointAt(word, k);
+                const std::size_t length = c.length == 0 ? 1 : c.length;
+                const int cw = displayWidth(word.substr(k, length));
+                if (used + cw > room) flush();
+                line.append(word.substr(k, length));
+                used += cw;
+                k += length;
+            }
+        }
+        i = end + 1;
+    }
+    if (used > 0 || lines.empty()) flush();
+    return lines;
+}
 
 TerminalPanel::TerminalPanel(Titles titles, std::function<void()> changed)
     : titles_(std::move(titles)), views_(observedViews(changed)) {
@@ -118,30 +144,66 @@ std::string TerminalPanel::text(std::string_view name) const {
     return visibleText(views_.text(name));
 }
 
-std::vector<std::string> TerminalPanel::lines(int width, ColorMode mode) const {
-    width = std::max(width, 20);
-    const int barCells = std::clamp(width - titleWidth - valueWidth - 3, 4, 60);
+std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& style) const {
+    width = std::max(width, 10);
+    const std::string battery = text("batteryTitleLabal");
+    int titleWidth = 0;
+    for (const std::string* t : {&titles_.cpu, &titles_.memory, &titles_.disk, &titles_.network,
+                                 &battery}) {
+        titleWidth = std::max(titleWidth, displayWidth(*t));
+    }
+    titleWidth += 1;
+    const std::string lead = " ";
+    std::vector<std::string> rows;
+
+    // A bar row: the title, the bar as wide as the line allows, the figure at the end.
     const auto barRow = [&](const std::string& title, std::string_view bar,
-                            std::string_view value) {
-        return " " + pad(title, titleWidth) + renderBar(*views_.progressBar(bar), barCells, mode) +
-               " " + padLeft(text(value), valueWidth);
+                            std::string_view valueLabel, int valueWidth) {
+        const std::string value = text(valueLabel);
+        valueWidth = std::max(valueWidth, displayWidth(value));
+        const int cells =
+            std::min(maximumBar, width - int(lead.size()) - titleWidth - 1 - valueWidth);
+        std::string row = lead + padRight(title, titleWidth);
+        if (cells >= minimumBar) {
+            row += renderBar(*views_.progressBar(bar), cells, style.color, style.unicode) + " " +
+                   padLeft(value, valueWidth);
+        } else {
+            row += value;
+        }
+        if (displayWidth(row) <= width) {
+            rows.push_back(row);
+        } else {
+            rows.push_back(lead + title);
+            for (std::string& line : wrapText(value, 2, width)) rows.push_back(line);
+        }
     };
-    const std::string indent(titleWidth + 1, ' ');
-    std::vector<std::string> rows = {
-        barRow(titles_.cpu, "cpuProgressBar", "cpuPercentLabel"),
-        barRow(titles_.memory, "memoryProgressBar", "memoryPercentLabel"),
-        barRow(titles_.disk, "hddProgressBar", "hddPercentLabel"),
-        " " + pad(titles_.network, titleWidth) + "\u2193 " + pad(text("downloadLabel"), 12) +
-            "\u2191 " + text("uploadLabel"),
-        " " + text("loadLabel"),
-        " " + text("uptimeLabel"),
-        barRow(text("batteryTitleLabal"), "batteryProgressBar", "batteryPercentLabel"),
-        indent + text("batteryTimeLabel"),
-        indent + text("batteryInfoLabel"),
-    };
-    for (std::string& row : rows) {
-        if (displayWidth(row) > width)
-            row = clipToWidth(row, width) + (mode == ColorMode::none ? "" : resetAttributes);
+
+    barRow(titles_.cpu, "cpuProgressBar", "cpuPercentLabel", 4);
+    barRow(titles_.memory, "memoryProgressBar", "memoryPercentLabel", 4);
+    barRow(titles_.disk, "hddProgressBar", "hddPercentLabel", 4);
+
+    const std::string down = std::string(style.unicode ? "\u2193 " : "v ") + text("downloadLabel");
+    const std::string up = std::string(style.unicode ? "\u2191 " : "^ ") + text("uploadLabel");
+    const std::string network = lead + padRight(titles_.network, titleWidth);
+    if (displayWidth(network) + std::max(14, displayWidth(down) + 2) + displayWidth(up) <= width) {
+        rows.push_back(network + padRight(down, std::max(14, displayWidth(down) + 2)) + up);
+    } else if (displayWidth(network) + std::max(displayWidth(down), displayWidth(up)) <= width) {
+        rows.push_back(network + down);
+        rows.push_back(spaces(displayWidth(network)) + up);
+    } else {
+        rows.push_back(lead + titles_.network);
+        for (const std::string* figure : {&down, &up}) {
+            for (std::string& line : wrapText(*figure, 2, width)) rows.push_back(line);
+        }
+    }
+
+    for (const char* label : {"loadLabel", "uptimeLabel"}) {
+        for (std::string& line : wrapText(text(label), 1, width)) rows.push_back(line);
+    }
+    barRow(battery, "batteryProgressBar", "batteryPercentLabel", 6);
+    for (const char* label : {"batteryTimeLabel", "batteryInfoLabel"}) {
+        for (std::string& line : wrapText(text(label), int(lead.size()) + titleWidth, width))
+            rows.push_back(line);
     }
     return rows;
 }

@@ -12,6 +12,13 @@
 
 namespace quillo {
 
+// How a frame may be drawn: which colours, and whether the character set has the
+// block elements and arrows (a UTF-8 locale) or only ASCII.
+struct TerminalStyle {
+    ColorMode color = ColorMode::none;
+    bool unicode = true;
+};
+
 // The panel's fifteen outlets laid out in rows of a terminal. Any change to a label or
 // a bar calls changed, so the host can draw once after the tick's blocks have run.
 class TerminalPanel final : public ViewTree {
@@ -26,8 +33,10 @@ class TerminalPanel final : public ViewTree {
     std::shared_ptr<TextField> textField(std::string_view name) const override;
     std::shared_ptr<ProgressBar> progressBar(std::string_view name) const override;
 
-    // The panel as lines for a terminal of the given width, each at most that wide.
-    std::vector<std::string> lines(int width, ColorMode mode) const;
+    // The panel as lines at most width columns wide. The titles take the width of the
+    // longest one and a space; as the width shrinks, the bars shrink first and then go,
+    // and a figure is never cut: a line too long for the width continues on the next.
+    std::vector<std::string> lines(int width, const TerminalStyle& style) const;
 
     // Bytes that turn the previous frame into this one on an alternate screen: only
     // the lines that differ are written, each cleared to its end.
@@ -41,10 +50,10 @@ class TerminalPanel final : public ViewTree {
     OutletViews views_;
 };
 
-// Columns a text takes: one per code point, escapes excluded. Good enough for the
-// panel's own texts, which hold no wide characters.
+// Columns a text takes on a terminal (wide characters take two), escapes excluded.
 int displayWidth(std::string_view text);
-// The text cut to at most width columns, never inside a UTF-8 sequence.
-std::string clipToWidth(std::string_view text, int width);
+// The text wrapped into lines of at most width columns, each after indent columns of
+// spaces: at spaces where it can, anywhere where a word is longer than a line.
+std::vector<std::string> wrapText(std::string_view text, int indent, int width);
 
 }  // namespace quillo

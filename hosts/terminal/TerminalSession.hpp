@@ -1,17 +1,32 @@
 #pragma once
 
+#include <string_view>
+
 namespace quillo {
 
-// The terminal's state while the panel owns it: the alternate screen, a hidden
-// cursor, and input read key by key without echo. restore() gives it all back and is
-// safe to call from a signal handler; enter() arranges for it to run on every way
-// out, a crash included.
+// The terminal while the panel owns it: the alternate screen, a hidden cursor, and
+// input read key by key, with neither echo nor the terminal's own signal keys (Ctrl-C,
+// Ctrl-\ and Ctrl-Z reach the panel as keys) nor flow control (Ctrl-S cannot freeze
+// it). Output goes through a descriptor of its own that never blocks, so a stalled
+// terminal cannot hold the panel up. restore() gives it all back, is safe in a signal
+// handler, and runs on every way out, a crash included.
 class TerminalSession {
   public:
-    // False (and nothing changed) when fd is not a terminal.
+    // Takes the terminal that fd is; false (and nothing changed) when it is none.
     static bool enter(int fd);
     static void restore();
     static bool active();
+
+    // The descriptor to write frames to and read keys from; -1 when not active.
+    static int descriptor();
+    // Writes what fits now; false when the terminal took less (its screen is then
+    // unknown and must be drawn whole next time).
+    static bool write(std::string_view text);
+
+    // Ctrl-Z: gives the terminal back and stops, as a job does; resume() takes the
+    // terminal again once the shell lets the job go on.
+    static void suspend();
+    static void resume();
 };
 
 }  // namespace quillo

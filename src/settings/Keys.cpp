@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/Text.hpp"
 #include "settings/RefreshRate.hpp"
 #include "settings/SuiteText.hpp"
 #include "settings/SuiteWriter.hpp"
@@ -30,24 +31,6 @@ constexpr SettingKey keys[] = {
      "notify when the start-up disk's use rises above this percent (0: never)", 90},
 };
 
-// Edits between two names, ignoring case.
-std::size_t distance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                              std::tolower(static_cast<unsigned char>(b[j - 1]));
-            const std::size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + !same});
-            diagonal = row[j];
-            row[j] = next;
-        }
-    }
-    return row[b.size()];
-}
-
 std::string shortest(double value, bool asFloat) {
     char buffer[32];
     const auto result = asFloat ? std::to_chars(buffer, buffer + sizeof buffer, float(value))
@@ -69,16 +52,9 @@ const SettingKey* findSettingKey(std::string_view name) {
 }
 
 std::optional<std::string_view> nearestSettingKey(std::string_view name) {
-    std::optional<std::string_view> best;
-    std::size_t bestDistance = std::max<std::size_t>(3, name.size() / 3) + 1;
-    for (const SettingKey& k : keys) {
-        const std::size_t d = distance(name, k.name);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = k.name;
-        }
-    }
-    return best;
+    std::vector<std::string_view> names;
+    for (const SettingKey& k : keys) names.push_back(k.name);
+    return nearestWord(name, names);
 }
 
 std::string storedForm(const SettingKey& key, std::string_view typed) {
