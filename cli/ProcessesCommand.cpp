@@ -1,6 +1,10 @@
 #include "ProcessesCommand.hpp"
 
+#include <pwd.h>
+
 #include <cstdio>
+#include <map>
+#include <string>
 
 #include "metrics/ProcessAPI.hpp"
 #include "widget/Format.hpp"
@@ -9,22 +13,38 @@ namespace quillo::cli {
 
 namespace {
 
-const char* statusName(std::int32_t status) {
+// The state as ps writes it; the record keeps the BSD state, in which Linux's sleeping,
+// waiting on a disk and idle are one.
+const char* stateLetter(std::int32_t status) {
     switch (status) {
-        case SIDL:
-            return "idle";
         case SRUN:
-            return "run";
+            return "R";
         case SSLEEP:
-            return "sleep";
+            return "S";
         case SSTOP:
-            return "stop";
+            return "T";
         case SZOMB:
-            return "zombie";
+            return "Z";
+        case SIDL:
+            return "I";
         default:
-            return "-";
+            return "?";
     }
 }
+
+// User names by uid, looked up once each: a listing has a few users and many processes.
+class UserNames {
+  public:
+    const std::string& operator()(std::int64_t uid) {
+        auto it = names_.find(uid);
+        if (it != names_.end()) return it->second;
+        const passwd* pw = uid >= 0 && uid <= UINT32_MAX ? ::getpwuid(uid_t(uid)) : nullptr;
+        return names_.emplace(uid, pw ? visibleText(pw->pw_name) : std::to_string(uid)).first->second;
+    }
+
+  private:
+    std::map<std::int64_t, std::string> names_;
+};
 
 const char* archName(std::int32_t arch) {
     switch (arch) {
@@ -79,15 +99,16 @@ int runProcesses(const ProcessesOptions& options) {
         }
         out += processes.empty() ? "]\n" : "\n]\n";
     } else {
-        char line[160];
-        std::snprintf(line, sizeof line, "%7s %7s %7s %10s %-6s %-6s %s\n", "PID", "PPID", "PGID",
-                      "UID", "STATUS", "ARCH", "COMMAND");
+        char line[200];
+        UserNames users;
+        std::snprintf(line, sizeof line, "%7s %7s %7s %-10s %-1s %-6s %s\n", "PID", "PPID", "PGID",
+                      "USER", "S", "ARCH", "COMMAND");
         out += line;
         for (const ProcessInfo& p : processes) {
-            std::snprintf(line, sizeof line, "%7lld %7lld %7lld %10lld %-6s %-6s ",
+            std::snprintf(line, sizeof line, "%7lld %7lld %7lld %-10s %-1s %-6s ",
                           static_cast<long long>(p.pid), static_cast<long long>(p.ppid),
-                          static_cast<long long>(p.pgid), static_cast<long long>(p.uid),
-                          statusName(p.status), archName(p.arch));
+                          static_cast<long long>(p.pgid), users(p.uid).c_str(),
+                          stateLetter(p.status), archName(p.arch));
             out += line;
             out += visibleText(p.command);
             out += '\n';

@@ -108,13 +108,38 @@ TEST(Quillo, DeadDisplayFallsBackOrSaysSoAndNeverAborts) {
     EXPECT_EQ(png.status, 0) << "a snapshot needs no display: " << png.err;
 }
 
-TEST(Quillo, HelpAndVersion) {
-    const RunResult help = run(QUILLO_BIN "/quillo --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_THAT(help.out, HasSubstr("settings"));
-    EXPECT_THAT(run(QUILLO_BIN "/quillo --version").out, HasSubstr("quillo "));
+// One convention for every program: status 2 for a usage error, a line that starts with
+// the program's name and suggests what was meant; --help names the program; -V says the
+// version.
+TEST(CommandLine, OneConventionForEveryProgram) {
+    const struct {
+        const char* command;
+        const char* says;
+    } usage[] = {
+        {"quillo snapshto", "quillo: unknown command 'snapshto'; did you mean 'snapshot'?"},
+        {"quillo sample --jsn", "quillo: unknown option '--jsn'; did you mean '--json'?"},
+        {"quillo settings gett X", "quillo: unknown command 'gett'; did you mean 'get'?"},
+        {"quillo snapshot --interval 0.01", "from 0.1 to 86400, not '0.01'"},
+        {"quillo sample --interval nan", "from 0 to 3600"},
+        {"quillo help smaple", "quillo: no command 'smaple'; did you mean 'sample'?"},
+        {"quillo-panel --snapshto", "quillo-panel: unknown option '--snapshto'; did you mean '--snapshot'?"},
+        {"quillo-term --frams 2", "quillo-term: unknown option '--frams'; did you mean '--frames'?"},
+    };
+    for (const auto& [command, says] : usage) {
+        const RunResult r = run(std::string(QUILLO_BIN "/") + command);
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_THAT(r.err, HasSubstr(says)) << command;
+    }
+    for (const char* program : {"quillo", "quillo-panel", "quillo-term"}) {
+        const RunResult help = run(std::string(QUILLO_BIN "/") + program + " --help");
+        EXPECT_EQ(help.status, 0);
+        EXPECT_THAT(help.out, HasSubstr(std::string("Usage: ") + program));
+        EXPECT_EQ(run(std::string(QUILLO_BIN "/") + program + " -V").out,
+                  std::string(program) + " 0.2.0\n");
+    }
+    EXPECT_THAT(run(QUILLO_BIN "/quillo help settings").out, HasSubstr("Usage: quillo settings"));
     const RunResult missingRoot = run(QUILLO_BIN "/quillo --procfs /nonexistent settings path");
-    EXPECT_NE(missingRoot.status, 0);
+    EXPECT_EQ(missingRoot.status, 2);
     EXPECT_THAT(missingRoot.err, HasSubstr("/nonexistent"));
 }
 

@@ -141,7 +141,7 @@ class TerminalHost : public ::testing::Test {
     termios before{};
 
     void start(std::vector<std::string> environment = {}, int columns = 80,
-               std::string program = "quillo-term") {
+               std::string program = "quillo-term", const char* frames = nullptr) {
         updateSuite(home.path() / "quillo" / "io.quillo.shared.json",
                     [](SuiteText& s) { s.set("RefreshRate", "0.2"); });
         const std::string fixtures = std::string(QUILLO_FIXTURES) + "/linux/desktop-no-battery";
@@ -158,7 +158,8 @@ class TerminalHost : public ::testing::Test {
             for (const std::string& e : environment) ::putenv(const_cast<char*>(e.c_str()));
             const std::string path = std::string(QUILLO_BIN) + "/" + program;
             ::execl(path.c_str(), path.c_str(), "--procfs", (fixtures + "/proc").c_str(),
-                    "--sysfs", (fixtures + "/sys").c_str(), static_cast<char*>(nullptr));
+                    "--sysfs", (fixtures + "/sys").c_str(), frames ? "--frames" : nullptr, frames,
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::tcgetattr(master, &before);
@@ -283,6 +284,13 @@ TEST_F(TerminalHost, NarrowGermanTerminalKeepsEveryFigure) {
     ASSERT_TRUE(readUntil("Festplatte")) << screen;
     ASSERT_EQ(::write(master, "q", 1), 1);
     finish();
+}
+
+TEST_F(TerminalHost, DumbTerminalGetsPlainFrames) {
+    start({"TERM=dumb"}, 80, "quillo-term", "2");
+    EXPECT_TRUE(WIFEXITED(finish()));
+    EXPECT_THAT(screen, HasSubstr("Load Average: 0.21 0.37 0.39"));
+    EXPECT_EQ(screen.find('\x1b'), std::string::npos) << "an escape on a dumb terminal";
 }
 
 TEST_F(TerminalHost, DeadDisplayShowsTheTerminalPanelSayingWhy) {
