@@ -5,9 +5,9 @@
 
 #include <map>
 
-#include "ui/ProgressBar.hpp"
-#include "widget/TodayViewController.hpp"
-#include "widget/VirtualEventLoop.hpp"
+#include "quillo/ui/ProgressBar.hpp"
+#include "quillo/widget/TodayViewController.hpp"
+#include "quillo/widget/VirtualEventLoop.hpp"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "RatioMain.hpp"
-#include "metrics/ProcessAPI.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
+#include "quillo/metrics/ProcessAPI.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
 
 namespace {
 

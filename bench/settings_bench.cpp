@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "settings/Configuration.hpp"
+#include "quillo/settings/Configuration.hpp"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <array>
 
 #include "RatioMain.hpp"
-#include "metrics/System.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
+#include "quillo/metrics/System.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
 
 namespace {
 

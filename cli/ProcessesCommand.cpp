@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "metrics/ProcessAPI.hpp"
-#include "widget/Format.hpp"
+#include "quillo/metrics/ProcessAPI.hpp"
+#include "quillo/widget/Format.hpp"
 
 namespace quillo::cli {
 

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <thread>
 
-#include "metrics/Battery.hpp"
-#include "metrics/DataUsage.hpp"
-#include "metrics/Device.hpp"
-#include "metrics/System.hpp"
+#include "quillo/metrics/Battery.hpp"
+#include "quillo/metrics/DataUsage.hpp"
+#include "quillo/metrics/Device.hpp"
+#include "quillo/metrics/System.hpp"
 #include "common/CommandLine.hpp"
-#include "widget/Format.hpp"
+#include "quillo/widget/Format.hpp"
 
 namespace quillo::cli {
 

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "Usage.hpp"
-#include "settings/Configuration.hpp"
-#include "settings/Keys.hpp"
-#include "settings/SettingsSuite.hpp"
-#include "settings/SuiteWriter.hpp"
-#include "ui/Theme.hpp"
-#include "widget/Format.hpp"
-#include "widget/TodayViewController.hpp"
+#include "quillo/settings/Configuration.hpp"
+#include "quillo/settings/Keys.hpp"
+#include "quillo/settings/SettingsSuite.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
+#include "quillo/ui/Theme.hpp"
+#include "quillo/widget/Format.hpp"
+#include "quillo/widget/TodayViewController.hpp"
 
 namespace quillo::cli {
 namespace {

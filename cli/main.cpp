@@ -17,10 +17,10 @@
 #include "common/Autostart.hpp"
 #include "common/CommandLine.hpp"
 #include "common/Display.hpp"
-#include "platform/Text.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
-#include "settings/SuiteWriter.hpp"
-#include "widget/Format.hpp"
+#include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
+#include "quillo/widget/Format.hpp"
 
 namespace {
 

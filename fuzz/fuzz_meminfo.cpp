@@ -1,6 +1,6 @@
 #include <string_view>
 
-#include "platform/linux/Memory.hpp"
+#include "quillo/platform/linux/Memory.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -1,7 +1,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/linux/Network.hpp"
+#include "quillo/platform/linux/Network.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -1,8 +1,8 @@
 // power_supply values: the input is a folder's attributes as "name=value" lines.
 #include <string_view>
 
-#include "platform/Text.hpp"
-#include "platform/linux/Power.hpp"
+#include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/Power.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/linux/Processes.hpp"
+#include "quillo/platform/linux/Processes.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

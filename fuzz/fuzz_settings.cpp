@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "settings/SettingsSuite.hpp"
-#include "settings/SuiteWriter.hpp"
+#include "quillo/settings/SettingsSuite.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Text.hpp"
-#include "platform/linux/Cpu.hpp"
-#include "platform/linux/Thermal.hpp"
+#include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/Cpu.hpp"
+#include "quillo/platform/linux/Thermal.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "metrics/Utf8.hpp"
-#include "widget/Format.hpp"
+#include "quillo/metrics/Utf8.hpp"
+#include "quillo/widget/Format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -3,11 +3,11 @@
 #include <cmath>
 #include <limits>
 
-#include "settings/SuiteWriter.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
 #include "support/TempDir.hpp"
-#include "ui/ProgressBar.hpp"
-#include "ui/Theme.hpp"
-#include "widget/Levels.hpp"
+#include "quillo/ui/ProgressBar.hpp"
+#include "quillo/ui/Theme.hpp"
+#include "quillo/widget/Levels.hpp"
 
 using namespace quillo;
 

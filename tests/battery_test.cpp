@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "metrics/Battery.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
+#include "quillo/metrics/Battery.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "support/Panel.hpp"
 
 using namespace quillo;

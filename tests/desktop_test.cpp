@@ -17,7 +17,7 @@
 #include "desktop/ProgressBarView.hpp"
 #include "support/Panel.hpp"
 #include "support/Run.hpp"
-#include "widget/Alerts.hpp"
+#include "quillo/widget/Alerts.hpp"
 
 using namespace quillo;
 using ::testing::ElementsAre;

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "support/Panel.hpp"
-#include "widget/Levels.hpp"
+#include "quillo/widget/Levels.hpp"
 
 using namespace quillo;
 using ::testing::ElementsAre;

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "support/Run.hpp"
-#include "widget/Format.hpp"
+#include "quillo/widget/Format.hpp"
 
 using namespace quillo;
 

@@ -1,10 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "metrics/System.hpp"
-#include "platform/linux/Cpu.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/Memory.hpp"
+#include "quillo/metrics/System.hpp"
+#include "quillo/platform/linux/Cpu.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/platform/linux/Memory.hpp"
 #include "support/TempDir.hpp"
 
 using namespace quillo;

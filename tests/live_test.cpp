@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "platform/linux/LinuxPlatform.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "support/Panel.hpp"
 #include "support/Run.hpp"
 

@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "metrics/System.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/Memory.hpp"
+#include "quillo/metrics/System.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/platform/linux/Memory.hpp"
 #include "support/Panel.hpp"
 #include "support/Run.hpp"
 

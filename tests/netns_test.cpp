@@ -15,14 +15,14 @@
 #include <thread>
 
 #include "common/RouteMonitor.hpp"
-#include "metrics/DataUsage.hpp"
-#include "metrics/Device.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
-#include "settings/Configuration.hpp"
+#include "quillo/metrics/DataUsage.hpp"
+#include "quillo/metrics/Device.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/settings/Configuration.hpp"
 #include "support/Require.hpp"
 #include "support/Run.hpp"
 #include "support/Views.hpp"
-#include "widget/VirtualEventLoop.hpp"
+#include "quillo/widget/VirtualEventLoop.hpp"
 
 using namespace quillo;
 

@@ -1,15 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "metrics/DataUsage.hpp"
-#include "metrics/Device.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/Network.hpp"
-#include "settings/SuiteWriter.hpp"
+#include "quillo/metrics/DataUsage.hpp"
+#include "quillo/metrics/Device.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/platform/linux/Network.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Panel.hpp"
 #include "support/TempDir.hpp"
-#include "widget/Format.hpp"
+#include "quillo/widget/Format.hpp"
 
 using namespace quillo;
 

@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/linux/Cpu.hpp"
-#include "platform/linux/Thermal.hpp"
+#include "quillo/platform/linux/Cpu.hpp"
+#include "quillo/platform/linux/Thermal.hpp"
 
 using namespace quillo;
 using ::testing::ElementsAre;

@@ -5,9 +5,9 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "metrics/ProcessAPI.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
-#include "platform/linux/Processes.hpp"
+#include "quillo/metrics/ProcessAPI.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/platform/linux/Processes.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Run.hpp"
 

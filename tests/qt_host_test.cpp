@@ -10,7 +10,7 @@
 #include "common/QtLocalizer.hpp"
 #include "common/Snapshot.hpp"
 #include "support/Run.hpp"
-#include "widget/Format.hpp"
+#include "quillo/widget/Format.hpp"
 
 using namespace quillo;
 using ::testing::HasSubstr;

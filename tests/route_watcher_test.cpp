@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "common/RouteWatcher.hpp"
-#include "metrics/Device.hpp"
-#include "widget/TodayViewController.hpp"
+#include "quillo/metrics/Device.hpp"
+#include "quillo/widget/TodayViewController.hpp"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "settings/Configuration.hpp"
-#include "settings/SuiteWriter.hpp"
+#include "quillo/settings/Configuration.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
 #include "support/TempDir.hpp"
 
 using namespace quillo;

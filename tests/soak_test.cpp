@@ -10,9 +10,9 @@
 #include "support/FakePlatform.hpp"
 #include "support/TempDir.hpp"
 #include "support/Views.hpp"
-#include "ui/ProgressBar.hpp"
-#include "widget/TodayViewController.hpp"
-#include "widget/VirtualEventLoop.hpp"
+#include "quillo/ui/ProgressBar.hpp"
+#include "quillo/widget/TodayViewController.hpp"
+#include "quillo/widget/VirtualEventLoop.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUILLO_ASAN 1

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "metrics/System.hpp"
+#include "quillo/metrics/System.hpp"
 #include "support/FakePlatform.hpp"
 
 using namespace quillo;

@@ -12,13 +12,13 @@
 #include <cstring>
 #include <functional>
 
-#include "settings/SuiteWriter.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
 #include "support/Run.hpp"
 #include "support/TempDir.hpp"
 #include "terminal/Ansi.hpp"
 #include "terminal/CellCanvas.hpp"
 #include "terminal/TerminalPanel.hpp"
-#include "ui/Theme.hpp"
+#include "quillo/ui/Theme.hpp"
 
 using namespace quillo;
 using ::testing::HasSubstr;

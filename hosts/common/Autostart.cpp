@@ -8,8 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/Io.hpp"
-#include "settings/SettingsSuite.hpp"
+#include "quillo/platform/Io.hpp"
+#include "quillo/settings/SettingsSuite.hpp"
 
 namespace quillo {
 

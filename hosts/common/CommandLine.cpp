@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/Text.hpp"
-#include "settings/SuiteWriter.hpp"
-#include "widget/Format.hpp"
+#include "quillo/platform/Text.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
+#include "quillo/widget/Format.hpp"
 
 #ifndef QUILLO_VERSION
 #define QUILLO_VERSION "0"

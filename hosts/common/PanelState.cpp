@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include "platform/Io.hpp"
-#include "settings/SettingsSuite.hpp"
+#include "quillo/platform/Io.hpp"
+#include "quillo/settings/SettingsSuite.hpp"
 
 namespace quillo {
 

@@ -4,7 +4,7 @@
 #include <deque>
 #include <functional>
 
-#include "widget/HostInterfaces.hpp"
+#include "quillo/widget/HostInterfaces.hpp"
 
 namespace quillo {
 

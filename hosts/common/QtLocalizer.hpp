@@ -2,7 +2,7 @@
 
 #include <QTranslator>
 
-#include "widget/HostInterfaces.hpp"
+#include "quillo/widget/HostInterfaces.hpp"
 
 namespace quillo {
 

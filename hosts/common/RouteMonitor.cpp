@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "metrics/Device.hpp"
+#include "quillo/metrics/Device.hpp"
 
 namespace quillo {
 

@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "ui/ProgressBar.hpp"
-#include "widget/Format.hpp"
+#include "quillo/ui/ProgressBar.hpp"
+#include "quillo/widget/Format.hpp"
 
 namespace quillo {
 

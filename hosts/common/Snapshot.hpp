@@ -5,9 +5,9 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "settings/SettingsSuite.hpp"
-#include "widget/HostInterfaces.hpp"
-#include "widget/TodayViewController.hpp"
+#include "quillo/settings/SettingsSuite.hpp"
+#include "quillo/widget/HostInterfaces.hpp"
+#include "quillo/widget/TodayViewController.hpp"
 
 namespace quillo {
 

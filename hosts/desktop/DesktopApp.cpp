@@ -10,8 +10,8 @@
 #include "common/Autostart.hpp"
 #include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
-#include "settings/SettingsSuite.hpp"
-#include "widget/Levels.hpp"
+#include "quillo/settings/SettingsSuite.hpp"
+#include "quillo/widget/Levels.hpp"
 
 namespace quillo {
 

@@ -15,7 +15,7 @@
 #include "common/RouteWatcher.hpp"
 #include "desktop/Notifier.hpp"
 #include "desktop/PanelWindow.hpp"
-#include "widget/Alerts.hpp"
+#include "quillo/widget/Alerts.hpp"
 
 namespace quillo {
 

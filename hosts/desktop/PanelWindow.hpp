@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "widget/OutletViews.hpp"
-#include "widget/TodayViewController.hpp"
+#include "quillo/widget/OutletViews.hpp"
+#include "quillo/widget/TodayViewController.hpp"
 
 namespace Ui {
 class TodayViewController;

@@ -15,11 +15,11 @@
 
 #include "common/Autostart.hpp"
 #include "desktop/ProgressBarView.hpp"
-#include "settings/Configuration.hpp"
-#include "settings/Keys.hpp"
-#include "settings/RefreshRate.hpp"
-#include "settings/SuiteWriter.hpp"
-#include "widget/Levels.hpp"
+#include "quillo/settings/Configuration.hpp"
+#include "quillo/settings/Keys.hpp"
+#include "quillo/settings/RefreshRate.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
+#include "quillo/widget/Levels.hpp"
 
 namespace quillo {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "ui/ProgressBar.hpp"
+#include "quillo/ui/ProgressBar.hpp"
 
 namespace quillo {
 

@@ -26,11 +26,11 @@
 #include "desktop/PanelWindow.hpp"
 #include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
-#include "settings/SettingsSuite.hpp"
-#include "ui/Theme.hpp"
-#include "widget/Format.hpp"
-#include "widget/OutletViews.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/settings/SettingsSuite.hpp"
+#include "quillo/ui/Theme.hpp"
+#include "quillo/widget/Format.hpp"
+#include "quillo/widget/OutletViews.hpp"
 
 namespace {
 

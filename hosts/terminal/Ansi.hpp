@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/Color.hpp"
+#include "quillo/ui/Color.hpp"
 
 namespace quillo {
 

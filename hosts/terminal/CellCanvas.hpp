@@ -3,8 +3,8 @@
 #include <string>
 
 #include "terminal/Ansi.hpp"
-#include "ui/Canvas.hpp"
-#include "ui/ProgressBar.hpp"
+#include "quillo/ui/Canvas.hpp"
+#include "quillo/ui/ProgressBar.hpp"
 
 namespace quillo {
 

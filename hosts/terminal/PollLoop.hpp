@@ -5,7 +5,7 @@
 #include <map>
 #include <memory>
 
-#include "widget/HostInterfaces.hpp"
+#include "quillo/widget/HostInterfaces.hpp"
 
 namespace quillo {
 

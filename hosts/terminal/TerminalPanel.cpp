@@ -4,9 +4,9 @@
 #include <cctype>
 #include <cwchar>
 
-#include "metrics/Utf8.hpp"
+#include "quillo/metrics/Utf8.hpp"
 #include "terminal/CellCanvas.hpp"
-#include "widget/Format.hpp"
+#include "quillo/widget/Format.hpp"
 
 namespace quillo {
 

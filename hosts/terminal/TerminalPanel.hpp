@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "terminal/Ansi.hpp"
-#include "ui/ProgressBar.hpp"
-#include "widget/OutletViews.hpp"
-#include "widget/TodayViewController.hpp"
+#include "quillo/ui/ProgressBar.hpp"
+#include "quillo/widget/OutletViews.hpp"
+#include "quillo/widget/TodayViewController.hpp"
 
 namespace quillo {
 

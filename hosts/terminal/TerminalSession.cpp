@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/Io.hpp"
+#include "quillo/platform/Io.hpp"
 
 namespace quillo {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "widget/HostInterfaces.hpp"
+#include "quillo/widget/HostInterfaces.hpp"
 
 namespace quillo {
 

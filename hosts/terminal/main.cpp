@@ -15,8 +15,8 @@
 
 #include "common/CommandLine.hpp"
 #include "common/RouteMonitor.hpp"
-#include "platform/Io.hpp"
-#include "platform/linux/LinuxPlatform.hpp"
+#include "quillo/platform/Io.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "terminal/PollLoop.hpp"
 #include "terminal/TerminalPanel.hpp"
 #include "terminal/TerminalSession.hpp"

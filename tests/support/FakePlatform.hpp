@@ -5,7 +5,7 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/Platform.hpp"
+#include "quillo/platform/Platform.hpp"
 
 namespace quillo::test {
 

@@ -4,12 +4,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "settings/SuiteWriter.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/TempDir.hpp"
 #include "support/Views.hpp"
-#include "ui/Theme.hpp"
-#include "widget/VirtualEventLoop.hpp"
+#include "quillo/ui/Theme.hpp"
+#include "quillo/widget/VirtualEventLoop.hpp"
 
 namespace quillo::test {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/ProgressBar.hpp"
-#include "widget/OutletViews.hpp"
+#include "quillo/ui/ProgressBar.hpp"
+#include "quillo/widget/OutletViews.hpp"
 
 namespace quillo::test {
 

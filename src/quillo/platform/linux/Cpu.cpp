@@ -1,0 +1,332 @@
+#include "quillo/platform/linux/Cpu.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "quillo/platform/Debug.hpp"
+#include "quillo/platform/Text.hpp"
+
+namespace quillo {
+
+namespace {
+
+// The aggregate line: user nice system idle iowait irq softirq steal guest guest_nice.
+// Guest time is already part of user and nice, so it is not added again.
+std::optional<host_cpu_load_info> parseCpuLine(std::string_view rest) {
+    std::uint64_t v[8] = {};
+    int n = 0;
+    bool numeric = true;
+    forEachField(rest, [&](std::string_view field) {
+        if (n == 8) return false;
+        const auto value = parseUnsigned(field);
+        if (!value) return numeric = false;
+        v[n++] = *value;
+        return true;
+    });
+    // Kernels before 2.6 wrote only the first four columns; fewer than that is damage.
+    if (!numeric || n < 4) return std::nullopt;
+    const auto wrap = [](std::uint64_t ticks) { return static_cast<std::uint32_t>(ticks); };
+    host_cpu_load_info info;
+    info.cpu_ticks[CPU_STATE_USER] = wrap(v[0]);
+    info.cpu_ticks[CPU_STATE_NICE] = wrap(v[1]);
+    info.cpu_ticks[CPU_STATE_SYSTEM] = wrap(v[2] + v[5] + v[6] + v[7]);
+    info.cpu_ticks[CPU_STATE_IDLE] = wrap(v[3] + v[4]);
+    return info;
+}
+
+std::int32_t clampCount(std::size_t n) {
+    return std::int32_t(std::min<std::size_t>(n, INT32_MAX));
+}
+
+}  // namespace
+
+ProcStat parseProcStat(std::string_view text) {
+    ProcStat stat;
+    // The kernel writes each of these lines once; should one come twice, the first
+    // counts, as it does for the readers that look no further.
+    bool aggregateSeen = false;
+    bool bootTimeSeen = false;
+    forEachLine(text, [&](std::string_view line) {
+        if (line.starts_with("cpu ")) {
+            if (!aggregateSeen) stat.cpu = parseCpuLine(line.substr(4));
+            aggregateSeen = true;
+        } else if (line.starts_with("cpu")) {
+            const auto end = line.find(' ');
+            if (const auto n = parseUnsigned(line.substr(3, end == line.npos ? 0 : end - 3));
+                n && *n < maximumCpus && stat.cpus.size() < maximumCpus) {
+                stat.cpus.push_back(int(*n));
+            }
+        } else if (line.starts_with("btime ") && !bootTimeSeen) {
+            stat.bootTime = parseSigned(trim(line.substr(6)));
+            bootTimeSeen = true;
+        }
+        return true;
+    });
+    return stat;
+}
+
+std::optional<host_cpu_load_info> parseProcStatCpu(std::string_view text) {
+    if (!text.starts_with("cpu ")) return parseProcStat(text).cpu;
+    const std::string_view line = text.substr(0, text.find('\n'));
+    return parseCpuLine(line.substr(4));
+}
+
+std::optional<std::int64_t> parseProcStatBootTime(std::string_view text) {
+    std::size_t start = 0;
+    if (!text.starts_with("btime ")) {
+        const std::size_t newline = text.find("\nbtime ");
+        if (newline == std::string_view::npos) return std::nullopt;
+        start = newline + 1;
+    }
+    std::string_view line = text.substr(start);
+    line = line.substr(0, line.find('\n'));
+    return parseSigned(trim(line.substr(6)));
+}
+
+LoadAvg parseLoadAvg(std::string_view text) {
+    LoadAvg load;
+    int index = 0;
+    bool averagesIntact = true;
+    forEachField(trim(text), [&](std::string_view field) {
+        if (index < 3) {
+            const auto value = parseDecimal(field);
+            if (value && averagesIntact) {
+                load.averages[index] = *value;
+                load.count = index + 1;
+            } else {
+                averagesIntact = false;
+            }
+        } else if (index == 3) {
+            const auto slash = field.find('/');
+            if (slash != std::string_view::npos)
+                load.threads = parseSigned(field.substr(slash + 1));
+            return false;
+        }
+        ++index;
+        return true;
+    });
+    return load;
+}
+
+host_load_info hostLoadFrom(const LoadAvg& load, int onlineCpus) {
+    host_load_info info;
+    const double n = onlineCpus;
+    for (int i = 0; i < 3; ++i) {
+        const double l = load.averages[i];
+        info.avenrun[i] = std::int32_t(std::lround(std::clamp(l * LOAD_SCALE, -2e9, 2e9)));
+        // The Mach factor: the share of the CPUs left to a newcomer, in CPUs.
+        const double factor = n > l ? (n - l) : n / (l + 1.0);
+        info.mach_factor[i] = std::int32_t(std::lround(std::clamp(factor * LOAD_SCALE, -2e9, 2e9)));
+    }
+    return info;
+}
+
+std::optional<std::vector<int>> parseCpuList(std::string_view text) {
+    text = trim(text);
+    if (text.empty()) return std::nullopt;
+    // Two passes: the first checks every range and counts the CPUs, so that a short
+    // file naming millions of CPUs costs neither time nor memory.
+    const auto walk = [&](auto&& emit) {
+        std::string_view rest = text;
+        for (;;) {
+            const auto comma = rest.find(',');
+            const std::string_view range = rest.substr(0, comma);
+            const auto dash = range.find('-');
+            const auto first = parseUnsigned(range.substr(0, dash));
+            const auto last =
+                dash == std::string_view::npos ? first : parseUnsigned(range.substr(dash + 1));
+            if (!first || !last || *last < *first || *last >= maximumCpus) return false;
+            if (!emit(*first, *last)) return false;
+            if (comma == std::string_view::npos) return true;
+            rest.remove_prefix(comma + 1);
+        }
+    };
+    std::size_t total = 0;
+    const bool valid = walk([&](std::uint64_t first, std::uint64_t last) {
+        total += last - first + 1;
+        return total <= maximumCpus;
+    });
+    if (!valid) return std::nullopt;
+    std::vector<int> cpus;
+    cpus.reserve(total);
+    walk([&](std::uint64_t first, std::uint64_t last) {
+        for (auto c = first; c <= last; ++c) cpus.push_back(int(c));
+        return true;
+    });
+    return cpus;
+}
+
+std::optional<double> parseCgroupCpuMax(std::string_view text) {
+    std::string_view fields[3];
+    if (leadingFields(trim(text), fields) != 2) return std::nullopt;
+    const auto quota = parseUnsigned(fields[0]);
+    const auto period = parseUnsigned(fields[1]);
+    if (!quota || !period || *period == 0) return std::nullopt;
+    return double(*quota) / double(*period);
+}
+
+std::optional<std::string_view> parseCgroupV2Path(std::string_view text) {
+    std::optional<std::string_view> path;
+    forEachLine(text, [&](std::string_view line) {
+        if (line.starts_with("0::/")) {
+            path = line.substr(3);
+            return false;
+        }
+        return true;
+    });
+    return path;
+}
+
+cpu_type_t machineCpuType() {
+#if defined(__x86_64__)
+    return CPU_TYPE_X86_64;
+#elif defined(__i386__)
+    return CPU_TYPE_I386;
+#elif defined(__aarch64__)
+    return CPU_TYPE_ARM64;
+#elif defined(__arm__)
+    return CPU_TYPE_ARM;
+#elif defined(__powerpc64__)
+    return CPU_TYPE_POWERPC64;
+#elif defined(__powerpc__)
+    return CPU_TYPE_POWERPC;
+#else
+    return CPU_TYPE_ANY;
+#endif
+}
+
+host_cpu_load_info CpuFiles::loadInfo() {
+    const auto text = files_.readTick(Fs::proc, "stat");
+    if (!text) return {};
+    const auto cpu = parseProcStatCpu(*text);
+    if (!cpu) debug::note("stat", "no usable aggregate cpu line");
+    return cpu.value_or(host_cpu_load_info{});
+}
+
+std::optional<std::int64_t> CpuFiles::bootTime() {
+    const auto text = files_.readTick(Fs::proc, "stat");
+    if (!text) return std::nullopt;
+    const auto boot = parseProcStatBootTime(*text);
+    if (!boot) debug::note("stat", "no usable btime line");
+    return boot;
+}
+
+LoadAvg CpuFiles::loadAverage() {
+    const auto text = files_.readTick(Fs::proc, "loadavg");
+    if (!text) return {};
+    const LoadAvg load = parseLoadAvg(*text);
+    if (load.count < 3) debug::note("loadavg", "fewer than three averages");
+    return load;
+}
+
+std::vector<int> CpuFiles::onlineCpus() {
+    if (const auto text = files_.readTick(Fs::sys, "devices/system/cpu/online")) {
+        if (auto cpus = parseCpuList(*text)) return std::move(*cpus);
+        debug::note("devices/system/cpu/online", "malformed");
+    }
+    if (const auto text = files_.readTick(Fs::proc, "stat")) return parseProcStat(*text).cpus;
+    return {};
+}
+
+void CpuFiles::fillBasicInfo(host_basic_info& info) {
+    const std::vector<int> online = onlineCpus();
+    info.logical_cpu = info.logical_cpu_max = info.avail_cpus = clampCount(online.size());
+    info.cpu_type = machineCpuType();
+
+    std::lock_guard lock(topologyMutex_);
+    ReadBuffer text;
+    if (!possibleCpus_) {
+        if (files_.readOnce(Fs::sys, "devices/system/cpu/possible", text)) {
+            if (const auto possible = parseCpuList(text.view()))
+                possibleCpus_ = clampCount(possible->size());
+        }
+    }
+    info.max_cpus = possibleCpus_.value_or(info.logical_cpu);
+
+    if (online != coresCountedFor_ || online.empty()) {
+        // Cores are distinct (package, core) pairs; without a topology for every online
+        // CPU the logical count is the honest answer.
+        std::set<std::pair<std::int64_t, std::int64_t>> cores;
+        bool complete = !online.empty();
+        for (const int cpu : online) {
+            const std::string base = "devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/";
+            std::optional<std::int64_t> package, core;
+            if (files_.readOnce(Fs::sys, base + "physical_package_id", text))
+                package = parseSigned(trim(text.view()));
+            if (files_.readOnce(Fs::sys, base + "core_id", text))
+                core = parseSigned(trim(text.view()));
+            if (!package || !core) {
+                debug::note(base, "incomplete; physical cores are the logical count");
+                complete = false;
+                break;
+            }
+            cores.emplace(*package, *core);
+        }
+        physicalCores_ = complete ? clampCount(cores.size()) : info.logical_cpu;
+        coresCountedFor_ = online;
+    }
+    info.physical_cpu = info.physical_cpu_max = physicalCores_;
+}
+
+std::optional<double> CpuFiles::speedLimit(const std::vector<int>& cpus) {
+    std::optional<double> highest;
+    ReadBuffer text;
+    const auto number = [&](const std::string& path) -> std::optional<std::int64_t> {
+        if (!files_.read(Fs::sys, path, text)) {
+            debug::note(path, describe(text.failure()));
+            return std::nullopt;
+        }
+        return parseSigned(trim(text.view()));
+    };
+    for (const int cpu : cpus) {
+        const std::string base = "devices/system/cpu/cpu" + std::to_string(cpu) + "/cpufreq/";
+        const auto limit = number(base + "scaling_max_freq");
+        const auto hardware = number(base + "cpuinfo_max_freq");
+        if (!limit || !hardware || *hardware <= 0 || *limit < 0) continue;
+        const double percent = 100.0 * double(*limit) / double(*hardware);
+        if (!highest || percent > *highest) highest = percent;
+    }
+    return highest;
+}
+
+std::optional<double> CpuFiles::cgroupQuotaCpus() {
+    ReadBuffer text;
+    if (!files_.readOnce(Fs::proc, "self/cgroup", text)) return std::nullopt;
+    const auto path = parseCgroupV2Path(text.view());
+    if (!path) return std::nullopt;
+    // The tightest quota on the way up to the root is the one the scheduler enforces.
+    std::string dir = "fs/cgroup" + std::string(*path);
+    while (!dir.empty() && dir.back() == '/') dir.pop_back();
+    std::optional<double> tightest;
+    ReadBuffer quotaText;
+    for (;;) {
+        if (files_.readOnce(Fs::sys, dir + "/cpu.max", quotaText)) {
+            if (const auto quota = parseCgroupCpuMax(quotaText.view());
+                quota && (!tightest || *quota < *tightest)) {
+                tightest = quota;
+            }
+        }
+        const auto slash = dir.rfind('/');
+        if (dir == "fs/cgroup" || slash == std::string::npos) break;
+        dir.resize(slash);
+    }
+    return tightest;
+}
+
+std::optional<CPUPowerStatus> CpuFiles::powerStatus() {
+    const std::vector<int> online = onlineCpus();
+    CPUPowerStatus status;
+    if (const auto speed = speedLimit(online)) status[kIOPMCPUPowerLimitProcessorSpeedKey] = *speed;
+    if (!online.empty()) status[kIOPMCPUPowerLimitProcessorCountKey] = double(online.size());
+    double scheduler = 100.0;
+    if (const auto quota = cgroupQuotaCpus(); quota && !online.empty()) {
+        scheduler = std::min(100.0, 100.0 * *quota / double(online.size()));
+    }
+    status[kIOPMCPUPowerLimitSchedulerTimeKey] = scheduler;
+    return status;
+}
+
+}  // namespace quillo

@@ -1,0 +1,177 @@
+#include "quillo/platform/linux/FileReader.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "quillo/platform/Debug.hpp"
+
+namespace quillo {
+
+namespace {
+
+// Many procfs and sysfs files report a size of 0 or 4096, whatever they hold, so the
+// size is learnt by reading.
+constexpr std::size_t initialBuffer = 4096;
+constexpr std::size_t maximumKept = 512;
+
+}  // namespace
+
+std::string_view describe(ReadFailure failure) {
+    switch (failure) {
+        case ReadFailure::none:
+            return "read";
+        case ReadFailure::missing:
+            return "missing";
+        case ReadFailure::unreadable:
+            return "unreadable";
+        case ReadFailure::notRegular:
+            return "not a regular file";
+        case ReadFailure::tooLarge:
+            return "too large";
+    }
+    return "unreadable";
+}
+
+ReadBuffer& tickBuffer() {
+    thread_local ReadBuffer buffer;
+    return buffer;
+}
+
+char* ReadBuffer::grow(std::size_t capacity) {
+    if (capacity > capacity_) {
+        auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+        if (size_ > 0) std::memcpy(larger.get(), data_.get(), size_);
+        data_ = std::move(larger);
+        capacity_ = capacity;
+    }
+    return data_.get();
+}
+
+int openRegular(int dir, const char* relative, ReadFailure& failure) {
+    const int fd = ::openat(dir, relative, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        failure =
+            errno == ENOENT || errno == ENOTDIR ? ReadFailure::missing : ReadFailure::unreadable;
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        failure = ReadFailure::notRegular;
+        return -1;
+    }
+    return fd;
+}
+
+bool readToEnd(int fd, ReadBuffer& out, std::size_t limit) {
+    std::size_t capacity = std::max(out.capacity(), initialBuffer);
+    out.setSize(0);
+    char* data = out.grow(capacity);
+    std::size_t size = 0;
+    for (;;) {
+        if (size == capacity) {
+            if (capacity >= limit) {
+                out.fail(ReadFailure::tooLarge);
+                return false;
+            }
+            capacity = std::min(capacity * 2, limit);
+            out.setSize(size);
+            data = out.grow(capacity);
+        }
+        const ssize_t n = ::pread(fd, data + size, capacity - size, off_t(size));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            out.fail(ReadFailure::unreadable);
+            return false;
+        }
+        if (n == 0) break;
+        size += std::size_t(n);
+    }
+    out.setSize(size);
+    out.succeed();
+    return true;
+}
+
+FileReader::FileReader(FsRoot root) : root_(std::move(root)) {
+    procFd_ = ::open(root_.procfs.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    sysFd_ = ::open(root_.sysfs.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+FileReader::~FileReader() {
+    for (const Kept& kept : kept_) {
+        for (const auto& [name, fd] : kept) ::close(fd);
+    }
+    if (procFd_ >= 0) ::close(procFd_);
+    if (sysFd_ >= 0) ::close(sysFd_);
+}
+
+int FileReader::open(Fs fs, std::string_view relative, ReadBuffer& out) const {
+    const int dir = rootDescriptor(fs);
+    ReadFailure failure = ReadFailure::missing;
+    const int fd = dir < 0 ? -1 : openRegular(dir, std::string(relative).c_str(), failure);
+    if (fd < 0) out.fail(failure);
+    return fd;
+}
+
+bool FileReader::readOnce(Fs fs, std::string_view relative, ReadBuffer& out) {
+    const int fd = open(fs, relative, out);
+    if (fd < 0) return false;
+    const bool ok = readToEnd(fd, out, maximumFileSize);
+    ::close(fd);
+    return ok;
+}
+
+bool FileReader::read(Fs fs, std::string_view relative, ReadBuffer& out) {
+    Kept& kept = kept_[fs == Fs::proc ? 0 : 1];
+    std::lock_guard lock(mutex_);
+    if (const auto it = kept.find(relative); it != kept.end()) {
+        if (readToEnd(it->second, out, maximumFileSize)) return true;
+        ::close(it->second);
+        kept.erase(it);
+    }
+    const int fd = open(fs, relative, out);
+    if (fd < 0) return false;
+    const bool ok = readToEnd(fd, out, maximumFileSize);
+    if (ok && kept.size() < maximumKept) {
+        kept.emplace(relative, fd);
+    } else {
+        ::close(fd);
+    }
+    return ok;
+}
+
+std::optional<std::string_view> FileReader::readTick(Fs fs, std::string_view relative) {
+    ReadBuffer& text = tickBuffer();
+    if (read(fs, relative, text)) return text.view();
+    debug::note(relative, describe(text.failure()));
+    return std::nullopt;
+}
+
+void FileReader::forEachEntry(Fs fs, std::string_view relative,
+                              const std::function<void(std::string_view name)>& f) {
+    const int dir = rootDescriptor(fs);
+    if (dir < 0) return;
+    const int fd = ::openat(dir, relative.empty() ? "." : std::string(relative).c_str(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return;
+    }
+    std::size_t listed = 0;
+    while (const dirent* entry = ::readdir(d)) {
+        const std::string_view name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (++listed > maximumEntries) break;
+        f(name);
+    }
+    ::closedir(d);
+}
+
+}  // namespace quillo

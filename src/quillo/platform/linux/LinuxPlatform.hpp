@@ -1,0 +1,71 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quillo/platform/Platform.hpp"
+#include "quillo/platform/linux/Cpu.hpp"
+#include "quillo/platform/linux/FileReader.hpp"
+#include "quillo/platform/linux/Memory.hpp"
+#include "quillo/platform/linux/Network.hpp"
+#include "quillo/platform/linux/Power.hpp"
+#include "quillo/platform/linux/Processes.hpp"
+#include "quillo/platform/linux/Thermal.hpp"
+
+namespace quillo {
+
+// The platform records from procfs and sysfs under an FsRoot. Each subject reads its
+// own files; this class only hands each call to its subject.
+class LinuxPlatform final : public Platform {
+  public:
+    explicit LinuxPlatform(FsRoot root = {});
+
+    host_cpu_load_info hostCPULoadInfo() override;
+    vm_statistics64 hostVMInfo64() override;
+    host_basic_info hostBasicInfo() override;
+    host_load_info hostLoadInfo() override;
+    std::uint64_t pageSize() override;
+    int getloadavg(double averages[], int count) override;
+    std::optional<std::int64_t> bootTime() override;
+    std::int64_t currentTime() override;
+    std::optional<std::string> hardwareModel() override;
+    std::optional<processor_set_load_info> processorSetLoadInfo() override;
+    std::optional<CPUPowerStatus> cpuPowerStatus() override;
+    IOReturn thermalWarningLevel(std::uint32_t& level) override;
+    std::optional<FileSystemAttributes> fileSystemAttributes(const char* path) override;
+    unsigned if_nametoindex(const char* name) override;
+    bool walkInterfaceList(const InterfaceVisitor& f) override;
+    std::optional<PropertyList> copyDynamicStoreValue(std::string_view key) override;
+    io_service_t IOServiceGetMatchingService(std::string_view name) override;
+    std::optional<PropertyValue> IORegistryEntryCreateCFProperty(io_service_t service,
+                                                                 std::string_view key) override;
+    IOReturn IOObjectRelease(io_object_t object) override;
+    bool listProcesses(std::vector<std::int32_t>& pids) override;
+    std::optional<kinfo_proc> processInfo(std::int32_t pid) override;
+    std::optional<cpu_type_t> processCpuType(std::int32_t pid) override;
+
+  private:
+    FileReader files_;
+    CpuFiles cpu_{files_};
+    MemoryFiles memory_{files_};
+    NetworkFiles network_{files_};
+    ThermalFiles thermal_{files_};
+    PowerFiles power_{files_};
+    ProcessFiles processes_{files_};
+
+    // Open registry entries: each handle holds the battery as read when it was opened.
+    std::mutex servicesMutex_;
+    std::map<io_service_t, PowerSupplySnapshot> services_;
+    io_service_t nextService_ = 1;
+};
+
+// Capacity and free space as df(1) counts them: the size is what is used plus what an
+// unprivileged user may still write, so blocks reserved for root count as neither.
+FileSystemAttributes fileSystemAttributesFrom(std::uint64_t blocks, std::uint64_t freeBlocks,
+                                              std::uint64_t availableBlocks,
+                                              std::uint64_t fragmentSize);
+
+}  // namespace quillo

@@ -1,0 +1,115 @@
+#include "quillo/platform/linux/Memory.hpp"
+
+#include <algorithm>
+
+#include "quillo/platform/Debug.hpp"
+#include "quillo/platform/Text.hpp"
+
+namespace quillo {
+
+namespace {
+
+// Far beyond any machine, and small enough that kB × 1024 and the sums cannot overflow.
+constexpr std::uint64_t maximumKilobytes = std::uint64_t(1) << 50;
+
+std::uint64_t kb(std::optional<std::uint64_t> value) {
+    return std::min(value.value_or(0), maximumKilobytes);
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> parseMemTotal(std::string_view text) {
+    if (!text.starts_with("MemTotal:")) {
+        const auto at = text.find("\nMemTotal:");
+        if (at == std::string_view::npos) return std::nullopt;
+        text.remove_prefix(at + 1);
+    }
+    text.remove_prefix(9);
+    return parseKilobytes(text.substr(0, text.find('\n')));
+}
+
+MemInfo parseMemInfo(std::string_view text) {
+    MemInfo info;
+    const struct {
+        std::string_view key;
+        std::optional<std::uint64_t> MemInfo::*field;
+    } fields[] = {{"MemTotal", &MemInfo::memTotal},
+                  {"MemFree", &MemInfo::memFree},
+                  {"MemAvailable", &MemInfo::memAvailable},
+                  {"Buffers", &MemInfo::buffers},
+                  {"Cached", &MemInfo::cached},
+                  {"SReclaimable", &MemInfo::sReclaimable},
+                  {"Shmem", &MemInfo::shmem},
+                  {"Unevictable", &MemInfo::unevictable},
+                  {"SUnreclaim", &MemInfo::sUnreclaim},
+                  {"KernelStack", &MemInfo::kernelStack},
+                  {"PageTables", &MemInfo::pageTables},
+                  {"Zswap", &MemInfo::zswap}};
+    forEachLine(text, [&](std::string_view line) {
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos) return true;
+        const std::string_view key = line.substr(0, colon);
+        for (const auto& f : fields) {
+            if (f.key == key) info.*f.field = parseKilobytes(line.substr(colon + 1));
+        }
+        return true;
+    });
+    return info;
+}
+
+vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
+    if (!info.memTotal || pageSize == 0) return {};
+    const std::uint64_t total = kb(info.memTotal);
+    std::uint64_t available = 0;
+    if (info.memAvailable) {
+        available = kb(info.memAvailable);
+    } else {
+        const std::uint64_t reclaimable =
+            kb(info.memFree) + kb(info.buffers) + kb(info.cached) + kb(info.sReclaimable);
+        available = reclaimable - std::min(reclaimable, kb(info.shmem));
+    }
+    available = std::min(available, total);
+    const std::uint64_t used = total - available;
+    const std::uint64_t wired = std::min(used, kb(info.sUnreclaim) + kb(info.kernelStack) +
+                                                   kb(info.pageTables) + kb(info.unevictable));
+    const std::uint64_t compressed = std::min(used - wired, kb(info.zswap));
+    const std::uint64_t active = used - wired - compressed;
+    const std::uint64_t free = std::min(kb(info.memFree), available);
+    const std::uint64_t inactive = available - free;
+
+    std::uint64_t runningKb = 0;
+    const auto pages = [&](std::uint64_t partKb) {
+        const std::uint64_t before = runningKb * 1024 / pageSize;
+        runningKb += partKb;
+        const std::uint64_t count = runningKb * 1024 / pageSize - before;
+        // Saturate rather than wrap: a wrapped page count would read as little memory.
+        return std::uint32_t(std::min<std::uint64_t>(count, UINT32_MAX));
+    };
+    vm_statistics64 vm;
+    vm.free_count = pages(free);
+    vm.inactive_count = pages(inactive);
+    vm.active_count = pages(active);
+    vm.wire_count = pages(wired);
+    vm.compressor_page_count = pages(compressed);
+    return vm;
+}
+
+vm_statistics64 MemoryFiles::statistics(std::uint64_t pageSize) {
+    const auto text = files_.readTick(Fs::proc, "meminfo");
+    if (!text) return {};
+    const MemInfo info = parseMemInfo(*text);
+    if (!info.memTotal) debug::note("meminfo", "MemTotal missing");
+    if (!info.memAvailable) debug::note("meminfo", "MemAvailable missing; estimated");
+    if (!info.memFree) debug::note("meminfo", "MemFree missing");
+    return vmStatisticsFrom(info, pageSize);
+}
+
+std::uint64_t MemoryFiles::totalBytes() {
+    const auto text = files_.readTick(Fs::proc, "meminfo");
+    if (!text) return 0;
+    const auto total = parseMemTotal(*text);
+    if (!total) debug::note("meminfo", "MemTotal missing");
+    return total.value_or(0) > UINT64_MAX / 1024 ? UINT64_MAX : total.value_or(0) * 1024;
+}
+
+}  // namespace quillo

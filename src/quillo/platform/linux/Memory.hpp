@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "quillo/platform/Records.hpp"
+#include "quillo/platform/linux/FileReader.hpp"
+
+namespace quillo {
+
+// Physical memory from procfs meminfo.
+
+// The fields of meminfo that the page counts are made of, in kB as the kernel writes
+// them; absent where the line is missing or damaged.
+struct MemInfo {
+    std::optional<std::uint64_t> memTotal, memFree, memAvailable, buffers, cached, sReclaimable,
+        shmem, unevictable, sUnreclaim, kernelStack, pageTables, zswap;
+};
+MemInfo parseMemInfo(std::string_view text);
+std::optional<std::uint64_t> parseMemTotal(std::string_view text);
+
+// The five page counts, made so that they partition MemTotal and so that active +
+// wired + compressed is what free(1) calls used:
+//   used       MemTotal − MemAvailable, the kernel's own estimate of what can be had
+//              without swapping; kernels before 3.14 lack it, and MemFree + Buffers +
+//              Cached + SReclaimable − Shmem stands in for it;
+//   wired      the part of used that the kernel cannot reclaim: SUnreclaim +
+//              KernelStack + PageTables + Unevictable, at most used;
+//   compressed Zswap where the kernel has it, at most what is left of used;
+//   active     the rest of used;
+//   free       MemFree, at most MemAvailable;
+//   inactive   MemAvailable − free: cache the kernel gives back on demand.
+// The kernel's own Active and Inactive lists are not used: since 5.9 new anonymous
+// memory starts on the inactive list, so Active misses most of what programs hold.
+// Each count is the pages between two running totals, so rounding never makes the
+// five disagree with MemTotal. No MemTotal is a zero record.
+vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize);
+
+class MemoryFiles {
+  public:
+    explicit MemoryFiles(FileReader& files) : files_(files) {}
+
+    vm_statistics64 statistics(std::uint64_t pageSize);
+    // MemTotal in bytes; 0 when it cannot be read.
+    std::uint64_t totalBytes();
+
+  private:
+    FileReader& files_;
+};
+
+}  // namespace quillo

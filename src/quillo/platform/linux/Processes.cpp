@@ -1,0 +1,201 @@
+#include "quillo/platform/linux/Processes.hpp"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "quillo/platform/Debug.hpp"
+#include "quillo/platform/Text.hpp"
+
+namespace quillo {
+
+bool parseProcessStat(std::string_view text, kinfo_proc& info) {
+    const std::size_t open = text.find('(');
+    const std::size_t close = text.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return false;
+    const std::string_view comm =
+        text.substr(open + 1, std::min<std::size_t>(close - open - 1, MAXCOMLEN));
+    // state ppid pgrp session tty_nr tpgid flags
+    std::string_view fields[7];
+    const int n = leadingFields(text.substr(close + 1), fields);
+    if (n < 3 || fields[0].size() != 1) return false;
+    info.p_flag = n == 7 ? std::uint32_t(parseUnsigned(fields[6]).value_or(0)) : 0;
+    const auto ppid = parseSigned(fields[1]);
+    const auto pgid = parseSigned(fields[2]);
+    if (!ppid || !pgid) return false;
+    std::memcpy(info.p_comm, comm.data(), comm.size());
+    info.p_comm[comm.size()] = '\0';
+    switch (fields[0][0]) {
+        case 'R':
+            info.p_stat = SRUN;
+            break;
+        case 'S':
+        case 'D':
+        case 'I':
+            info.p_stat = SSLEEP;
+            break;
+        case 'T':
+        case 't':
+            info.p_stat = SSTOP;
+            break;
+        case 'Z':
+        case 'X':
+            info.p_stat = SZOMB;
+            break;
+        default:
+            info.p_stat = 0;
+            break;
+    }
+    info.e_ppid = std::int32_t(*ppid);
+    info.e_pgid = std::int32_t(*pgid);
+    return true;
+}
+
+std::optional<std::uint32_t> parseEffectiveUid(std::string_view text) {
+    std::optional<std::uint32_t> uid;
+    forEachLine(text, [&](std::string_view line) {
+        if (!line.starts_with("Uid:")) return true;
+        std::string_view fields[2];
+        if (leadingFields(line.substr(4), fields) == 2) {
+            const auto value = parseUnsigned(fields[1]);
+            if (value && *value <= UINT32_MAX) uid = std::uint32_t(*value);
+        }
+        return false;
+    });
+    return uid;
+}
+
+std::optional<cpu_type_t> cpuTypeOfElf(std::string_view h) {
+    if (h.size() < 20 || h.substr(0, 4) != std::string_view("\x7f"
+                                                            "ELF",
+                                                            4))
+        return std::nullopt;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(h[i]); };
+    const int elfClass = byte(4);
+    const int data = byte(5);
+    if ((elfClass != 1 && elfClass != 2) || (data != 1 && data != 2)) return std::nullopt;
+    const unsigned machine = data == 1 ? byte(18) | byte(19) << 8 : byte(18) << 8 | byte(19);
+    switch (machine) {
+        case 3:
+            return CPU_TYPE_I386;  // EM_386
+        case 62:
+            return elfClass == 2 ? CPU_TYPE_X86_64 : CPU_TYPE_I386;  // x32 is 32-bit
+        case 40:
+            return CPU_TYPE_ARM;  // EM_ARM
+        case 183:
+            return CPU_TYPE_ARM64;  // EM_AARCH64
+        case 20:
+            return CPU_TYPE_POWERPC;  // EM_PPC
+        case 21:
+            return CPU_TYPE_POWERPC64;  // EM_PPC64
+        default:
+            return std::nullopt;
+    }
+}
+
+namespace {
+
+// "PID/name" without allocating: a process list reads several files per process.
+struct ProcessPath {
+    char text[48];
+    ProcessPath(std::int32_t pid, const char* name) {
+        std::snprintf(text, sizeof text, "%d/%s", int(pid), name);
+    }
+};
+
+// One read of the start of a procfs file into a caller's buffer; what the process list
+// needs of stat and status lies well within the first 4 KiB. Thousands of these make a
+// listing, so the file is not checked to be regular: opened without blocking and read
+// once into a bounded buffer, a FIFO or a device planted in a root reads as damage.
+std::optional<std::string_view> readStart(int dir, const char* path, char* buffer,
+                                          std::size_t size) {
+    const int fd = ::openat(dir, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    ssize_t n;
+    do {
+        n = ::read(fd, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n < 0) return std::nullopt;
+    return std::string_view(buffer, std::size_t(n));
+}
+
+}  // namespace
+
+bool ProcessFiles::list(std::vector<std::int32_t>& pids) {
+    pids.clear();
+    {
+        std::lock_guard lock(cpuTypesMutex_);
+        cpuTypes_.clear();
+    }
+    const int root = files_.rootDescriptor(Fs::proc);
+    if (root < 0) return false;
+    const int fd = ::openat(root, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const auto pid = parseUnsigned(entry->d_name);
+        if (pid && *pid <= INT32_MAX) pids.push_back(std::int32_t(*pid));
+        if (pids.size() == maximumProcesses) break;
+    }
+    ::closedir(dir);
+    return true;
+}
+
+std::optional<kinfo_proc> ProcessFiles::info(std::int32_t pid) {
+    const int root = files_.rootDescriptor(Fs::proc);
+    char buffer[4096];
+    kinfo_proc info;
+    const ProcessPath statPath(pid, "stat");
+    const auto stat = readStart(root, statPath.text, buffer, sizeof buffer);
+    if (!stat || !parseProcessStat(*stat, info)) {
+        debug::note(statPath.text, stat ? "malformed" : "unreadable");
+        return std::nullopt;
+    }
+    // Kernel threads always run as root; their status need not be generated to say so.
+    constexpr std::uint32_t PF_KTHREAD = 0x00200000;
+    if (info.p_flag & PF_KTHREAD) return info;
+    const ProcessPath statusPath(pid, "status");
+    const auto status = readStart(root, statusPath.text, buffer, sizeof buffer);
+    const auto uid = status ? parseEffectiveUid(*status) : std::nullopt;
+    if (!uid) {
+        debug::note(statusPath.text, status ? "no usable Uid line" : "unreadable");
+        return std::nullopt;
+    }
+    info.cr_uid = *uid;
+    return info;
+}
+
+std::optional<cpu_type_t> ProcessFiles::cpuType(std::int32_t pid) {
+    // Kernel threads have no executable, and another user's is not ours to open: both
+    // fail here and read as no CPU type.
+    const int root = files_.rootDescriptor(Fs::proc);
+    const ProcessPath exe(pid, "exe");
+    struct stat st {};
+    if (::fstatat(root, exe.text, &st, 0) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const Identity identity{st.st_dev, st.st_ino};
+    {
+        std::lock_guard lock(cpuTypesMutex_);
+        if (const auto it = cpuTypes_.find(identity); it != cpuTypes_.end()) return it->second;
+    }
+    char header[20];
+    const auto start = readStart(root, exe.text, header, sizeof header);
+    std::optional<cpu_type_t> type;
+    if (start && start->size() == sizeof header) type = cpuTypeOfElf(*start);
+    std::lock_guard lock(cpuTypesMutex_);
+    cpuTypes_.emplace(identity, type);
+    return type;
+}
+
+}  // namespace quillo

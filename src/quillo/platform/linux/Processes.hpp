@@ -1,0 +1,62 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "quillo/platform/Records.hpp"
+#include "quillo/platform/linux/FileReader.hpp"
+
+namespace quillo {
+
+// Processes: the numeric folders of procfs and, in each, stat, status and exe.
+
+// procfs PID/stat: the command between the first "(" and the last ")" (a name may hold
+// both), then the state letter mapped to the BSD states (R run; S, D, I sleep; T, t
+// stopped; Z, X zombie; anything else 0), the parent, the process group and the flags.
+bool parseProcessStat(std::string_view text, kinfo_proc& info);
+// procfs PID/status: the effective user, the second field of "Uid:".
+std::optional<std::uint32_t> parseEffectiveUid(std::string_view text);
+// The CPU type of an ELF executable from the first 20 bytes of its header.
+std::optional<cpu_type_t> cpuTypeOfElf(std::string_view header);
+
+class ProcessFiles {
+  public:
+    explicit ProcessFiles(FileReader& files) : files_(files) {}
+
+    bool list(std::vector<std::int32_t>& pids);
+    std::optional<kinfo_proc> info(std::int32_t pid);
+    std::optional<cpu_type_t> cpuType(std::int32_t pid);
+
+    // The kernel's own limit on process identifiers.
+    static constexpr std::size_t maximumProcesses = 4u << 20;
+
+  private:
+    FileReader& files_;
+
+    // CPU types of the executables met during one listing, by the executable's identity
+    // (device and inode of the file exe opens): most processes share a few
+    // executables, and a stat is cheaper than opening one. Paths would not do: the
+    // same path names different files in different mount namespaces. Cleared at each
+    // listing, so an executable replaced on disk is read again the next time.
+    struct Identity {
+        dev_t device;
+        ino_t inode;
+        friend bool operator==(const Identity&, const Identity&) = default;
+    };
+    struct IdentityHash {
+        std::size_t operator()(const Identity& id) const {
+            return std::hash<std::uint64_t>{}(std::uint64_t(id.inode) * 0x9E3779B97F4A7C15u ^
+                                              std::uint64_t(id.device));
+        }
+    };
+    std::mutex cpuTypesMutex_;
+    std::unordered_map<Identity, std::optional<cpu_type_t>, IdentityHash> cpuTypes_;
+};
+
+}  // namespace quillo

@@ -1,0 +1,102 @@
+#include "quillo/settings/Keys.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "quillo/platform/Text.hpp"
+#include "quillo/settings/RefreshRate.hpp"
+#include "quillo/settings/SuiteText.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
+
+namespace quillo {
+
+namespace {
+
+constexpr SettingKey keys[] = {
+    {"RefreshRate", SettingKey::Kind::interval,
+     "seconds between refreshes: fast (0.5), normal (1), slow (2), verySlow (5) or a number "
+     "from 0.1 to 86400",
+     defaultRefreshInterval},
+    {"NormalColorKey", SettingKey::Kind::color, "bar colour below 50 % (battery: from 20 %)"},
+    {"WarningColorKey", SettingKey::Kind::color, "bar colour from 50 % to below 80 %"},
+    {"CriticalColorKey", SettingKey::Kind::color, "bar colour from 80 % (battery: below 20 %)"},
+    {"AlertBatteryBelow", SettingKey::Kind::percent,
+     "notify when the battery, discharging, falls below this percent (0: never)", 10},
+    {"AlertMemoryAbove", SettingKey::Kind::percent,
+     "notify when memory use rises above this percent (0: never)", 90},
+    {"AlertDiskAbove", SettingKey::Kind::percent,
+     "notify when the start-up disk's use rises above this percent (0: never)", 90},
+};
+
+std::string shortest(double value, bool asFloat) {
+    char buffer[32];
+    const auto result = asFloat ? std::to_chars(buffer, buffer + sizeof buffer, float(value))
+                                : std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::span<const SettingKey> settingKeys() {
+    return keys;
+}
+
+const SettingKey* findSettingKey(std::string_view name) {
+    for (const SettingKey& k : keys) {
+        if (k.name == name) return &k;
+    }
+    return nullptr;
+}
+
+std::optional<std::string_view> nearestSettingKey(std::string_view name) {
+    std::vector<std::string_view> names;
+    for (const SettingKey& k : keys) names.push_back(k.name);
+    return nearestWord(name, names);
+}
+
+std::string storedForm(const SettingKey& key, std::string_view typed) {
+    switch (key.kind) {
+        case SettingKey::Kind::interval:
+            return jsonNumber(parseRefreshInterval(typed));
+        case SettingKey::Kind::color:
+            return jsonNumbers(parseColor(typed));
+        case SettingKey::Kind::percent:
+            return jsonNumber(parsePercent(typed));
+    }
+    return {};
+}
+
+std::string colorText(const double (&c)[4]) {
+    unsigned bytes[4];
+    bool exact = true;
+    for (int i = 0; i < 4; ++i) {
+        const double scaled = std::round(c[i] * 255.0);
+        exact = exact && scaled >= 0 && scaled <= 255 && scaled / 255.0 == c[i];
+        bytes[i] = exact ? unsigned(scaled) : 0;
+    }
+    char text[16];
+    if (exact) {
+        std::snprintf(text, sizeof text, bytes[3] == 255 ? "#%02x%02x%02x" : "#%02x%02x%02x%02x",
+                      bytes[0], bytes[1], bytes[2], bytes[3]);
+        return text;
+    }
+    // The palette's colours are single-precision values: they read as people wrote them.
+    std::string numbers;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) numbers += ',';
+        numbers += shortest(c[i], double(float(c[i])) == c[i]);
+    }
+    return numbers;
+}
+
+std::string intervalText(double seconds) {
+    for (const RefreshRate rate : allRefreshRates) {
+        if (quillo::seconds(rate) == seconds) return std::string(name(rate));
+    }
+    return shortest(seconds, false);
+}
+
+}  // namespace quillo

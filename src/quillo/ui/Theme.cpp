@@ -1,0 +1,53 @@
+#include "quillo/ui/Theme.hpp"
+
+namespace quillo {
+
+namespace {
+
+Color fromFloats(float r, float g, float b, float a) {
+    return {r, g, b, a};
+}
+
+}  // namespace
+
+namespace Theme {
+
+const Color& normalColor() {
+    static const Color color = fromFloats(0.168f, 0.674f, 0.176f, 1.0f);
+    return color;
+}
+
+const Color& warningColor() {
+    static const Color color = fromFloats(0.878f, 0.627f, 0.156f, 1.0f);
+    return color;
+}
+
+const Color& criticalColor() {
+    static const Color color = fromFloats(0.819f, 0.282f, 0.247f, 1.0f);
+    return color;
+}
+
+}  // namespace Theme
+
+std::vector<double> components(const Color& color) {
+    return {color.red, color.green, color.blue, color.alpha};
+}
+
+Color colorWithComponents(std::vector<double> c) {
+    while (c.size() < 4) c.push_back(1.0);
+    return {c[0], c[1], c[2], c[3]};
+}
+
+const Color& paletteColor(ColorLevel level) {
+    switch (level) {
+        case ColorLevel::normal:
+            return Theme::normalColor();
+        case ColorLevel::warning:
+            return Theme::warningColor();
+        case ColorLevel::critical:
+            return Theme::criticalColor();
+    }
+    return Theme::normalColor();
+}
+
+}  // namespace quillo

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "quillo/settings/Configuration.hpp"
+#include "quillo/ui/Theme.hpp"
+
+namespace quillo {
+
+// Which level a figure is at, and the colour a level is drawn in.
+
+// CPU, memory and disk: normal below 50, warning from 50, critical from 80 (infinity
+// included), decided on the unrounded value; a negative or not-a-number value is normal.
+ColorLevel usageColorLevel(double percent);
+
+// Battery: critical from 0 to below 20, normal otherwise (not-a-number included).
+ColorLevel batteryColorLevel(double charge);
+
+// The colour of a level now: the one stored under the level's key, else the palette's.
+// Read afresh on every call, so a change in the settings shows at the next update.
+Color levelColor(ColorLevel level, const Configuration& config);
+
+}  // namespace quillo
