@@ -43,7 +43,8 @@ std::vector<std::string> commandNames(const CLI::App& app) {
 }  // namespace
 
 void prepareCommandLine(CLI::App& app) {
-    app.set_version_flag("-V,--version", app.get_name() + " " + QUILLO_VERSION);
+    app.set_version_flag("-V,--version", app.get_name() + " " + QUILLO_VERSION,
+                         "print the version and exit");
     app.set_help_flag("-h,--help", "print this help and exit");
 }
 

@@ -1,0 +1,32 @@
+# fish completion for quillo: commands, options, settings keys and their choices.
+set -l commands sample snapshot processes settings autostart help
+set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove
+
+complete -c quillo -f
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -l desktop -d 'run the desktop panel'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -l terminal -d 'run the terminal panel'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -l frames -x -d 'stop after N refreshes'
+complete -c quillo -l procfs -x -a '(__fish_complete_directories)' -d 'procfs root to read'
+complete -c quillo -l sysfs -x -a '(__fish_complete_directories)' -d 'sysfs root to read'
+complete -c quillo -s h -l help -d 'print the help and exit'
+complete -c quillo -s V -l version -d 'print the version and exit'
+
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a sample -d 'run every library reader once'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a snapshot -d 'run the panel headlessly'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a processes -d 'list the running processes'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a settings -d 'read or change the settings'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a autostart -d 'start at login, or not'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a help -d 'print the help of a command'
+
+complete -c quillo -n "__fish_seen_subcommand_from sample" -l interval -x -d 'seconds over which the CPU is sampled'
+complete -c quillo -n "__fish_seen_subcommand_from sample snapshot processes" -l json -d 'print JSON'
+complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l ticks -x -d 'refreshes to run'
+complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l interval -x -d 'seconds between refreshes'
+complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l png -r -F -d 'render the panel to a PNG'
+complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l scale -x -d 'pixel ratio of the PNG'
+complete -c quillo -n "__fish_seen_subcommand_from autostart" -a 'enable disable status'
+complete -c quillo -n "__fish_seen_subcommand_from help" -a "$commands"
+
+complete -c quillo -n "__fish_seen_subcommand_from settings; and not __fish_seen_subcommand_from path list get set unset" -a 'path list get set unset'
+complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from get set unset; and not __fish_seen_subcommand_from $keys" -a "$keys"
+complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from set; and __fish_seen_subcommand_from RefreshRate" -a 'fast normal slow verySlow'

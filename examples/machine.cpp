@@ -1,0 +1,23 @@
+// Prints this machine's installed memory, CPU use and busiest facts with the Quillo
+// library, and says whether this program is in the machine's process list.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <quillo/metrics/ProcessAPI.hpp>
+#include <quillo/metrics/System.hpp>
+#include <thread>
+
+int main() {
+    using quillo::System;
+    System sys;
+    sys.usageCPU();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const double busy = 100.0 - sys.usageCPU().idle;
+    bool listed = false;
+    for (const quillo::ProcessInfo& p : quillo::ProcessAPI::list()) listed = listed || p.pid == ::getpid();
+    std::printf("memory %.0f bytes\ncpu %.1f%%\nlogical cores %lld\nlisted %s\n",
+                System::physicalMemory(System::Unit::byte), busy,
+                static_cast<long long>(System::logicalCores()), listed ? "yes" : "no");
+    return listed ? 0 : 1;
+}
