@@ -14,8 +14,8 @@ namespace quillo {
 namespace {
 
 // The aggregate line: user nice system idle iowait irq softirq steal guest guest_nice.
-// Guest time is already part of user and nice, so it is not added again.
-std::optional<host_cpu_load_info> parseCpuLine(std::string_view rest) {
+// Guest time is already part of user and nice, so it is not counted again.
+std::optional<CpuTimes> parseCpuColumns(std::string_view rest) {
     std::uint64_t v[8] = {};
     int n = 0;
     bool numeric = true;
@@ -28,13 +28,13 @@ std::optional<host_cpu_load_info> parseCpuLine(std::string_view rest) {
     });
     // Kernels before 2.6 wrote only the first four columns; fewer than that is damage.
     if (!numeric || n < 4) return std::nullopt;
-    const auto wrap = [](std::uint64_t ticks) { return static_cast<std::uint32_t>(ticks); };
-    host_cpu_load_info info;
-    info.cpu_ticks[CPU_STATE_USER] = wrap(v[0]);
-    info.cpu_ticks[CPU_STATE_NICE] = wrap(v[1]);
-    info.cpu_ticks[CPU_STATE_SYSTEM] = wrap(v[2] + v[5] + v[6] + v[7]);
-    info.cpu_ticks[CPU_STATE_IDLE] = wrap(v[3] + v[4]);
-    return info;
+    return CpuTimes{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
+}
+
+std::optional<host_cpu_load_info> parseCpuLine(std::string_view rest) {
+    const auto t = parseCpuColumns(rest);
+    if (!t) return std::nullopt;
+    return loadInfoFrom(*t);
 }
 
 std::int32_t clampCount(std::size_t n) {
@@ -42,6 +42,25 @@ std::int32_t clampCount(std::size_t n) {
 }
 
 }  // namespace
+
+host_cpu_load_info loadInfoFrom(const CpuTimes& t) {
+    const auto wrap = [](std::uint64_t ticks) { return static_cast<std::uint32_t>(ticks); };
+    host_cpu_load_info info;
+    info.cpu_ticks[CPU_STATE_USER] = wrap(t.user);
+    info.cpu_ticks[CPU_STATE_NICE] = wrap(t.nice);
+    info.cpu_ticks[CPU_STATE_SYSTEM] = wrap(t.system + t.irq + t.softirq + t.steal);
+    info.cpu_ticks[CPU_STATE_IDLE] = wrap(t.idle + t.iowait);
+    return info;
+}
+
+std::optional<CpuTimes> parseCpuTimes(std::string_view text) {
+    if (!text.starts_with("cpu ")) {
+        const auto at = text.find("\ncpu ");
+        if (at == std::string_view::npos) return std::nullopt;
+        text.remove_prefix(at + 1);
+    }
+    return parseCpuColumns(text.substr(0, text.find('\n')).substr(4));
+}
 
 ProcStat parseProcStat(std::string_view text) {
     ProcStat stat;
@@ -232,7 +251,10 @@ std::vector<int> CpuFiles::onlineCpus() {
 }
 
 void CpuFiles::fillBasicInfo(host_basic_info& info) {
-    const std::vector<int> online = onlineCpus();
+    fillBasicInfo(info, onlineCpus());
+}
+
+void CpuFiles::fillBasicInfo(host_basic_info& info, const std::vector<int>& online) {
     info.logical_cpu = info.logical_cpu_max = info.avail_cpus = clampCount(online.size());
     info.cpu_type = machineCpuType();
 
@@ -294,7 +316,7 @@ std::optional<double> CpuFiles::speedLimit(const std::vector<int>& cpus) {
 
 std::optional<double> CpuFiles::cgroupQuotaCpus() {
     ReadBuffer text;
-    if (!files_.readOnce(Fs::proc, "self/cgroup", text)) return std::nullopt;
+    if (!files_.read(Fs::proc, "self/cgroup", text)) return std::nullopt;
     const auto path = parseCgroupV2Path(text.view());
     if (!path) return std::nullopt;
     // The tightest quota on the way up to the root is the one the scheduler enforces.
@@ -303,7 +325,7 @@ std::optional<double> CpuFiles::cgroupQuotaCpus() {
     std::optional<double> tightest;
     ReadBuffer quotaText;
     for (;;) {
-        if (files_.readOnce(Fs::sys, dir + "/cpu.max", quotaText)) {
+        if (files_.read(Fs::sys, dir + "/cpu.max", quotaText)) {
             if (const auto quota = parseCgroupCpuMax(quotaText.view());
                 quota && (!tightest || *quota < *tightest)) {
                 tightest = quota;
@@ -317,7 +339,10 @@ std::optional<double> CpuFiles::cgroupQuotaCpus() {
 }
 
 std::optional<CPUPowerStatus> CpuFiles::powerStatus() {
-    const std::vector<int> online = onlineCpus();
+    return powerStatus(onlineCpus());
+}
+
+CPUPowerStatus CpuFiles::powerStatus(const std::vector<int>& online) {
     CPUPowerStatus status;
     if (const auto speed = speedLimit(online)) status[kIOPMCPUPowerLimitProcessorSpeedKey] = *speed;
     if (!online.empty()) status[kIOPMCPUPowerLimitProcessorCountKey] = double(online.size());

@@ -14,6 +14,16 @@ namespace quillo {
 // The processors: procfs stat and loadavg, the sysfs CPU lists, topology and cpufreq,
 // and the cgroup v2 quota of this process.
 
+// The aggregate cpu line of procfs stat, in clock ticks (USER_HZ), as the kernel
+// counts them; guest time is part of user and nice.
+struct CpuTimes {
+    std::uint64_t user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0,
+                  steal = 0;
+};
+std::optional<CpuTimes> parseCpuTimes(std::string_view statText);
+// The record's four 32-bit states: system counts interrupts and steal, idle counts I/O wait.
+host_cpu_load_info loadInfoFrom(const CpuTimes& times);
+
 // procfs stat.
 struct ProcStat {
     std::optional<host_cpu_load_info> cpu;  // the aggregate "cpu " line
@@ -61,7 +71,9 @@ class CpuFiles {
     std::vector<int> onlineCpus();
     // Fills the CPU fields of the basic record.
     void fillBasicInfo(host_basic_info& info);
+    void fillBasicInfo(host_basic_info& info, const std::vector<int>& online);
     std::optional<CPUPowerStatus> powerStatus();
+    CPUPowerStatus powerStatus(const std::vector<int>& online);
 
   private:
     std::optional<double> speedLimit(const std::vector<int>& cpus);

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -104,8 +105,11 @@ FileReader::FileReader(FsRoot root) : root_(std::move(root)) {
 
 FileReader::~FileReader() {
     for (const Kept& kept : kept_) {
-        for (const auto& [name, fd] : kept) ::close(fd);
+        for (const auto& [name, file] : kept) {
+            if (file.fd >= 0) ::close(file.fd);
+        }
     }
+    for (const auto& [name, fd] : keptFolders_) ::close(fd);
     if (procFd_ >= 0) ::close(procFd_);
     if (sysFd_ >= 0) ::close(sysFd_);
 }
@@ -129,19 +133,32 @@ bool FileReader::readOnce(Fs fs, std::string_view relative, ReadBuffer& out) {
 bool FileReader::read(Fs fs, std::string_view relative, ReadBuffer& out) {
     Kept& kept = kept_[fs == Fs::proc ? 0 : 1];
     std::lock_guard lock(mutex_);
-    if (const auto it = kept.find(relative); it != kept.end()) {
-        if (readToEnd(it->second, out, maximumFileSize)) return true;
-        ::close(it->second);
-        kept.erase(it);
+    auto it = kept.find(relative);
+    if (it != kept.end()) {
+        if (it->second.fd < 0) {
+            if (std::chrono::steady_clock::now() < it->second.retryAt) {
+                out.fail(ReadFailure::missing);
+                return false;
+            }
+        } else if (readToEnd(it->second.fd, out, maximumFileSize)) {
+            return true;
+        } else {
+            ::close(it->second.fd);
+        }
+        it->second.fd = -1;
+    } else if (kept.size() < maximumKept) {
+        it = kept.emplace(relative, KeptFile{}).first;
     }
     const int fd = open(fs, relative, out);
-    if (fd < 0) return false;
-    const bool ok = readToEnd(fd, out, maximumFileSize);
-    if (ok && kept.size() < maximumKept) {
-        kept.emplace(relative, fd);
-    } else {
-        ::close(fd);
+    const bool ok = fd >= 0 && readToEnd(fd, out, maximumFileSize);
+    if (it == kept.end() || (fd >= 0 && !ok) || (fd < 0 && out.failure() != ReadFailure::missing)) {
+        // Unkept: no room, or a file that is there but cannot be read is tried afresh.
+        if (fd >= 0) ::close(fd);
+        if (it != kept.end()) kept.erase(it);
+        return ok;
     }
+    it->second.fd = fd;
+    if (fd < 0) it->second.retryAt = std::chrono::steady_clock::now() + missingRetry;
     return ok;
 }
 
@@ -152,26 +169,71 @@ std::optional<std::string_view> FileReader::readTick(Fs fs, std::string_view rel
     return std::nullopt;
 }
 
+namespace {
+
+// Lists an open folder from its start with getdents64 itself: readdir's stream would add
+// a stat, two fcntl calls and an allocation to every listing. False when it cannot be read.
+bool listFolder(int fd, const std::function<void(std::string_view name)>& f) {
+    if (::lseek(fd, 0, SEEK_SET) != 0) return false;
+    alignas(dirent64) char buffer[16384];
+    std::size_t listed = 0;
+    for (;;) {
+        const long n = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        for (long at = 0; at < n;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            at += entry->d_reclen;
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") continue;
+            if (++listed > FileReader::maximumEntries) return true;
+            f(name);
+        }
+    }
+}
+
+}  // namespace
+
+int FileReader::openFolder(Fs fs, std::string_view relative) const {
+    const int dir = rootDescriptor(fs);
+    if (dir < 0) return -1;
+    return ::openat(dir, relative.empty() ? "." : std::string(relative).c_str(),
+                    O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+}
+
 void FileReader::forEachEntry(Fs fs, std::string_view relative,
                               const std::function<void(std::string_view name)>& f) {
-    const int dir = rootDescriptor(fs);
-    if (dir < 0) return;
-    const int fd = ::openat(dir, relative.empty() ? "." : std::string(relative).c_str(),
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = openFolder(fs, relative);
     if (fd < 0) return;
-    DIR* d = ::fdopendir(fd);
-    if (!d) {
+    listFolder(fd, f);
+    ::close(fd);
+}
+
+void FileReader::forEachEntryTick(Fs fs, std::string_view relative,
+                                  const std::function<void(std::string_view name)>& f) {
+    // The descriptor leaves the map while it is listed, so that f may use this reader
+    // and two threads never share a folder's position.
+    const std::string key = std::string(fs == Fs::proc ? "proc/" : "sys/").append(relative);
+    int fd = -1;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto it = keptFolders_.find(key); it != keptFolders_.end()) {
+            fd = it->second;
+            keptFolders_.erase(it);
+        }
+    }
+    if (fd >= 0 && !listFolder(fd, f)) {
         ::close(fd);
-        return;
+        fd = -1;
+    } else if (fd < 0) {
+        fd = openFolder(fs, relative);
+        if (fd < 0) return;
+        listFolder(fd, f);
     }
-    std::size_t listed = 0;
-    while (const dirent* entry = ::readdir(d)) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        if (++listed > maximumEntries) break;
-        f(name);
-    }
-    ::closedir(d);
+    if (fd < 0) return;
+    std::lock_guard lock(mutex_);
+    if (keptFolders_.size() >= maximumKept || !keptFolders_.emplace(key, fd).second) ::close(fd);
 }
 
 }  // namespace quillo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -50,9 +51,11 @@ class ReadBuffer {
 // again from offset 0, which makes procfs and sysfs generate them afresh: a tick then
 // costs no open and close per file. A descriptor that fails is closed and the file
 // opened once more, so a battery or interface that went away and came back is read
-// again. Only regular files are read (procfs and sysfs files are), opened without
-// blocking, so a FIFO or a device planted in a root reads as unreadable instead of
-// hanging the reader.
+// again. A file found missing is looked for again only after missingRetry: a failed
+// lookup costs more than a read (cpufreq on a virtual machine, an attribute a battery
+// does not have), and such files appear when a driver loads, not between two ticks. Only regular
+// files are read (procfs and sysfs files are), opened without blocking, so a FIFO or a device
+// planted in a root reads as unreadable instead of hanging the reader.
 class FileReader {
   public:
     explicit FileReader(FsRoot root);
@@ -76,6 +79,11 @@ class FileReader {
     void forEachEntry(Fs fs, std::string_view relative,
                       const std::function<void(std::string_view name)>& f);
 
+    // The same for a folder listed every tick that never goes away (procfs itself, a
+    // sysfs class): it stays open and is listed again from its start.
+    void forEachEntryTick(Fs fs, std::string_view relative,
+                          const std::function<void(std::string_view name)>& f);
+
     // The root folder's descriptor for openat; -1 when the root cannot be opened.
     int rootDescriptor(Fs fs) const { return fs == Fs::proc ? procFd_ : sysFd_; }
 
@@ -83,6 +91,7 @@ class FileReader {
     static constexpr std::size_t maximumFileSize = 16u << 20;
     // No folder of power supplies, thermal zones or interfaces is this large.
     static constexpr std::size_t maximumEntries = 1u << 16;
+    static constexpr std::chrono::milliseconds missingRetry{1000};
 
   private:
     struct NameHash {
@@ -91,15 +100,22 @@ class FileReader {
             return std::hash<std::string_view>{}(s);
         }
     };
-    using Kept = std::unordered_map<std::string, int, NameHash, std::equal_to<>>;
+    // An open descriptor, or -1 for a file found missing, not looked for before retryAt.
+    struct KeptFile {
+        int fd = -1;
+        std::chrono::steady_clock::time_point retryAt;
+    };
+    using Kept = std::unordered_map<std::string, KeptFile, NameHash, std::equal_to<>>;
 
     int open(Fs fs, std::string_view relative, ReadBuffer& out) const;
+    int openFolder(Fs fs, std::string_view relative) const;
 
     FsRoot root_;
     int procFd_ = -1;
     int sysFd_ = -1;
     std::mutex mutex_;
     Kept kept_[2];
+    std::unordered_map<std::string, int> keptFolders_;
 };
 
 // One buffer per thread for the files read on every tick, so that a tick allocates

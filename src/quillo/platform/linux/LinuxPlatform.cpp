@@ -80,7 +80,7 @@ std::optional<processor_set_load_info> LinuxPlatform::processorSetLoadInfo() {
     if (files_.rootDescriptor(Fs::proc) < 0) return std::nullopt;
     processor_set_load_info info;
     std::size_t tasks = 0;
-    files_.forEachEntry(Fs::proc, "", [&](std::string_view name) {
+    files_.forEachEntryTick(Fs::proc, "", [&](std::string_view name) {
         if (parseUnsigned(name)) ++tasks;
     });
     info.task_count = std::int32_t(std::min<std::size_t>(tasks, INT32_MAX));
@@ -173,6 +173,57 @@ std::optional<PropertyValue> LinuxPlatform::IORegistryEntryCreateCFProperty(io_s
 IOReturn LinuxPlatform::IOObjectRelease(io_object_t object) {
     std::lock_guard lock(servicesMutex_);
     return services_.erase(object) == 1 ? kIOReturnSuccess : kIOReturnBadArgument;
+}
+
+HostSnapshot LinuxPlatform::snapshot(Routes routes) {
+    HostSnapshot s;
+    if (const auto stat = files_.readTick(Fs::proc, "stat")) {
+        s.cpu = parseCpuTimes(*stat);
+        s.bootTime = parseProcStatBootTime(*stat);
+    }
+    if (const auto meminfo = files_.readTick(Fs::proc, "meminfo"))
+        s.memory = parseMemInfo(*meminfo);
+    if (const auto loadavg = files_.readTick(Fs::proc, "loadavg")) {
+        const LoadAvg load = parseLoadAvg(*loadavg);
+        if (load.count == 3) s.load = load;
+    }
+    if (files_.rootDescriptor(Fs::proc) >= 0) {
+        std::size_t processes = 0;
+        files_.forEachEntryTick(Fs::proc, "", [&](std::string_view name) {
+            if (parseUnsigned(name)) ++processes;
+        });
+        s.processes = processes;
+    }
+    const std::vector<int> online = cpu_.onlineCpus();
+    host_basic_info basic;
+    cpu_.fillBasicInfo(basic, online);
+    s.logicalCpus = basic.logical_cpu;
+    s.physicalCpus = basic.physical_cpu;
+    const CPUPowerStatus power = cpu_.powerStatus(online);
+    if (const auto it = power.find(kIOPMCPUPowerLimitProcessorSpeedKey); it != power.end())
+        s.speedLimitPercent = it->second;
+    s.schedulerLimitPercent = power.at(kIOPMCPUPowerLimitSchedulerTimeKey);
+    network_.walkInterfaces([&](std::string_view name, std::uint64_t in, std::uint64_t out) {
+        s.interfaces.push_back({std::string(name), in, out});
+        return s.interfaces.size() < HostSnapshot::maximumInterfaces;
+    });
+    if (routes == Routes::read) {
+        s.ipv4 = network_.defaultRoute(true);
+        s.ipv6 = network_.defaultRoute(false);
+    }
+    if (struct statvfs vfs{}; ::statvfs("/", &vfs) == 0) {
+        const auto bytes = [&](std::uint64_t count) {
+            return count > UINT64_MAX / std::max<std::uint64_t>(vfs.f_frsize, 1)
+                       ? UINT64_MAX
+                       : count * vfs.f_frsize;
+        };
+        s.root =
+            HostSnapshot::Volume{bytes(vfs.f_blocks), bytes(std::min(vfs.f_bfree, vfs.f_blocks)),
+                                 bytes(std::min(vfs.f_bavail, vfs.f_bfree))};
+    }
+    s.thermalLevel = thermalLevelOf(thermal_.zones());
+    s.batteries = power_.machineBatteries();
+    return s;
 }
 
 bool LinuxPlatform::listProcesses(std::vector<std::int32_t>& pids) {

@@ -9,6 +9,7 @@
 #include "quillo/platform/Platform.hpp"
 #include "quillo/platform/linux/Cpu.hpp"
 #include "quillo/platform/linux/FileReader.hpp"
+#include "quillo/platform/linux/HostSnapshot.hpp"
 #include "quillo/platform/linux/Memory.hpp"
 #include "quillo/platform/linux/Network.hpp"
 #include "quillo/platform/linux/Power.hpp"
@@ -46,6 +47,11 @@ class LinuxPlatform final : public Platform {
     bool listProcesses(std::vector<std::int32_t>& pids) override;
     std::optional<kinfo_proc> processInfo(std::int32_t pid) override;
     std::optional<cpu_type_t> processCpuType(std::int32_t pid) override;
+
+    // Every figure at once, each file read once. A caller that learns of route changes
+    // from the kernel's notifications skips the routing tables and keeps its own.
+    enum class Routes { read, skip };
+    HostSnapshot snapshot(Routes routes = Routes::read);
 
   private:
     FileReader files_;

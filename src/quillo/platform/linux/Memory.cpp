@@ -57,8 +57,8 @@ MemInfo parseMemInfo(std::string_view text) {
     return info;
 }
 
-vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
-    if (!info.memTotal || pageSize == 0) return {};
+std::optional<MemoryParts> memoryPartsFrom(const MemInfo& info) {
+    if (!info.memTotal) return std::nullopt;
     const std::uint64_t total = kb(info.memTotal);
     std::uint64_t available = 0;
     if (info.memAvailable) {
@@ -75,8 +75,12 @@ vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
     const std::uint64_t compressed = std::min(used - wired, kb(info.zswap));
     const std::uint64_t active = used - wired - compressed;
     const std::uint64_t free = std::min(kb(info.memFree), available);
-    const std::uint64_t inactive = available - free;
+    return MemoryParts{free, available - free, active, wired, compressed};
+}
 
+vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
+    const auto parts = memoryPartsFrom(info);
+    if (!parts || pageSize == 0) return {};
     std::uint64_t runningKb = 0;
     const auto pages = [&](std::uint64_t partKb) {
         const std::uint64_t before = runningKb * 1024 / pageSize;
@@ -86,11 +90,11 @@ vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
         return std::uint32_t(std::min<std::uint64_t>(count, UINT32_MAX));
     };
     vm_statistics64 vm;
-    vm.free_count = pages(free);
-    vm.inactive_count = pages(inactive);
-    vm.active_count = pages(active);
-    vm.wire_count = pages(wired);
-    vm.compressor_page_count = pages(compressed);
+    vm.free_count = pages(parts->free);
+    vm.inactive_count = pages(parts->inactive);
+    vm.active_count = pages(parts->active);
+    vm.wire_count = pages(parts->wired);
+    vm.compressor_page_count = pages(parts->compressed);
     return vm;
 }
 

@@ -37,6 +37,12 @@ std::optional<std::uint64_t> parseMemTotal(std::string_view text);
 // five disagree with MemTotal. No MemTotal is a zero record.
 vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize);
 
+// The same five parts in kB, before they are counted in pages.
+struct MemoryParts {
+    std::uint64_t free = 0, inactive = 0, active = 0, wired = 0, compressed = 0;
+};
+std::optional<MemoryParts> memoryPartsFrom(const MemInfo& info);
+
 class MemoryFiles {
   public:
     explicit MemoryFiles(FileReader& files) : files_(files) {}

@@ -237,23 +237,40 @@ PowerSupplySnapshot PowerFiles::read(const std::string& name, bool whole) {
     return supply;
 }
 
-std::optional<PowerSupplySnapshot> PowerFiles::machineBattery() {
+std::vector<std::string> PowerFiles::batteryNames(std::size_t limit,
+                                                  std::optional<bool>& external) {
     std::vector<std::string> names;
-    files_.forEachEntry(Fs::sys, "class/power_supply", [&](std::string_view name) {
+    files_.forEachEntryTick(Fs::sys, "class/power_supply", [&](std::string_view name) {
         if (names.size() < maximumSupplies) names.emplace_back(name);
     });
     std::sort(names.begin(), names.end());
-    std::optional<std::string> battery;
-    std::optional<bool> external;
+    std::vector<std::string> batteries;
     for (const std::string& name : names) {
         const PowerSupplySnapshot supply = read(name, false);
-        if (supply.type == "Battery" && supply.scope != "Device" && !battery) battery = name;
+        if (supply.type == "Battery" && supply.scope != "Device" && batteries.size() < limit)
+            batteries.push_back(name);
         if (supply.online) external = external.value_or(false) || *supply.online == 1;
     }
-    if (!battery) return std::nullopt;
-    PowerSupplySnapshot snapshot = read(*battery, true);
+    return batteries;
+}
+
+std::optional<PowerSupplySnapshot> PowerFiles::machineBattery() {
+    std::optional<bool> external;
+    const std::vector<std::string> names = batteryNames(1, external);
+    if (names.empty()) return std::nullopt;
+    PowerSupplySnapshot snapshot = read(names.front(), true);
     snapshot.externalPower = external;
     return snapshot;
+}
+
+std::vector<PowerSupplySnapshot> PowerFiles::machineBatteries() {
+    std::optional<bool> external;
+    std::vector<PowerSupplySnapshot> batteries;
+    for (const std::string& name : batteryNames(maximumSupplies, external)) {
+        batteries.push_back(read(name, true));
+        batteries.back().externalPower = external;
+    }
+    return batteries;
 }
 
 }  // namespace quillo

@@ -70,11 +70,15 @@ class PowerFiles {
     // Battery and whose scope is not Device (a mouse's or headset's battery is the
     // peripheral's, whatever it is called). Absent when there is none.
     std::optional<PowerSupplySnapshot> machineBattery();
+    // Every battery of the machine's own, read whole, in name order.
+    std::vector<PowerSupplySnapshot> machineBatteries();
 
     static constexpr std::size_t maximumSupplies = 256;
 
   private:
     PowerSupplySnapshot read(const std::string& name, bool whole);
+    // The machine's batteries by name (at most limit), and whether any charger is online.
+    std::vector<std::string> batteryNames(std::size_t limit, std::optional<bool>& external);
 
     FileReader& files_;
 };

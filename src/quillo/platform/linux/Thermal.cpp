@@ -34,7 +34,7 @@ std::optional<std::uint32_t> thermalLevelOf(const std::vector<ThermalZone>& zone
 
 std::vector<ThermalZone> ThermalFiles::zones() {
     std::vector<std::string> names;
-    files_.forEachEntry(Fs::sys, "class/thermal", [&](std::string_view name) {
+    files_.forEachEntryTick(Fs::sys, "class/thermal", [&](std::string_view name) {
         if (name.starts_with("thermal_zone") && names.size() < maximumZones)
             names.emplace_back(name);
     });

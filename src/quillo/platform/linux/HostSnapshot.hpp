@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quillo/platform/Records.hpp"
+#include "quillo/platform/linux/Cpu.hpp"
+#include "quillo/platform/linux/Memory.hpp"
+#include "quillo/platform/linux/Network.hpp"
+#include "quillo/platform/linux/Power.hpp"
+
+namespace quillo {
+
+// Every figure of the machine, read in one pass that reads each file once: for a
+// scraper that wants them all at one moment, where the panel's readers ask for one at a
+// time. What cannot be read is absent (or empty), never a zero standing in for it.
+struct HostSnapshot {
+    struct Interface {
+        std::string name;
+        std::uint64_t received = 0, sent = 0;
+    };
+
+    std::optional<CpuTimes> cpu;
+    std::optional<std::int64_t> bootTime;
+    MemInfo memory;
+    std::optional<LoadAvg> load;
+    std::optional<std::size_t> processes;
+    int logicalCpus = 0, physicalCpus = 0;
+    std::vector<Interface> interfaces;  // in net/dev's order, at most maximumInterfaces
+    std::optional<DefaultRoute> ipv4, ipv6;
+    // The start-up volume as df counts it, in bytes: its size, the space free, and the
+    // part of that an ordinary user may write (the rest is root's reserve).
+    struct Volume {
+        std::uint64_t size = 0, free = 0, available = 0;
+    };
+    std::optional<Volume> root;
+    std::optional<std::uint32_t> thermalLevel;
+    std::optional<double> speedLimitPercent;
+    double schedulerLimitPercent = 100.0;
+    std::vector<PowerSupplySnapshot> batteries;  // the machine's own, not a mouse's
+
+    static constexpr std::size_t maximumInterfaces = 4096;
+};
+
+}  // namespace quillo
