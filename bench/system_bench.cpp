@@ -1,10 +1,13 @@
-// Guards the cost of the readers the panel calls on every tick. The floors are the
+// Guards the cost of the readers the panel calls on every tick, and of the exporter's
+// scrape. The floors are the
 // same files read bare, each to its end (read until the kernel returns 0, as a
 // multi-record procfs file must be read): opened, read and closed each time, and read
 // with pread on descriptors kept open (what the platform layer does). A tick that
 // drifts above 1.25 times the kept-descriptor floor is parsing or allocating more than
 // it should.
 #include <fcntl.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <array>
@@ -119,9 +122,48 @@ void BM_ModelName(benchmark::State& state) {
 }
 BENCHMARK(BM_ModelName);
 
+// One scrape of the exporter reads these files and folders, and the start-up volume;
+// the routing tables only when the kernel says they changed.
+constexpr std::array<const char*, 6> scrapeFiles = {
+    "/proc/stat",    "/proc/meminfo",    "/proc/loadavg", "/sys/devices/system/cpu/online",
+    "/proc/net/dev", "/proc/self/cgroup"};
+constexpr std::array<const char*, 3> scrapeFolders = {"/proc", "/sys/class/thermal",
+                                                      "/sys/class/power_supply"};
+
+void BM_FloorScrape(benchmark::State& state) {
+    std::array<int, scrapeFiles.size()> fds{};
+    std::array<int, scrapeFolders.size()> folders{};
+    for (std::size_t i = 0; i < fds.size(); ++i)
+        fds[i] = ::open(scrapeFiles[i], O_RDONLY | O_CLOEXEC);
+    for (std::size_t i = 0; i < folders.size(); ++i)
+        folders[i] = ::open(scrapeFolders[i], O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct statvfs vfs {};
+    for (auto _ : state) {
+        for (const int fd : fds) preadToEnd(fd);
+        for (const int fd : folders) {
+            ::lseek(fd, 0, SEEK_SET);
+            while (::syscall(SYS_getdents64, fd, buffer, sizeof buffer) > 0) {
+            }
+        }
+        ::statvfs("/", &vfs);
+    }
+    for (const int fd : fds) ::close(fd);
+    for (const int fd : folders) ::close(fd);
+}
+BENCHMARK(BM_FloorScrape);
+
+void BM_Scrape(benchmark::State& state) {
+    quillo::LinuxPlatform platform;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(platform.snapshot(quillo::LinuxPlatform::Routes::skip));
+}
+BENCHMARK(BM_Scrape);
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    return quillo::bench::runWithRatios(
-        argc, argv, {{"BM_Tick", "BM_FloorPreadKept"}, {"BM_Tick", "BM_FloorOpenReadClose"}});
+    return quillo::bench::runWithRatios(argc, argv,
+                                        {{"BM_Tick", "BM_FloorPreadKept"},
+                                         {"BM_Tick", "BM_FloorOpenReadClose"},
+                                         {"BM_Scrape", "BM_FloorScrape"}});
 }

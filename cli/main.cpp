@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ExporterCommands.hpp"
 #include "ProcessesCommand.hpp"
 #include "SampleCommand.hpp"
 #include "SettingsCommand.hpp"
@@ -158,6 +159,10 @@ int quilloMain(int argc, char** argv) {
     auto* processes = quillo::cli::addProcessesCommand(app, processesOptions);
     quillo::cli::SampleOptions sampleOptions;
     auto* sample = quillo::cli::addSampleCommand(app, sampleOptions);
+    quillo::cli::MetricsOptions metricsOptions;
+    auto* metrics = quillo::cli::addMetricsCommand(app, metricsOptions);
+    quillo::cli::ServeOptions serveOptions;
+    auto* serve = quillo::cli::addServeCommand(app, serveOptions);
 
     try {
         if (const int status = quillo::parseCommandLine(app, argc, argv); status >= 0)
@@ -207,6 +212,13 @@ int quilloMain(int argc, char** argv) {
     quillo::setCurrentPlatform(&platform);
     if (sample->parsed()) return quillo::cli::runSample(sampleOptions);
     if (processes->parsed()) return quillo::cli::runProcesses(processesOptions);
+    try {
+        if (metrics->parsed()) return quillo::cli::runMetrics(metricsOptions, platform);
+        if (serve->parsed()) return quillo::cli::runServe(serveOptions, platform);
+    } catch (const quillo::cli::UsageError& e) {
+        std::fprintf(stderr, "quillo: %s\n", e.what());
+        return 2;
+    }
     return 0;
 }
 

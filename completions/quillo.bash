@@ -10,7 +10,7 @@ _quillo() {
         cword=$COMP_CWORD
     fi
     local global="--desktop --terminal --frames --procfs --sysfs --help --version"
-    local commands="sample snapshot processes settings autostart help"
+    local commands="sample snapshot processes metrics serve settings autostart help"
     local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove"
 
     case $prev in
@@ -22,7 +22,7 @@ _quillo() {
             COMPREPLY=($(compgen -f -- "$cur"))
             return
             ;;
-        --frames | --ticks | --interval | --scale)
+        --frames | --ticks | --interval | --scale | --listen)
             return
             ;;
     esac
@@ -50,6 +50,12 @@ _quillo() {
             ;;
         processes)
             COMPREPLY=($(compgen -W "--json --help" -- "$cur"))
+            ;;
+        metrics)
+            COMPREPLY=($(compgen -W "--interval --help" -- "$cur"))
+            ;;
+        serve)
+            COMPREPLY=($(compgen -W "--listen --help" -- "$cur"))
             ;;
         autostart)
             [ ${#rest[@]} -eq 0 ] && COMPREPLY=($(compgen -W "enable disable status" -- "$cur"))

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# After `apt install ./dist/*.deb`: the manual pages, the completions, the desktop entry
-# and the library are where a user and another program look for them.
+# After `apt install ./dist/*.deb`: the manual pages, the completions, the desktop entry,
+# the exporter's service and the library are where a user and another program look for
+# them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 man -w quillo >/dev/null && man quillo 2>/dev/null | grep -q "settings set"
@@ -16,6 +17,9 @@ test -f /usr/share/fish/vendor_completions.d/quillo.fish
 desktop-file-validate /usr/share/applications/io.quillo.Quillo.desktop
 test -f /usr/share/icons/hicolor/scalable/apps/io.quillo.Quillo.svg
 quillo --version | grep -q "^quillo "
+systemd-analyze verify /lib/systemd/system/quillo-exporter.service
+promtool check rules /usr/share/doc/quillo/examples/prometheus/quillo-rules.yml >/dev/null
+quillo metrics --interval 0 | promtool check metrics
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -27,17 +27,26 @@ RouteMonitor::~RouteMonitor() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool RouteMonitor::changed() {
-    if (fd_ < 0) return false;
+bool RouteMonitor::drain() {
+    if (fd_ < 0) return true;
     // A change of routes arrives as a burst of messages; their content does not matter,
-    // only the primary interface once they have been read.
+    // only that they came.
     char buffer[8192];
+    bool came = false;
     for (;;) {
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-        if (n > 0) continue;
+        if (n > 0) {
+            came = true;
+            continue;
+        }
         if (n < 0 && errno == EINTR) continue;
-        break;  // EAGAIN: drained; ENOBUFS: messages were lost, which the check covers
+        return came || (n < 0 && errno == ENOBUFS);  // EAGAIN: drained; ENOBUFS: some lost
     }
+}
+
+bool RouteMonitor::changed() {
+    if (fd_ < 0) return false;
+    drain();
     auto now = primaryInterfaceToMeasure();
     if (now == primary_) return false;
     primary_ = std::move(now);

@@ -22,6 +22,10 @@ class RouteMonitor {
     // another than before (Wi-Fi to Ethernet, a VPN coming up).
     bool changed();
 
+    // Reads every waiting notification without blocking; true when any came (or some
+    // were lost), and always when there are no notifications to be had.
+    bool drain();
+
   private:
     int fd_ = -1;
     std::optional<std::string> primary_;

@@ -1,0 +1,298 @@
+#include "ExporterCommands.hpp"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "Exposition.hpp"
+#include "Usage.hpp"
+#include "common/CommandLine.hpp"
+#include "common/RouteMonitor.hpp"
+#include "quillo/platform/Io.hpp"
+#include "quillo/widget/Format.hpp"
+
+namespace quillo::cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A listening address: "127.0.0.1:9089", "[::1]:9089", "0.0.0.0:9089".
+struct Address {
+    sockaddr_storage storage{};
+    bool v6 = false;
+    std::string text;
+};
+
+Address parseAddress(const std::string& text) {
+    Address a;
+    a.text = text;
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon + 1 == text.size())
+        throw UsageError("--listen takes ADDRESS:PORT, not '" + visibleText(text) + "'");
+    std::string host = text.substr(0, colon);
+    const int port = std::atoi(text.c_str() + colon + 1);
+    if (port < 0 || port > 65535 ||
+        text.find_first_not_of("0123456789", colon + 1) != std::string::npos)
+        throw UsageError("--listen: '" + visibleText(text) + "' has no port from 0 to 65535");
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&a.storage);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(std::uint16_t(port));
+        a.v6 = ::inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &in6->sin6_addr) == 1;
+        if (!a.v6) throw UsageError("--listen: '" + visibleText(text) + "' is no IPv6 address");
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&a.storage);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(std::uint16_t(port));
+        if (::inet_pton(AF_INET, host.c_str(), &in4->sin_addr) != 1)
+            throw UsageError("--listen: '" + visibleText(text) + "' is no IPv4 address");
+    }
+    return a;
+}
+
+// What the server keeps between scrapes, shared by its listeners' threads.
+struct Server {
+    explicit Server(LinuxPlatform& p) : platform(p) {
+        const HostSnapshot start = platform.snapshot();
+        previous = start.cpu;
+        ipv4 = start.ipv4;
+        ipv6 = start.ipv6;
+    }
+
+    // Reads the machine; the routing tables only after the kernel said they changed.
+    HostSnapshot scrape() {
+        const bool routesChanged = routes.drain();
+        HostSnapshot now = platform.snapshot(routesChanged ? LinuxPlatform::Routes::read
+                                                           : LinuxPlatform::Routes::skip);
+        if (routesChanged) {
+            ipv4 = now.ipv4;
+            ipv6 = now.ipv6;
+        } else {
+            now.ipv4 = ipv4;
+            now.ipv6 = ipv6;
+        }
+        return now;
+    }
+
+    LinuxPlatform& platform;
+    RouteMonitor routes;  // subscribed before the first read, so no change slips between
+    std::mutex scraping;
+    std::optional<CpuTimes> previous;  // for the CPU ratio: the last scrape, or the start
+    std::optional<DefaultRoute> ipv4, ipv6;
+
+    // Every connection gets a deadline for its next request: an idle one, or one that
+    // sends its request a byte at a time, cannot hold a place for long.
+    struct Watched {
+        int fd;
+        Clock::time_point deadline;
+    };
+    std::mutex connectionsMutex;
+    std::map<MHD_Connection*, Watched> connections;
+    static constexpr auto requestTime = std::chrono::seconds(10);
+};
+
+MHD_Result respond(MHD_Connection* connection, unsigned status, const std::string& body,
+                   const char* type, const char* allow = nullptr) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    if (allow) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, allow);
+    const MHD_Result queued = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                  const char*, const char*, size_t* uploadSize, void** context) {
+    auto& server = *static_cast<Server*>(cls);
+    const bool readable = std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
+                          std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
+    // Other methods are refused at once, on the headers, without reading a body; MHD then
+    // closes the connection, which is what a client sending one deserves.
+    if (!readable)
+        return respond(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Only GET and HEAD.\n",
+                       "text/plain; charset=utf-8", "GET, HEAD");
+    // A GET is answered on the call that follows its headers, so the connection stays
+    // open for the next scrape; a body it should not have is dropped unread.
+    if (*context == nullptr || *uploadSize != 0) {
+        *context = &server;
+        *uploadSize = 0;
+        return MHD_YES;
+    }
+    if (std::strcmp(url, "/metrics") == 0) {
+        const ExpositionFormat format = negotiate(
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT));
+        std::string body;
+        {
+            std::lock_guard lock(server.scraping);
+            const HostSnapshot now = server.scrape();
+            body = exposition(now, server.previous, format);
+            if (now.cpu) server.previous = now.cpu;
+        }
+        return respond(connection, MHD_HTTP_OK, body, contentType(format));
+    }
+    if (std::strcmp(url, "/") == 0) {
+        return respond(connection, MHD_HTTP_OK,
+                       "<!DOCTYPE html>\n<html><head><title>Quillo exporter</title></head><body>\n"
+                       "<h1>Quillo exporter</h1>\n<p>This machine's figures for Prometheus: "
+                       "<a href=\"/metrics\">/metrics</a>.</p>\n</body></html>\n",
+                       "text/html; charset=utf-8");
+    }
+    return respond(connection, MHD_HTTP_NOT_FOUND, "Not found: try /metrics.\n",
+                   "text/plain; charset=utf-8");
+}
+
+void connectionChanged(void* cls, MHD_Connection* connection, void**,
+                       MHD_ConnectionNotificationCode code) {
+    auto& server = *static_cast<Server*>(cls);
+    std::lock_guard lock(server.connectionsMutex);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        if (info)
+            server.connections[connection] = {info->connect_fd, Clock::now() + Server::requestTime};
+    } else {
+        // MHD says so before it closes the socket, so the reaper never touches a reused one.
+        server.connections.erase(connection);
+    }
+}
+
+void requestCompleted(void* cls, MHD_Connection* connection, void**, MHD_RequestTerminationCode) {
+    auto& server = *static_cast<Server*>(cls);
+    std::lock_guard lock(server.connectionsMutex);
+    if (const auto it = server.connections.find(connection); it != server.connections.end())
+        it->second.deadline = Clock::now() + Server::requestTime;
+}
+
+// Room for as many connections as the server allows, where the system lets it.
+void raiseDescriptorLimit(rlim_t wanted) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted) return;
+    limit.rlim_cur = std::min(wanted, limit.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+std::string urlOf(const Address& a, MHD_Daemon* daemon) {
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT);
+    const std::string port = std::to_string(info ? info->port : 0);
+    std::string host = a.text.substr(0, a.text.rfind(':'));
+    return "http://" + host + ":" + port + "/metrics";
+}
+
+}  // namespace
+
+CLI::App* addMetricsCommand(CLI::App& app, MetricsOptions& options) {
+    auto* command =
+        app.add_subcommand("metrics", "Print every figure once in the Prometheus text format");
+    command->add_option("--interval", options.interval, "seconds over which the CPU is measured")
+        ->capture_default_str()
+        ->check(finiteRange(0.0, 3600.0));
+    return command;
+}
+
+CLI::App* addServeCommand(CLI::App& app, ServeOptions& options) {
+    auto* command =
+        app.add_subcommand("serve", "Serve every figure to Prometheus over HTTP, at /metrics");
+    command->add_option("--listen", options.listen,
+                        "ADDRESS:PORT to listen on, repeatable; 127.0.0.1 and [::1] on port " +
+                            std::to_string(defaultExporterPort) + " unless given");
+    return command;
+}
+
+int runMetrics(const MetricsOptions& options, LinuxPlatform& platform) {
+    const auto before = platform.snapshot().cpu;
+    std::this_thread::sleep_for(std::chrono::duration<double>(options.interval));
+    writeAll(STDOUT_FILENO, exposition(platform.snapshot(), before, ExpositionFormat::text));
+    return 0;
+}
+
+int runServe(const ServeOptions& options, LinuxPlatform& platform) {
+    std::vector<Address> addresses;
+    const bool defaults = options.listen.empty();
+    if (defaults) {
+        for (const char* host : {"127.0.0.1", "[::1]"})
+            addresses.push_back(
+                parseAddress(std::string(host) + ":" + std::to_string(defaultExporterPort)));
+    }
+    for (const std::string& text : options.listen) addresses.push_back(parseAddress(text));
+
+    // The threads the server starts inherit a mask that leaves the stop signals to this one.
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, s);
+    ::pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    raiseDescriptorLimit(4096);
+
+    Server server(platform);
+    std::vector<MHD_Daemon*> daemons;
+    std::vector<std::string> urls;
+    for (const Address& a : addresses) {
+        MHD_Daemon* daemon = MHD_start_daemon(
+            MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | (a.v6 ? MHD_USE_IPv6 : 0), 0, nullptr,
+            nullptr, &handle, &server, MHD_OPTION_SOCK_ADDR,
+            reinterpret_cast<const sockaddr*>(&a.storage), MHD_OPTION_CONNECTION_LIMIT, 1024u,
+            MHD_OPTION_CONNECTION_TIMEOUT, 10u, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+            std::size_t(32 * 1024), MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
+            MHD_OPTION_NOTIFY_CONNECTION, &connectionChanged, &server, MHD_OPTION_NOTIFY_COMPLETED,
+            &requestCompleted, &server, MHD_OPTION_END);
+        if (!daemon) {
+            // The default loopbacks are a wish: a machine without IPv6 keeps the other.
+            if (defaults) continue;
+            std::fprintf(stderr, "quillo: cannot listen on %s: %s\n", visibleText(a.text).c_str(),
+                         std::strerror(errno));
+            for (MHD_Daemon* d : daemons) MHD_stop_daemon(d);
+            return 1;
+        }
+        daemons.push_back(daemon);
+        urls.push_back(urlOf(a, daemon));
+    }
+    if (daemons.empty()) {
+        std::fprintf(stderr, "quillo: cannot listen on the loopback addresses: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    std::string serving = "quillo: serving";
+    for (const std::string& url : urls) serving += " " + url;
+    std::fprintf(stderr, "%s\n", serving.c_str());
+
+    std::mutex stopMutex;
+    std::condition_variable stopped;
+    bool stopping = false;
+    std::thread reaper([&] {
+        std::unique_lock lock(stopMutex);
+        while (!stopped.wait_for(lock, std::chrono::milliseconds(500), [&] { return stopping; })) {
+            std::lock_guard connections(server.connectionsMutex);
+            const auto now = Clock::now();
+            for (auto& [connection, watched] : server.connections) {
+                if (watched.deadline > now || watched.fd < 0) continue;
+                ::shutdown(watched.fd, SHUT_RDWR);
+                watched.fd = -1;
+            }
+        }
+    });
+    int signal = 0;
+    ::sigwait(&stops, &signal);
+    {
+        std::lock_guard lock(stopMutex);
+        stopping = true;
+    }
+    stopped.notify_one();
+    reaper.join();
+    for (MHD_Daemon* d : daemons) MHD_stop_daemon(d);
+    return 0;
+}
+
+}  // namespace quillo::cli

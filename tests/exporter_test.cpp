@@ -1,0 +1,457 @@
+// The exporter as Prometheus and the people checking it meet it: promtool, HTTP, the
+// figures beside node_exporter's, df's and meminfo's, a real Prometheus scraping it, and
+// clients that connect and never finish. The servers run in a network namespace of the
+// test's own, listening on its loopback, and are stopped by the test.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "Exposition.hpp"
+#include "support/Require.hpp"
+#include "support/Run.hpp"
+#include "support/TempDir.hpp"
+
+using namespace quillo;
+using namespace std::chrono_literals;
+using Metrics = std::map<std::string, double>;
+
+namespace {
+
+TEST(Exposition, LeavesOutWhatCannotBeReadAndEscapesLabels) {
+    HostSnapshot s;
+    s.cpu = CpuTimes{100, 0, 50, 800, 50, 0, 0, 0};
+    PowerSupplySnapshot battery;
+    battery.name = "BAT\"0\\\n";
+    battery.chargeNow = 3'000'000;
+    battery.chargeFull = 10'000'000;
+    s.batteries.push_back(battery);
+    const CpuTimes before{50, 0, 25, 400, 25, 0, 0, 0};
+    const std::string text = cli::exposition(s, before, cli::ExpositionFormat::text);
+
+    EXPECT_NE(text.find("quillo_cpu_usage_ratio 0.15\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("quillo_cpu_seconds_total{mode=\"idle\"} "), std::string::npos);
+    EXPECT_NE(text.find("quillo_battery_charge_ratio{battery=\"BAT\\\"0\\\\\\n\"} 0.3\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("quillo_level{row=\"battery\"} 0\n"), std::string::npos);
+    for (const char* absent : {"quillo_memory", "quillo_disk", "quillo_load1", "quillo_cpus",
+                               "quillo_battery_temperature", "quillo_thermal", "NaN", "# EOF"})
+        EXPECT_EQ(text.find(absent), std::string::npos) << absent;
+    EXPECT_EQ(cli::exposition(s, std::nullopt, cli::ExpositionFormat::text).find("usage_ratio"),
+              std::string::npos)
+        << "no ratio without an earlier sample";
+
+    const std::string open = cli::exposition(s, before, cli::ExpositionFormat::openMetrics);
+    EXPECT_NE(open.find("# TYPE quillo_cpu_seconds counter\n"), std::string::npos);
+    EXPECT_TRUE(open.ends_with("# EOF\n"));
+}
+
+TEST(Exposition, NegotiatesTheFormatPrometheusAsksFor) {
+    EXPECT_EQ(cli::negotiate(nullptr), cli::ExpositionFormat::text);
+    EXPECT_EQ(cli::negotiate("text/plain;version=0.0.4;q=0.5,*/*;q=0.1"),
+              cli::ExpositionFormat::text);
+    EXPECT_EQ(
+        cli::negotiate("application/openmetrics-text;version=1.0.0,application/"
+                       "openmetrics-text;version=0.0.1;q=0.75,text/plain;version=0.0.4;q=0.5"),
+        cli::ExpositionFormat::openMetrics);
+}
+
+// This process and its children in network and mount namespaces of their own: only
+// loopback and a pair of virtual interfaces, one carrying both default routes, so the
+// fixed ports are free and every packet stays here.
+class Sandbox {
+  public:
+    static const std::string& problem() {
+        static const std::string why = make();
+        return why;
+    }
+
+  private:
+    static std::string make() {
+        if (::geteuid() != 0) return "needs root for a network namespace";
+        if (::unshare(CLONE_NEWNET | CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("sysfs", "/sys", "sysfs", 0, nullptr) != 0)
+            return "cannot make a network namespace here";
+        const test::RunResult ip = test::run(
+            "ip -batch - <<'END'\nlink set lo up\nlink add up0 type veth peer name up1\n"
+            "addr add 10.77.0.2/24 dev up0\naddr add fd77::2/64 dev up0 nodad\nlink set up0 up\n"
+            "link set up1 up\n"
+            "route add default via 10.77.0.1 dev up0\nroute add default via fd77::1 dev up0\nEND");
+        return ip.status == 0 ? "" : "cannot make virtual interfaces: " + ip.err;
+    }
+};
+
+// A server started for one test, stopped with SIGTERM when the test ends.
+class Server {
+  public:
+    Server(const std::string& commandLine, const std::string& readyUrl) {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setpgid(0, 0);
+            ::execl("/bin/sh", "sh", "-c", ("exec " + commandLine + " >/dev/null 2>&1").c_str(),
+                    nullptr);
+            ::_exit(127);
+        }
+        for (int i = 0; i < 200 && !ready_; ++i) {
+            ready_ = test::run("curl -sf -o /dev/null " + readyUrl).status == 0;
+            if (!ready_) std::this_thread::sleep_for(100ms);
+        }
+    }
+    ~Server() { stop(); }
+
+    bool ready() const { return ready_; }
+
+    // The exit status after SIGTERM; -1 when it had to be killed.
+    int stop() {
+        if (pid_ <= 0) return status_;
+        ::kill(pid_, SIGTERM);
+        int raw = 0;
+        for (int i = 0; i < 100 && ::waitpid(pid_, &raw, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(50ms);
+        if (::waitpid(pid_, &raw, WNOHANG) == 0) {
+            ::kill(-pid_, SIGKILL);
+            ::waitpid(pid_, &raw, 0);
+        } else {
+            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        }
+        pid_ = -1;
+        return status_;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+    int status_ = -1;
+};
+
+constexpr const char* quilloUrl = "http://127.0.0.1:9089/metrics";
+constexpr const char* nodeUrl = "http://127.0.0.1:9100/metrics";
+
+Server quillo() {
+    return Server(QUILLO_BIN "/quillo serve", quilloUrl);
+}
+
+Metrics scrape(const std::string& url) {
+    Metrics m;
+    std::istringstream lines(test::run("curl -sf " + url).out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto space = line.rfind(' ');
+        if (line.empty() || line[0] == '#' || space == std::string::npos) continue;
+        m[line.substr(0, space)] = std::strtod(line.c_str() + space + 1, nullptr);
+    }
+    return m;
+}
+
+// The sum of a family's samples whose labels include every one given.
+double sum(const Metrics& m, const std::string& name,
+           std::initializer_list<std::string> labels = {}) {
+    double total = 0;
+    for (const auto& [key, value] : m) {
+        if (key != name && !key.starts_with(name + "{")) continue;
+        bool all = true;
+        for (const std::string& l : labels) all = all && key.find(l) != std::string::npos;
+        if (all) total += value;
+    }
+    return total;
+}
+
+class ExporterTest : public ::testing::Test {
+  protected:
+    void SetUp() override { QUILLO_REQUIRE(Sandbox::problem().empty(), Sandbox::problem()); }
+};
+
+TEST_F(ExporterTest, MetricsCommandPassesPromtool) {
+    const test::RunResult r =
+        test::run(QUILLO_BIN "/quillo metrics --interval 0.1 | promtool check metrics");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+}
+
+TEST_F(ExporterTest, AnswersByMethodPathAndAcceptAndStopsCleanly) {
+    Server server = quillo();
+    ASSERT_TRUE(server.ready());
+    struct Case {
+        const char* curl;
+        const char* expected;  // status, content type and, after a bar, a header or body part
+    };
+    const Case cases[] = {
+        {"/metrics", "200 text/plain; version=0.0.4; charset=utf-8|quillo_build_info{version="},
+        {"-H 'Accept: application/openmetrics-text;version=1.0.0,text/plain;q=0.5' /metrics",
+         "200 application/openmetrics-text; version=1.0.0; charset=utf-8|# EOF\n"},
+        {"-I /metrics", "200 text/plain; version=0.0.4; charset=utf-8|"},
+        {"-X POST -d x /metrics", "405 text/plain; charset=utf-8|Allow: GET, HEAD"},
+        {"-X DELETE /", "405 text/plain; charset=utf-8|Allow: GET, HEAD"},
+        {"/", "200 text/html; charset=utf-8|<a href=\"/metrics\">"},
+        {"/metrics/", "404 text/plain; charset=utf-8|"},
+        {"/favicon.ico", "404 text/plain; charset=utf-8|"},
+    };
+    for (const Case& c : cases) {
+        std::string args = c.curl;
+        const auto path = args.rfind(' ') == std::string::npos ? 0 : args.rfind(' ') + 1;
+        args.insert(path, "http://127.0.0.1:9089");
+        const test::RunResult r =
+            test::run("curl -s -i -w '\n%{http_code} %{content_type}' " + args);
+        const std::string expected = c.expected;
+        const auto bar = expected.find('|');
+        EXPECT_TRUE(r.out.ends_with("\n" + expected.substr(0, bar))) << c.curl << ": " << r.out;
+        EXPECT_NE(r.out.find(expected.substr(bar + 1)), std::string::npos) << c.curl;
+    }
+    EXPECT_EQ(server.stop(), 0) << "SIGTERM ends the exporter cleanly";
+}
+
+TEST_F(ExporterTest, ListensOnLoopbackOnly) {
+    Server server = quillo();
+    ASSERT_TRUE(server.ready());
+    const test::RunResult ss = test::run("ss -Hltn sport = :9089 | awk '{ print $4 }' | sort");
+    EXPECT_EQ(ss.out, "127.0.0.1:9089\n[::1]:9089\n");
+}
+
+// Each figure beside node_exporter's at the same moment: a counter lies between two of
+// node_exporter's scrapes, a gauge equals one of them.
+TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
+    Server server = quillo();
+    Server node(
+        "prometheus-node-exporter --web.listen-address=127.0.0.1:9100 "
+        "--collector.disable-defaults --collector.cpu --collector.meminfo "
+        "--collector.loadavg --collector.netdev --collector.filesystem --collector.stat "
+        "--collector.powersupplyclass --collector.thermal_zone",
+        nodeUrl);
+    ASSERT_TRUE(server.ready() && node.ready());
+    {  // bytes out of up0: the router's address asked for, a datagram queued for it
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in far{};
+        far.sin_family = AF_INET;
+        far.sin_port = htons(9);
+        far.sin_addr.s_addr = htonl(0x0a4d0009);  // 10.77.0.9
+        ::sendto(fd, "q", 1, 0, reinterpret_cast<sockaddr*>(&far), sizeof far);
+        ::close(fd);
+        std::this_thread::sleep_for(100ms);
+    }
+
+    const Metrics n1 = scrape(nodeUrl);
+    const Metrics q = scrape(quilloUrl);
+    const Metrics n2 = scrape(nodeUrl);
+    const auto between = [&](const std::string& ours, double a, double b, double slack = 0) {
+        EXPECT_GE(sum(q, ours) + slack, std::min(a, b)) << ours;
+        EXPECT_LE(sum(q, ours) - slack, std::max(a, b)) << ours;
+    };
+    EXPECT_EQ(q.at("quillo_memory_total_bytes"), n1.at("node_memory_MemTotal_bytes"));
+    EXPECT_EQ(q.at("quillo_boot_time_seconds"), n1.at("node_boot_time_seconds"));
+    for (const char* load : {"load1", "load5", "load15"}) {
+        const double ours = q.at(std::string("quillo_") + load);
+        EXPECT_TRUE(ours == n1.at(std::string("node_") + load) ||
+                    ours == n2.at(std::string("node_") + load))
+            << load;
+    }
+    for (const char* mode : {"user", "nice", "system", "idle", "irq", "softirq", "steal"}) {
+        const std::string label = std::string("mode=\"") + mode + "\"";
+        // Per-CPU lines are rounded to ticks one by one; idle may also step back a little.
+        between("quillo_cpu_seconds_total{" + label + "}",
+                sum(n1, "node_cpu_seconds_total", {label}),
+                sum(n2, "node_cpu_seconds_total", {label}),
+                0.05 * q.at("quillo_cpus{kind=\"logical\"}"));
+    }
+    for (const char* way : {"receive", "transmit"}) {
+        const std::string name = std::string("_network_") + way + "_bytes_total";
+        between("quillo" + name + "{interface=\"up0\"}", sum(n1, "node" + name, {"device=\"up0\""}),
+                sum(n2, "node" + name, {"device=\"up0\""}));
+    }
+    EXPECT_GT(sum(q, "quillo_network_transmit_bytes_total", {"up0"}), 0);
+    EXPECT_EQ(
+        q.count(
+            "quillo_network_primary_info{family=\"ipv4\",interface=\"up0\",router=\"10.77.0.1\"}"),
+        1u);
+    EXPECT_EQ(
+        q.count(
+            "quillo_network_primary_info{family=\"ipv6\",interface=\"up0\",router=\"fd77::1\"}"),
+        1u);
+
+    // Memory: free and inactive are MemAvailable, within what others allocate meanwhile.
+    const double available = sum(q, "quillo_memory_bytes", {"\"free\""}) +
+                             sum(q, "quillo_memory_bytes", {"\"inactive\""});
+    EXPECT_NEAR(available, n1.at("node_memory_MemAvailable_bytes"),
+                std::fabs(n2.at("node_memory_MemAvailable_bytes") -
+                          n1.at("node_memory_MemAvailable_bytes")) +
+                    (8 << 20));
+    EXPECT_NEAR(q.at("quillo_memory_used_ratio"), 1 - available / q.at("quillo_memory_total_bytes"),
+                1e-9);
+
+    const test::RunResult df = test::run("df -B1 --output=size,used,avail / | tail -n 1");
+    double size = 0, used = 0, avail = 0;
+    ASSERT_EQ(std::sscanf(df.out.c_str(), "%lf %lf %lf", &size, &used, &avail), 3);
+    const std::string root = "{mountpoint=\"/\"}";
+    EXPECT_EQ(q.at("quillo_disk_size_bytes" + root), size);
+    EXPECT_EQ(q.at("quillo_disk_size_bytes" + root),
+              sum(n1, "node_filesystem_size_bytes", {"mountpoint=\"/\""}));
+    EXPECT_NEAR(q.at("quillo_disk_avail_bytes" + root), avail, 64 << 20);
+    EXPECT_NEAR(q.at("quillo_disk_used_ratio" + root), used / (used + avail), 0.001);
+
+    const int ps = std::stoi(test::run("ps -e --no-headers | wc -l").out);
+    EXPECT_NEAR(q.at("quillo_processes"), ps, 16) << "processes come and go meanwhile";
+}
+
+TEST_F(ExporterTest, CpuRatioCoversTheTimeSinceThePreviousScrape) {
+    Server server = quillo();
+    ASSERT_TRUE(server.ready());
+    scrape(quilloUrl);
+    const pid_t spinner = ::fork();
+    if (spinner == 0) {
+        const auto end = std::chrono::steady_clock::now() + 1500ms;
+        while (std::chrono::steady_clock::now() < end) {
+        }
+        ::_exit(0);
+    }
+    ::waitpid(spinner, nullptr, 0);
+    const Metrics q = scrape(quilloUrl);
+    EXPECT_GE(q.at("quillo_cpu_usage_ratio"), 0.9 / q.at("quillo_cpus{kind=\"logical\"}"))
+        << "one core busy throughout";
+}
+
+TEST_F(ExporterTest, PrometheusScrapesEveryFigure) {
+    test::TempDir dir;
+    std::ofstream(dir.path() / "prometheus.yml")
+        << "global: {scrape_interval: 1s}\nscrape_configs:\n  - job_name: quillo\n"
+           "    static_configs: [{targets: ['127.0.0.1:9089']}]\n";
+    Server server = quillo();
+    Server prometheus("prometheus --config.file=" + (dir.path() / "prometheus.yml").string() +
+                          " --storage.tsdb.path=" + (dir.path() / "data").string() +
+                          " --web.listen-address=127.0.0.1:9090",
+                      "http://127.0.0.1:9090/-/ready");
+    ASSERT_TRUE(server.ready() && prometheus.ready());
+    const auto query = [](const std::string& q) {
+        const auto r = test::run("curl -sf --get --data-urlencode " + test::quoted("query=" + q) +
+                                 " http://127.0.0.1:9090/api/v1/query");
+        return nlohmann::json::parse(r.out.empty() ? "{}" : r.out)
+            .value("data", nlohmann::json::object())
+            .value("result", nlohmann::json::array());
+    };
+    nlohmann::json up;
+    for (int i = 0; i < 60 && (up.empty() || up[0]["value"][1] != "1"); ++i) {
+        std::this_thread::sleep_for(500ms);
+        up = query("up{job=\"quillo\"}");
+    }
+    ASSERT_FALSE(up.empty());
+    EXPECT_EQ(up[0]["value"][1], "1");
+
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    double kilobytes = 0;
+    meminfo >> key >> kilobytes;
+    const auto total = query("quillo_memory_total_bytes");
+    ASSERT_FALSE(total.empty());
+    EXPECT_EQ(std::stod(total[0]["value"][1].get<std::string>()), kilobytes * 1024);
+
+    for (int i = 0; i < 10 && query("quillo_cpu_usage_ratio").empty(); ++i)
+        std::this_thread::sleep_for(500ms);
+    std::set<std::string> names;
+    for (const auto& r : query("count by (__name__) ({__name__=~\"quillo_.+\"})"))
+        names.insert(r["metric"]["__name__"].get<std::string>());
+    for (const char* name : {"quillo_build_info",
+                             "quillo_cpu_seconds_total",
+                             "quillo_cpu_usage_ratio",
+                             "quillo_cpus",
+                             "quillo_memory_total_bytes",
+                             "quillo_memory_bytes",
+                             "quillo_memory_used_ratio",
+                             "quillo_disk_size_bytes",
+                             "quillo_disk_avail_bytes",
+                             "quillo_disk_used_ratio",
+                             "quillo_network_receive_bytes_total",
+                             "quillo_network_transmit_bytes_total",
+                             "quillo_network_primary_info",
+                             "quillo_load1",
+                             "quillo_load5",
+                             "quillo_load15",
+                             "quillo_boot_time_seconds",
+                             "quillo_processes",
+                             "quillo_threads",
+                             "quillo_cpu_scheduler_limit_ratio",
+                             "quillo_level"})
+        EXPECT_EQ(names.count(name), 1u) << name;
+}
+
+int connectTo(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(std::uint16_t(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// True once the server has closed the connection; what it said before goes to said.
+bool closedByServer(int fd, std::string* said = nullptr) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0 && said) said->append(buffer, std::size_t(n));
+        if (n <= 0) return n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+    }
+}
+
+TEST_F(ExporterTest, IdleSlowAndOversizedClientsDoNotStopAScrape) {
+    Server server = quillo();
+    ASSERT_TRUE(server.ready());
+    std::vector<int> idle;
+    for (int i = 0; i < 520; ++i) idle.push_back(connectTo(9089));
+    ASSERT_EQ(std::count(idle.begin(), idle.end(), -1), 0);
+
+    const int big = connectTo(9089);
+    const int slow = connectTo(9089);
+    std::thread bigSender([big] {
+        const std::string request = "GET /metrics HTTP/1.1\r\nX-Big: " + std::string(1 << 20, 'a');
+        [[maybe_unused]] auto n = ::send(big, request.data(), request.size(), MSG_NOSIGNAL);
+    });
+    std::thread slowSender([slow] {  // a byte every 200 ms, for at most 15 s
+        const std::string request = "GET /metrics HTTP/1.1\r\nHost: slow\r\n";
+        for (std::size_t i = 0; i < 75 && !closedByServer(slow); ++i) {
+            ::send(slow, &request[i % request.size()], 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(200ms);
+        }
+    });
+    const test::RunResult scrapeNow =
+        test::run("curl -sf --max-time 5 -o /dev/null -w '%{http_code}' " + std::string(quilloUrl));
+    EXPECT_EQ(scrapeNow.out, "200") << "a scrape is answered beside 522 clients that never finish";
+
+    // Every one of them is shut out in time, the idle ones and the slow one after 10 s.
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    std::size_t open = idle.size();
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+        open = std::size_t(
+            std::count_if(idle.begin(), idle.end(), [](int fd) { return !closedByServer(fd); }));
+        std::this_thread::sleep_for(200ms);
+    }
+    slowSender.join();
+    bigSender.join();
+    EXPECT_EQ(open, 0u) << "idle connections outlived their timeout";
+    EXPECT_TRUE(closedByServer(slow));
+    std::string refusal;
+    EXPECT_TRUE(closedByServer(big, &refusal));
+    EXPECT_TRUE(refusal.empty() || refusal.starts_with("HTTP/1.1 4")) << refusal;
+    for (const int fd : idle) ::close(fd);
+    ::close(big);
+    ::close(slow);
+}
+
+}  // namespace
