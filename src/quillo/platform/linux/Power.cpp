@@ -206,71 +206,70 @@ std::pair<std::string, std::string> whyAbsent(std::string_view key, const PowerS
     return {folder + attribute, present ? "unreadable or malformed" : "missing"};
 }
 
-PowerSupplySnapshot PowerFiles::read(const std::string& name, bool whole) {
+PowerSupplySnapshot PowerFiles::identify(const std::string& name) {
     PowerSupplySnapshot supply;
     supply.name = name;
-    const std::string folder = "class/power_supply/" + name + "/";
-    ReadBuffer& text = tickBuffer();
-    const auto readAttribute = [&](std::string_view attribute) {
-        // A driver answers ENODEV while the battery wakes: that attribute is absent.
-        std::size_t index = 0;
-        if (!attributeNamed(attribute, index)) return;
-        if (files_.read(Fs::sys, folder + std::string(attribute), text)) {
-            applySupplyAttribute(supply, attribute, text.view());
-        } else {
-            supply.present.set(index, text.failure() != ReadFailure::missing);
-        }
-    };
-    if (whole) {
-        // Only what the folder holds is read: a missing attribute costs no failed open.
-        std::vector<std::string> names;
-        files_.forEachEntry(Fs::sys, folder, [&](std::string_view entry) {
-            std::size_t index = 0;
-            if (attributeNamed(entry, index)) names.emplace_back(entry);
-        });
-        for (const std::string& attribute : names) readAttribute(attribute);
-    } else {
-        readAttribute("type");
-        if (supply.type == "Battery") readAttribute("scope");
-        if (supply.type == "Mains" || supply.type == "USB") readAttribute("online");
-    }
+    readAttribute(supply, "type");
+    if (supply.type == "Battery") readAttribute(supply, "scope");
+    if (supply.type == "Mains" || supply.type == "USB") readAttribute(supply, "online");
     return supply;
 }
 
-std::vector<std::string> PowerFiles::batteryNames(std::size_t limit,
-                                                  std::optional<bool>& external) {
+void PowerFiles::readAttribute(PowerSupplySnapshot& supply, std::string_view attribute) {
+    // A driver answers ENODEV while the battery wakes: that attribute is absent.
+    std::size_t index = 0;
+    if (!attributeNamed(attribute, index)) return;
+    ReadBuffer& text = tickBuffer();
+    const std::string path = "class/power_supply/" + supply.name + "/" + std::string(attribute);
+    if (files_.read(Fs::sys, path, text)) {
+        applySupplyAttribute(supply, attribute, text.view());
+    } else {
+        supply.present.set(index, text.failure() != ReadFailure::missing);
+    }
+}
+
+void PowerFiles::complete(PowerSupplySnapshot& battery) {
+    // Only what the folder holds is read: a missing attribute costs no failed open. Type
+    // and scope were read when the battery was found.
+    std::vector<std::string> names;
+    files_.forEachEntry(Fs::sys, "class/power_supply/" + battery.name, [&](std::string_view entry) {
+        std::size_t index = 0;
+        if (entry != "type" && entry != "scope" && attributeNamed(entry, index))
+            names.emplace_back(entry);
+    });
+    for (const std::string& attribute : names) readAttribute(battery, attribute);
+}
+
+std::vector<PowerSupplySnapshot> PowerFiles::batteries(std::size_t limit) {
     std::vector<std::string> names;
     files_.forEachEntryTick(Fs::sys, "class/power_supply", [&](std::string_view name) {
         if (names.size() < maximumSupplies) names.emplace_back(name);
     });
     std::sort(names.begin(), names.end());
-    std::vector<std::string> batteries;
+    std::vector<PowerSupplySnapshot> batteries;
+    std::optional<bool> external;
     for (const std::string& name : names) {
-        const PowerSupplySnapshot supply = read(name, false);
+        PowerSupplySnapshot supply = identify(name);
         if (supply.type == "Battery" && supply.scope != "Device" && batteries.size() < limit)
-            batteries.push_back(name);
-        if (supply.online) external = external.value_or(false) || *supply.online == 1;
+            batteries.push_back(std::move(supply));
+        else if (supply.online)
+            external = external.value_or(false) || *supply.online == 1;
+    }
+    for (PowerSupplySnapshot& battery : batteries) {
+        complete(battery);
+        battery.externalPower = external;
     }
     return batteries;
 }
 
 std::optional<PowerSupplySnapshot> PowerFiles::machineBattery() {
-    std::optional<bool> external;
-    const std::vector<std::string> names = batteryNames(1, external);
-    if (names.empty()) return std::nullopt;
-    PowerSupplySnapshot snapshot = read(names.front(), true);
-    snapshot.externalPower = external;
-    return snapshot;
+    auto found = batteries(1);
+    if (found.empty()) return std::nullopt;
+    return std::move(found.front());
 }
 
 std::vector<PowerSupplySnapshot> PowerFiles::machineBatteries() {
-    std::optional<bool> external;
-    std::vector<PowerSupplySnapshot> batteries;
-    for (const std::string& name : batteryNames(maximumSupplies, external)) {
-        batteries.push_back(read(name, true));
-        batteries.back().externalPower = external;
-    }
-    return batteries;
+    return batteries(maximumSupplies);
 }
 
 }  // namespace quillo

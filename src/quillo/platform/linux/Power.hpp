@@ -76,9 +76,13 @@ class PowerFiles {
     static constexpr std::size_t maximumSupplies = 256;
 
   private:
-    PowerSupplySnapshot read(const std::string& name, bool whole);
-    // The machine's batteries by name (at most limit), and whether any charger is online.
-    std::vector<std::string> batteryNames(std::size_t limit, std::optional<bool>& external);
+    // A supply's type, and what tells whether it is the machine's battery or online.
+    PowerSupplySnapshot identify(const std::string& name);
+    // Every other attribute the battery's folder holds.
+    void complete(PowerSupplySnapshot& battery);
+    void readAttribute(PowerSupplySnapshot& supply, std::string_view attribute);
+    // The machine's batteries in name order, at most limit, each read whole.
+    std::vector<PowerSupplySnapshot> batteries(std::size_t limit);
 
     FileReader& files_;
 };
