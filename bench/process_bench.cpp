@@ -1,6 +1,7 @@
 // Guards the cost of listing the processes, which a panel may do every second. The
 // floor is the bare reads the listing cannot avoid: for every process, opening and
-// reading its stat and status files and the first bytes of its executable.
+// reading its stat and status files and the first bytes of its executable. The busiest
+// processes' reader is held against reading every process's stat once.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 
 #include "RatioMain.hpp"
 #include "quillo/metrics/ProcessAPI.hpp"
+#include "quillo/metrics/ProcessUsage.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 
 namespace {
@@ -47,8 +49,42 @@ void BM_List(benchmark::State& state) {
 }
 BENCHMARK(BM_List)->Unit(benchmark::kMillisecond);
 
+void BM_FloorStat(benchmark::State& state) {
+    std::vector<std::int32_t> pids;
+    const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    quillo::LinuxPlatform platform;
+    char buffer[1024];
+    char path[48];
+    for (auto _ : state) {
+        platform.listProcesses(pids);
+        for (const std::int32_t pid : pids) {
+            std::snprintf(path, sizeof path, "%d/stat", int(pid));
+            const int fd = ::openat(proc, path, O_RDONLY | O_CLOEXEC);
+            if (fd < 0) continue;
+            benchmark::DoNotOptimize(::read(fd, buffer, sizeof buffer));
+            ::close(fd);
+        }
+    }
+    ::close(proc);
+    state.counters["processes"] = double(pids.size());
+}
+BENCHMARK(BM_FloorStat)->Unit(benchmark::kMillisecond);
+
+void BM_Usage(benchmark::State& state) {
+    quillo::ProcessUsageReader reader;
+    std::size_t count = 0;
+    for (auto _ : state) {
+        const auto processes = reader.sample();
+        count = processes.size();
+        benchmark::DoNotOptimize(processes.data());
+    }
+    state.counters["processes"] = double(count);
+}
+BENCHMARK(BM_Usage)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    return quillo::bench::runWithRatios(argc, argv, {{"BM_List", "BM_FloorReads"}});
+    return quillo::bench::runWithRatios(
+        argc, argv, {{"BM_List", "BM_FloorReads"}, {"BM_Usage", "BM_FloorStat"}});
 }

@@ -3,10 +3,12 @@
 #include <pwd.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
+#include <thread>
 
+#include "common/CommandLine.hpp"
 #include "quillo/metrics/ProcessAPI.hpp"
+#include "quillo/metrics/ProcessUsage.hpp"
 #include "quillo/widget/Format.hpp"
 
 namespace quillo::cli {
@@ -31,20 +33,6 @@ const char* stateLetter(std::int32_t status) {
             return "?";
     }
 }
-
-// User names by uid, looked up once each: a listing has a few users and many processes.
-class UserNames {
-  public:
-    const std::string& operator()(std::int64_t uid) {
-        auto it = names_.find(uid);
-        if (it != names_.end()) return it->second;
-        const passwd* pw = uid >= 0 && uid <= UINT32_MAX ? ::getpwuid(uid_t(uid)) : nullptr;
-        return names_.emplace(uid, pw ? visibleText(pw->pw_name) : std::to_string(uid)).first->second;
-    }
-
-  private:
-    std::map<std::int64_t, std::string> names_;
-};
 
 const char* archName(std::int32_t arch) {
     switch (arch) {
@@ -107,11 +95,82 @@ int runProcesses(const ProcessesOptions& options) {
         for (const ProcessInfo& p : processes) {
             std::snprintf(line, sizeof line, "%7lld %7lld %7lld %-10s %-1s %-6s ",
                           static_cast<long long>(p.pid), static_cast<long long>(p.ppid),
-                          static_cast<long long>(p.pgid), users(p.uid).c_str(),
+                          static_cast<long long>(p.pgid), visibleText(users(p.uid)).c_str(),
                           stateLetter(p.status), archName(p.arch));
             out += line;
             out += visibleText(p.command);
             out += '\n';
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+namespace {
+
+// Resident memory as top's columns show it: mebibytes below a gibibyte, then gibibytes.
+std::string residentText(std::uint64_t bytes) {
+    char text[32];
+    const double mib = double(bytes) / double(1 << 20);
+    if (mib < 1024)
+        std::snprintf(text, sizeof text, "%.1fM", mib);
+    else
+        std::snprintf(text, sizeof text, "%.2fG", mib / 1024);
+    return text;
+}
+
+}  // namespace
+
+CLI::App* addTopCommand(CLI::App& app, TopOptions& options) {
+    auto* command = app.add_subcommand("top", "List the busiest processes by CPU or memory");
+    command->add_option("--by", options.by, "what busiest means")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"cpu", "memory"}));
+    command->add_option("-n", options.count, "how many to list")
+        ->capture_default_str()
+        ->check(wholeRange(1, 1'000'000));
+    command->add_option("--interval", options.interval, "seconds over which the CPU is measured")
+        ->capture_default_str()
+        ->check(finiteRange(0.1, 3600.0));
+    command->add_flag("--json", options.json,
+                      "print a JSON array of objects with pid, user, command, cpu (percent of one "
+                      "core) and rss (bytes)");
+    return command;
+}
+
+int runTop(const TopOptions& options) {
+    ProcessUsageReader reader;
+    reader.sample();
+    std::this_thread::sleep_for(std::chrono::duration<double>(options.interval));
+    const std::vector<ProcessUsage> top =
+        busiest(reader.sample(), options.by == "memory" ? UsageOrder::memory : UsageOrder::cpu,
+                std::size_t(options.count));
+    std::string out;
+    char line[200];
+    if (options.json) {
+        out += "[";
+        for (std::size_t i = 0; i < top.size(); ++i) {
+            const ProcessUsage& p = top[i];
+            std::snprintf(line, sizeof line, "%s\n {\"pid\": %lld, \"user\": ", i == 0 ? "" : ",",
+                          static_cast<long long>(p.pid));
+            out += line;
+            out += jsonString(p.user);
+            out += ", \"command\": ";
+            out += jsonString(p.command);
+            std::snprintf(line, sizeof line, ", \"cpu\": %.1f, \"rss\": %llu}", p.cpu,
+                          static_cast<unsigned long long>(p.rss));
+            out += line;
+        }
+        out += top.empty() ? "]\n" : "\n]\n";
+    } else {
+        std::snprintf(line, sizeof line, "%7s %-10s %6s %8s %s\n", "PID", "USER", "CPU%", "RES",
+                      "COMMAND");
+        out += line;
+        for (const ProcessUsage& p : top) {
+            std::snprintf(line, sizeof line, "%7lld %-10s %6.1f %8s ",
+                          static_cast<long long>(p.pid), visibleText(p.user).c_str(), p.cpu,
+                          residentText(p.rss).c_str());
+            out += line + visibleText(p.command) + "\n";
         }
     }
     std::fwrite(out.data(), 1, out.size(), stdout);

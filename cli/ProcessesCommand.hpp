@@ -14,4 +14,15 @@ struct ProcessesOptions {
 CLI::App* addProcessesCommand(CLI::App& app, ProcessesOptions& options);
 int runProcesses(const ProcessesOptions& options);
 
+struct TopOptions {
+    std::string by = "cpu";
+    int count = 10;
+    double interval = 1.0;
+    bool json = false;
+};
+
+// `quillo top`: the busiest processes over an interval, as top would list them.
+CLI::App* addTopCommand(CLI::App& app, TopOptions& options);
+int runTop(const TopOptions& options);
+
 }  // namespace quillo::cli

@@ -157,6 +157,8 @@ int quilloMain(int argc, char** argv) {
 
     quillo::cli::ProcessesOptions processesOptions;
     auto* processes = quillo::cli::addProcessesCommand(app, processesOptions);
+    quillo::cli::TopOptions topOptions;
+    auto* top = quillo::cli::addTopCommand(app, topOptions);
     quillo::cli::SampleOptions sampleOptions;
     auto* sample = quillo::cli::addSampleCommand(app, sampleOptions);
     quillo::cli::MetricsOptions metricsOptions;
@@ -212,6 +214,7 @@ int quilloMain(int argc, char** argv) {
     quillo::setCurrentPlatform(&platform);
     if (sample->parsed()) return quillo::cli::runSample(sampleOptions);
     if (processes->parsed()) return quillo::cli::runProcesses(processesOptions);
+    if (top->parsed()) return quillo::cli::runTop(topOptions);
     try {
         if (metrics->parsed()) return quillo::cli::runMetrics(metricsOptions, platform);
         if (serve->parsed()) return quillo::cli::runServe(serveOptions, platform);

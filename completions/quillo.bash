@@ -10,7 +10,7 @@ _quillo() {
         cword=$COMP_CWORD
     fi
     local global="--desktop --terminal --frames --procfs --sysfs --help --version"
-    local commands="sample snapshot processes metrics serve settings autostart help"
+    local commands="sample snapshot processes top metrics serve settings autostart help"
     local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove"
 
     case $prev in
@@ -22,7 +22,7 @@ _quillo() {
             COMPREPLY=($(compgen -f -- "$cur"))
             return
             ;;
-        --frames | --ticks | --interval | --scale | --listen)
+        --frames | --ticks | --interval | --scale | --listen | -n)
             return
             ;;
     esac
@@ -50,6 +50,13 @@ _quillo() {
             ;;
         processes)
             COMPREPLY=($(compgen -W "--json --help" -- "$cur"))
+            ;;
+        top)
+            if [ "$prev" = --by ]; then
+                COMPREPLY=($(compgen -W "cpu memory" -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W "--by -n --interval --json --help" -- "$cur"))
+            fi
             ;;
         metrics)
             COMPREPLY=($(compgen -W "--interval --help" -- "$cur"))

@@ -1,5 +1,5 @@
 # fish completion for quillo: commands, options, settings keys and their choices.
-set -l commands sample snapshot processes metrics serve settings autostart help
+set -l commands sample snapshot processes top metrics serve settings autostart help
 set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove
 
 complete -c quillo -f
@@ -14,15 +14,18 @@ complete -c quillo -s V -l version -d 'print the version and exit'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a sample -d 'run every library reader once'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a snapshot -d 'run the panel headlessly'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a processes -d 'list the running processes'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a top -d 'list the busiest processes'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a metrics -d 'print every figure for Prometheus'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a serve -d 'serve every figure to Prometheus'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a settings -d 'read or change the settings'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a autostart -d 'start at login, or not'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a help -d 'print the help of a command'
 
-complete -c quillo -n "__fish_seen_subcommand_from sample metrics" -l interval -x -d 'seconds over which the CPU is sampled'
+complete -c quillo -n "__fish_seen_subcommand_from top" -l by -x -a 'cpu memory' -d 'what busiest means'
+complete -c quillo -n "__fish_seen_subcommand_from top" -s n -x -d 'how many to list'
+complete -c quillo -n "__fish_seen_subcommand_from sample metrics top" -l interval -x -d 'seconds over which the CPU is sampled'
 complete -c quillo -n "__fish_seen_subcommand_from serve" -l listen -x -d 'ADDRESS:PORT to listen on'
-complete -c quillo -n "__fish_seen_subcommand_from sample snapshot processes" -l json -d 'print JSON'
+complete -c quillo -n "__fish_seen_subcommand_from sample snapshot processes top" -l json -d 'print JSON'
 complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l ticks -x -d 'refreshes to run'
 complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l interval -x -d 'seconds between refreshes'
 complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l png -r -F -d 'render the panel to a PNG'

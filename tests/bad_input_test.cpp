@@ -92,6 +92,14 @@ TEST_P(BadRoots, EveryCommandExitsZeroWithNeutralValues) {
     ASSERT_EQ(processes.status, 0) << processes.err;
     EXPECT_TRUE(nlohmann::json::parse(processes.out).is_array());
     EXPECT_EQ(quillo("processes").status, 0);
+    const RunResult top = quillo("top --json --interval 0.1");
+    ASSERT_EQ(top.status, 0) << top.err;
+    EXPECT_TRUE(nlohmann::json::parse(top.out).is_array());
+    const RunResult metrics = quillo("metrics --interval 0");
+    ASSERT_EQ(metrics.status, 0) << metrics.err;
+    EXPECT_EQ(metrics.out.find("NaN"), std::string::npos);
+    EXPECT_EQ(metrics.out.find("quillo_memory_total_bytes 0\n"), std::string::npos)
+        << "what cannot be read is left out, not 0";
 
     const RunResult snapshot = quillo("snapshot --json --ticks 2 --interval 0.1");
     ASSERT_EQ(snapshot.status, 0) << snapshot.err;

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -15,9 +18,10 @@
 #include "common/PanelState.hpp"
 #include "desktop/DesktopApp.hpp"
 #include "desktop/ProgressBarView.hpp"
+#include "quillo/widget/Alerts.hpp"
+#include "support/FakePlatform.hpp"
 #include "support/Panel.hpp"
 #include "support/Run.hpp"
-#include "quillo/widget/Alerts.hpp"
 
 using namespace quillo;
 using ::testing::ElementsAre;
@@ -135,6 +139,52 @@ TEST_F(DesktopPanel, TrayIconDrawsTheFiguresUnlessTurnedOff) {
     // The CPU bar, full and critical, runs to the right; the memory bar barely starts.
     EXPECT_EQ(figures.pixelColor(50, 20).rgb(), toQColor(Theme::criticalColor()).rgb());
     EXPECT_NE(figures.pixelColor(50, 46).rgb(), toQColor(Theme::normalColor()).rgb());
+}
+
+TEST_F(DesktopPanel, ClickedRowsListTheBusiestProcessesOnlyWhileOpen) {
+    test::FakePlatform fake;
+    ProcessUsageSample busy, big;
+    busy = {7, 1, 0, "spin", 0, 1 << 20};
+    big = {8, 1, 0, "<b>big</b>", 0, std::uint64_t(600) << 20};
+    fake.usage = std::vector{busy, big};
+    DesktopApp desktop(localizer, statePath);
+    desktop.show();
+    PanelWindow& window = desktop.window();
+    const auto texts = [&](const char* section) {
+        std::vector<std::string> shown;
+        for (QLabel* label : window.findChild<QWidget*>(section)->findChildren<QLabel*>()) {
+            if (!label->text().isEmpty()) shown.push_back(label->text().toStdString());
+        }
+        return shown;
+    };
+    const auto click = [&](const char* view) {
+        QWidget* target = window.findChild<QWidget*>(view);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2),
+                          target->mapToGlobal(QPointF(2, 2)), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+    };
+    desktop.refreshed();
+    EXPECT_EQ(fake.usageReads, 0) << "closed lists read nothing";
+
+    click("memoryTitleLabel");
+    EXPECT_TRUE(window.findChild<QWidget*>("memoryProcesses")->isVisible());
+    EXPECT_THAT(texts("memoryProcesses"), ElementsAre("<b>big</b>", "600 MB", "spin", "1 MB"))
+        << "names as plain text, busiest first";
+    click("cpuProgressBar");
+    busy.cpuNanoseconds = 5'000'000'000;  // far more than the interval: at the top
+    fake.usage = std::vector{busy, big};
+    desktop.refreshed();
+    ASSERT_FALSE(texts("cpuProcesses").empty());
+    EXPECT_EQ(texts("cpuProcesses")[0], "spin");
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&window, &escape);
+    EXPECT_FALSE(window.processes().anyOpen());
+    EXPECT_FALSE(window.findChild<QWidget*>("cpuProcesses")->isVisible());
+    const int reads = fake.usageReads;
+    desktop.refreshed();
+    EXPECT_EQ(fake.usageReads, reads);
 }
 
 // A real session bus with a recording notification service, and the real panel over a

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,12 +14,12 @@
 #include <functional>
 
 #include "quillo/settings/SuiteWriter.hpp"
+#include "quillo/ui/Theme.hpp"
 #include "support/Run.hpp"
 #include "support/TempDir.hpp"
 #include "terminal/Ansi.hpp"
 #include "terminal/CellCanvas.hpp"
 #include "terminal/TerminalPanel.hpp"
-#include "quillo/ui/Theme.hpp"
 
 using namespace quillo;
 using ::testing::HasSubstr;
@@ -98,11 +99,16 @@ TEST(TerminalPanel, FiguresSurviveEveryWidth) {
         if (german) titles = {"CPU", "Arbeitsspeicher", "Festplatte", "Netzwerk", "Batterie"};
         TerminalPanel panel(titles, {});
         const std::pair<const char*, const char*> figures[] = {
-            {"cpuPercentLabel", "100%"},       {"memoryPercentLabel", "73%"},
-            {"hddPercentLabel", "18%"},        {"downloadLabel", "900.0 MB/s"},
-            {"uploadLabel", "512 B/s"},        {"loadLabel", "Load Average: 10.25 9.50 8.00"},
-            {"uptimeLabel", "Uptime: 12d 3h 4m 5s"}, {"batteryPercentLabel", "100.0%"},
-            {"batteryTimeLabel", "2:05"},      {"batteryInfoLabel", "312 cycles, 96% healthy"}};
+            {"cpuPercentLabel", "100%"},
+            {"memoryPercentLabel", "73%"},
+            {"hddPercentLabel", "18%"},
+            {"downloadLabel", "900.0 MB/s"},
+            {"uploadLabel", "512 B/s"},
+            {"loadLabel", "Load Average: 10.25 9.50 8.00"},
+            {"uptimeLabel", "Uptime: 12d 3h 4m 5s"},
+            {"batteryPercentLabel", "100.0%"},
+            {"batteryTimeLabel", "2:05"},
+            {"batteryInfoLabel", "312 cycles, 96% healthy"}};
         for (const auto& [outlet, text] : figures) panel.textField(outlet)->setStringValue(text);
         for (const int width : {20, 40, 200}) {
             for (const bool unicode : {true, false}) {
@@ -139,6 +145,7 @@ class TerminalHost : public ::testing::Test {
     int master = -1;
     std::string screen;
     termios before{};
+    bool live = false;  // this machine's procfs and sysfs instead of a fixture tree
 
     void start(std::vector<std::string> environment = {}, int columns = 80,
                std::string program = "quillo-term", const char* frames = nullptr) {
@@ -157,8 +164,10 @@ class TerminalHost : public ::testing::Test {
             ::unsetenv("LANGUAGE");
             for (const std::string& e : environment) ::putenv(const_cast<char*>(e.c_str()));
             const std::string path = std::string(QUILLO_BIN) + "/" + program;
-            ::execl(path.c_str(), path.c_str(), "--procfs", (fixtures + "/proc").c_str(),
-                    "--sysfs", (fixtures + "/sys").c_str(), frames ? "--frames" : nullptr, frames,
+            const std::string procfs = live ? "/proc" : fixtures + "/proc";
+            const std::string sysfs = live ? "/sys" : fixtures + "/sys";
+            ::execl(path.c_str(), path.c_str(), "--procfs", procfs.c_str(), "--sysfs",
+                    sysfs.c_str(), frames ? "--frames" : nullptr, frames,
                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -223,6 +232,32 @@ TEST_F(TerminalHost, ShowsThePanelAndQuitsCleanly) {
     EXPECT_GT(lines, restored) << "the lines are printed on the restored screen";
 }
 
+TEST_F(TerminalHost, PShowsTheBusiestProcessesAndHidesThemAgain) {
+    const pid_t spinner = ::fork();
+    if (spinner == 0) {
+        ::prctl(PR_SET_NAME, "quillo-spin\x1b[");  // a name that must come out escaped
+        ::alarm(30);
+        for (;;) {
+        }
+    }
+    live = true;
+    start();
+    ASSERT_TRUE(readUntil("Uptime: ")) << screen;
+    ASSERT_EQ(::write(master, "p", 1), 1);
+    // By CPU after two samples, and by memory at once; the name's escape shown as text.
+    const bool shown = readUntil("quillo-spin\\x1b[ ");
+    ::kill(spinner, SIGKILL);
+    ::waitpid(spinner, nullptr, 0);
+    ASSERT_TRUE(shown) << screen;
+    EXPECT_EQ(screen.find("quillo-spin\x1b["), std::string::npos) << "never raw";
+    ASSERT_EQ(::write(master, "p", 1), 1);
+    screen.clear();
+    readUntil("\x01never\x01", 1);
+    EXPECT_EQ(screen.find("quillo-spin"), std::string::npos) << "hidden again: " << screen;
+    ASSERT_EQ(::write(master, "q", 1), 1);
+    finish();
+}
+
 // Every way out gives the terminal back as it was.
 TEST_F(TerminalHost, EveryWayOutGivesTheTerminalBack) {
     const struct {
@@ -231,13 +266,14 @@ TEST_F(TerminalHost, EveryWayOutGivesTheTerminalBack) {
         bool crash;
     } ways[] = {
         {"Ctrl-C", [](TerminalHost& t) { ASSERT_EQ(::write(t.master, "\x03", 1), 1); }, false},
-        {"Ctrl-backslash", [](TerminalHost& t) { ASSERT_EQ(::write(t.master, "\x1c", 1), 1); }, false},
+        {"Ctrl-backslash", [](TerminalHost& t) { ASSERT_EQ(::write(t.master, "\x1c", 1), 1); },
+         false},
         {"SIGTERM", [](TerminalHost& t) { ::kill(t.child, SIGTERM); }, false},
         {"SIGHUP", [](TerminalHost& t) { ::kill(t.child, SIGHUP); }, false},
         {"SIGUSR1", [](TerminalHost& t) { ::kill(t.child, SIGUSR1); }, false},
         {"SIGPIPE", [](TerminalHost& t) { ::kill(t.child, SIGPIPE); }, false},
-        {"Ctrl-S then q",
-         [](TerminalHost& t) { ASSERT_EQ(::write(t.master, "\x13q", 2), 2); }, false},
+        {"Ctrl-S then q", [](TerminalHost& t) { ASSERT_EQ(::write(t.master, "\x13q", 2), 2); },
+         false},
         {"a crash", [](TerminalHost& t) { ::kill(t.child, SIGSEGV); }, true},
     };
     for (const auto& way : ways) {
@@ -309,8 +345,8 @@ TEST(TerminalFrames, PipedDumbAndAsciiOutputIsPlainText) {
     home.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 0.1}");
     for (const char* environment : {"LANG=C.UTF-8", "LC_ALL=C"}) {
         const test::RunResult r = test::run(
-            std::string("env -u LANGUAGE ") + environment + " XDG_CONFIG_HOME=" +
-            test::quoted(home.path().string()) +
+            std::string("env -u LANGUAGE ") + environment +
+            " XDG_CONFIG_HOME=" + test::quoted(home.path().string()) +
             " TERM=xterm COLORTERM=truecolor " QUILLO_BIN "/quillo --terminal --frames 2" + roots);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "an escape in plain output";
@@ -320,9 +356,9 @@ TEST(TerminalFrames, PipedDumbAndAsciiOutputIsPlainText) {
         EXPECT_THAT(first, HasSubstr("Load Average: 0.02 0.04 0.05")) << "the first frame is whole";
         EXPECT_THAT(first, HasSubstr("Uptime: "));
         if (std::string(environment) == "LC_ALL=C") {
-            EXPECT_TRUE(std::all_of(r.out.begin(), r.out.end(),
-                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-                << "ASCII only";
+            EXPECT_TRUE(std::all_of(r.out.begin(), r.out.end(), [](char c) {
+                return static_cast<unsigned char>(c) < 0x80;
+            })) << "ASCII only";
             EXPECT_THAT(first, HasSubstr("v "));
             EXPECT_THAT(first, HasSubstr("#"));
         }

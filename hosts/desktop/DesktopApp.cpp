@@ -190,6 +190,7 @@ void DesktopApp::memory(double percent) {
 
 void DesktopApp::refreshed() {
     if (tray_ && state_.trayFigures) tray_->setIcon(trayIcon());
+    window_->refreshProcesses();
 }
 
 void DesktopApp::show() {

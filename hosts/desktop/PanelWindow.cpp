@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMouseEvent>
@@ -66,6 +68,9 @@ PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
         });
     applyPalette();
     fixLabelSizes();
+
+    buildProcessSection(UsageOrder::cpu, findChild<QWidget*>("cpuProcesses"));
+    buildProcessSection(UsageOrder::memory, findChild<QWidget*>("memoryProcesses"));
 
     controller_ = TodayViewController::initWithCoder(*this, host);
     const NSEdgeInsets m = controller_->widgetMarginInsetsForProposedMarginInsets({});
@@ -132,6 +137,92 @@ void PanelWindow::fixLabelSizes() {
         }
         label->setFixedSize(size);
     }
+}
+
+void PanelWindow::buildProcessSection(UsageOrder order, QWidget* widget) {
+    if (!widget) return;
+    Section& section = sections_[order == UsageOrder::cpu ? 0 : 1];
+    section.widget = widget;
+    auto* grid = new QGridLayout(widget);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setVerticalSpacing(0);
+    grid->setColumnStretch(0, 1);
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    for (int i = 0; i < int(ProcessSections::rows); ++i) {
+        auto* name = new QLabel(widget);
+        auto* figure = new QLabel(widget);
+        for (QLabel* label : {name, figure}) {
+            label->setTextFormat(Qt::PlainText);  // process names are never markup
+            label->setFont(small);
+        }
+        figure->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        figure->setMinimumWidth(figure->fontMetrics().horizontalAdvance("99999 MB"));
+        grid->addWidget(name, i, 0);
+        grid->addWidget(figure, i, 1);
+        section.rows.emplace_back(name, figure);
+    }
+    // The row's title, bar and figure open the list when clicked.
+    const char* row = order == UsageOrder::cpu ? "cpu" : "memory";
+    for (const char* part : {"TitleLabel", "ProgressBar", "PercentLabel"}) {
+        if (auto* view =
+                findChild<QWidget*>(QString::fromLatin1(row) + QString::fromLatin1(part))) {
+            view->installEventFilter(this);
+            view->setCursor(Qt::PointingHandCursor);
+        }
+    }
+}
+
+bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        const QString name = watched->objectName();
+        if (name.startsWith("cpu") || name.startsWith("memory")) {
+            toggleProcesses(name.startsWith("cpu") ? UsageOrder::cpu : UsageOrder::memory);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && processes_.anyOpen()) {
+        processes_.closeAll();
+        showProcesses();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PanelWindow::toggleProcesses(UsageOrder order) {
+    processes_.toggle(order);
+    showProcesses();
+}
+
+void PanelWindow::refreshProcesses() {
+    if (processes_.refresh()) showProcesses();
+}
+
+void PanelWindow::showProcesses() {
+    bool shrank = false;
+    for (const UsageOrder order : {UsageOrder::cpu, UsageOrder::memory}) {
+        Section& section = sections_[order == UsageOrder::cpu ? 0 : 1];
+        if (!section.widget) continue;
+        const auto& lines = processes_.lines(order);
+        for (std::size_t i = 0; i < section.rows.size(); ++i) {
+            const bool filled = i < lines.size();
+            const auto& [name, figure] = section.rows[i];
+            name->setText(filled ? QString::fromStdString(lines[i].name) : QString());
+            figure->setText(filled ? QString::fromStdString(lines[i].figure) : QString());
+            name->setVisible(filled);
+            figure->setVisible(filled);
+        }
+        const bool open = processes_.isOpen(order);
+        shrank = shrank || (!section.widget->isHidden() && !open);
+        section.widget->setVisible(open);
+    }
+    // The window grows with a list by itself; it gives the room back when one closes.
+    if (shrank) adjustSize();
 }
 
 void PanelWindow::changeEvent(QEvent* event) {

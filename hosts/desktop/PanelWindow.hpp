@@ -7,6 +7,7 @@
 #include <string>
 
 #include "quillo/widget/OutletViews.hpp"
+#include "quillo/widget/ProcessSections.hpp"
 #include "quillo/widget/TodayViewController.hpp"
 
 namespace Ui {
@@ -34,6 +35,12 @@ class PanelWindow : public QWidget, public ViewTree {
     // A frameless panel is moved by dragging it anywhere.
     void setDraggable(bool draggable) { draggable_ = draggable; }
 
+    // The busiest processes under the CPU or memory row: a click on the row opens or
+    // closes its list, Escape closes both; they follow the panel's refreshes.
+    void toggleProcesses(UsageOrder order);
+    void refreshProcesses();
+    const ProcessSections& processes() const { return processes_; }
+
   signals:
     void closed();
     void contextMenuRequested(const QPoint& globalPosition);
@@ -48,15 +55,25 @@ class PanelWindow : public QWidget, public ViewTree {
     void mousePressEvent(QMouseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void applyPalette();
     void fixLabelSizes();
+    void buildProcessSection(UsageOrder order, QWidget* section);
+    void showProcesses();
 
     std::unique_ptr<Ui::TodayViewController> ui_;
     std::unique_ptr<OutletViews> views_;
     std::shared_ptr<TodayViewController> controller_;
     bool draggable_ = false;
+    ProcessSections processes_;
+    struct Section {
+        QWidget* widget = nullptr;
+        std::vector<std::pair<QLabel*, QLabel*>> rows;  // name, figure
+    };
+    Section sections_[2];  // by CPU, by memory
 };
 
 }  // namespace quillo

@@ -5,8 +5,8 @@
 #include <cwchar>
 
 #include "quillo/metrics/Utf8.hpp"
-#include "terminal/CellCanvas.hpp"
 #include "quillo/widget/Format.hpp"
+#include "terminal/CellCanvas.hpp"
 
 namespace quillo {
 
@@ -58,6 +58,22 @@ std::string padRight(std::string_view text, int width) {
 
 std::string padLeft(std::string_view text, int width) {
     return spaces(width - displayWidth(text)) + std::string(text);
+}
+
+// The text cut to at most width columns, whole characters only.
+std::string cutToWidth(std::string_view text, int width) {
+    std::string out;
+    int used = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const CodePoint c = codePointAt(text, i);
+        const std::size_t length = c.length == 0 ? 1 : c.length;
+        const int w = displayWidth(text.substr(i, length));
+        if (used + w > width) break;
+        out.append(text.substr(i, length));
+        used += w;
+        i += length;
+    }
+    return out;
 }
 
 constexpr int minimumBar = 4;
@@ -148,8 +164,8 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     width = std::max(width, 10);
     const std::string battery = text("batteryTitleLabal");
     int titleWidth = 0;
-    for (const std::string* t : {&titles_.cpu, &titles_.memory, &titles_.disk, &titles_.network,
-                                 &battery}) {
+    for (const std::string* t :
+         {&titles_.cpu, &titles_.memory, &titles_.disk, &titles_.network, &battery}) {
         titleWidth = std::max(titleWidth, displayWidth(*t));
     }
     titleWidth += 1;
@@ -178,8 +194,22 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
         }
     };
 
+    // A list of processes under its row: names cut to the room, figures never.
+    const auto processRows = [&](UsageOrder order) {
+        if (!processes_ || !processes_->isOpen(order)) return;
+        const int indent = std::min(int(lead.size()) + titleWidth, width / 4);
+        const int room = std::min(width - indent, 40);
+        for (const ProcessSections::Line& line : processes_->lines(order)) {
+            const int figure = displayWidth(line.figure);
+            const std::string name = cutToWidth(line.name, std::max(0, room - figure - 1));
+            rows.push_back(spaces(indent) + padRight(name, room - figure) + line.figure);
+        }
+    };
+
     barRow(titles_.cpu, "cpuProgressBar", "cpuPercentLabel", 4);
+    processRows(UsageOrder::cpu);
     barRow(titles_.memory, "memoryProgressBar", "memoryPercentLabel", 4);
+    processRows(UsageOrder::memory);
     barRow(titles_.disk, "hddProgressBar", "hddPercentLabel", 4);
 
     const std::string down = std::string(style.unicode ? "\u2193 " : "v ") + text("downloadLabel");

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "terminal/Ansi.hpp"
 #include "quillo/ui/ProgressBar.hpp"
 #include "quillo/widget/OutletViews.hpp"
+#include "quillo/widget/ProcessSections.hpp"
 #include "quillo/widget/TodayViewController.hpp"
+#include "terminal/Ansi.hpp"
 
 namespace quillo {
 
@@ -38,6 +39,9 @@ class TerminalPanel final : public ViewTree {
     // and a figure is never cut: a line too long for the width continues on the next.
     std::vector<std::string> lines(int width, const TerminalStyle& style) const;
 
+    // Lists of the busiest processes, shown under the CPU and memory rows while open.
+    void setProcesses(const ProcessSections* processes) { processes_ = processes; }
+
     // Bytes that turn the previous frame into this one on an alternate screen: only
     // the lines that differ are written, each cleared to its end.
     static std::string update(const std::vector<std::string>& previous,
@@ -48,6 +52,7 @@ class TerminalPanel final : public ViewTree {
 
     Titles titles_;
     OutletViews views_;
+    const ProcessSections* processes_ = nullptr;
 };
 
 // Columns a text takes on a terminal (wide characters take two), escapes excluded.

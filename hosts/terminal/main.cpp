@@ -27,9 +27,9 @@ namespace {
 using namespace quillo;
 
 // Signals whose default action ends a program: the panel ends cleanly instead.
-constexpr int endingSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGUSR1, SIGUSR2,
-                                 SIGALRM, SIGPIPE, SIGPWR,    SIGXCPU, SIGXFSZ, SIGVTALRM,
-                                 SIGPROF, SIGIO,   SIGSTKFLT};
+constexpr int endingSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1,
+                                 SIGUSR2, SIGALRM,   SIGPIPE, SIGPWR,  SIGXCPU,
+                                 SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,   SIGSTKFLT};
 
 int terminalWidth(int fd) {
     winsize size{};
@@ -80,8 +80,14 @@ class Host final : public FigureObserver {
   public:
     Host(PollLoop& loop, TerminalPanel& panel, const TerminalStyle& style, const Charset& charset,
          bool screen, long frames)
-        : loop_(loop), panel_(panel), style_(style), charset_(charset), screen_(screen),
-          framesLeft_(frames) {}
+        : loop_(loop),
+          panel_(panel),
+          style_(style),
+          charset_(charset),
+          screen_(screen),
+          framesLeft_(frames) {
+        panel_.setProcesses(&processes_);
+    }
 
     // A change to the panel: drawn once, after the tick's blocks.
     void changed() {
@@ -90,7 +96,16 @@ class Host final : public FigureObserver {
         loop_.async([this] { draw(); });
     }
 
+    // p shows or hides the busiest processes by CPU and by memory.
+    void toggleProcesses() {
+        const bool open = !processes_.anyOpen();
+        processes_.setOpen(UsageOrder::cpu, open);
+        processes_.setOpen(UsageOrder::memory, open);
+        changed();
+    }
+
     void refreshed() override {
+        if (processes_.refresh()) changed();
         if (!screen_) printFrame();
         if (framesLeft_ > 0 && --framesLeft_ == 0) loop_.async([this] { loop_.quit(); });
     }
@@ -105,7 +120,8 @@ class Host final : public FigureObserver {
     void draw() {
         renderQueued_ = false;
         if (!TerminalSession::active()) return;
-        std::vector<std::string> next = panel_.lines(terminalWidth(TerminalSession::descriptor()), style_);
+        std::vector<std::string> next =
+            panel_.lines(terminalWidth(TerminalSession::descriptor()), style_);
         std::string out = wipe_ ? "\x1b[H\x1b[2J" : "";
         out += TerminalPanel::update(shown_, next);
         // A terminal that takes less than all is redrawn whole next time.
@@ -121,7 +137,8 @@ class Host final : public FigureObserver {
     // Without a screen to redraw, each refresh is a frame of plain lines.
     void printFrame() {
         std::string frame = printed_ ? "\n" : "";
-        for (const std::string& line : panel_.lines(terminalWidth(-1), style_)) frame += line + "\n";
+        for (const std::string& line : panel_.lines(terminalWidth(-1), style_))
+            frame += line + "\n";
         printed_ = true;
         if (!writeAll(STDOUT_FILENO, charset_(frame))) loop_.quit();
     }
@@ -136,13 +153,16 @@ class Host final : public FigureObserver {
     bool wipe_ = false;
     bool printed_ = false;
     std::vector<std::string> shown_;
+    ProcessSections processes_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"The Quillo panel in a terminal (started by `quillo`). Press q to quit.",
-                 "quillo-term"};
+    CLI::App app{
+        "The Quillo panel in a terminal (started by `quillo`). Press p for the busiest\n"
+        "processes, q to quit.",
+        "quillo-term"};
     prepareCommandLine(app);
     FsRoot root;
     long frames = 0;
@@ -187,8 +207,8 @@ int main(int argc, char** argv) {
     ::sigprocmask(SIG_BLOCK, &handled, nullptr);
     const int signals = ::signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK);
 
-    auto controller =
-        TodayViewController::initWithCoder(panel, {loop, localizer, Configuration::shared(), &terminal});
+    auto controller = TodayViewController::initWithCoder(
+        panel, {loop, localizer, Configuration::shared(), &terminal});
     if (screen) TerminalSession::enter(STDOUT_FILENO);
 
     loop.watch(signals, [&] {
@@ -227,6 +247,10 @@ int main(int argc, char** argv) {
                         return;
                     case 0x1a:  // Ctrl-Z
                         TerminalSession::suspend();
+                        break;
+                    case 'p':
+                    case 'P':
+                        terminal.toggleProcesses();
                         break;
                     default:
                         break;

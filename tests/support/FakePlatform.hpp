@@ -40,6 +40,8 @@ class FakePlatform : public Platform {
     std::optional<std::vector<std::int32_t>> pids;  // absent: the list cannot be had
     std::map<std::int32_t, kinfo_proc> processes;
     std::map<std::int32_t, cpu_type_t> cpuTypes;
+    std::optional<std::vector<ProcessUsageSample>> usage;  // absent: cannot be listed
+    int usageReads = 0;
 
     void route(const char* key, PropertyDictionary state) { store[key] = std::move(state); }
     void counters(const std::string& name, std::uint64_t in, std::uint64_t out) {
@@ -121,6 +123,11 @@ class FakePlatform : public Platform {
     }
     std::optional<cpu_type_t> processCpuType(std::int32_t pid) override {
         return found(cpuTypes, pid);
+    }
+    bool processUsage(std::vector<ProcessUsageSample>& out) override {
+        ++usageReads;
+        out = usage.value_or(std::vector<ProcessUsageSample>{});
+        return usage.has_value();
     }
     std::optional<FileSystemAttributes> fileSystemAttributes(const char*) override {
         return rootVolume;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "quillo/platform/IOReturn.hpp"
 #include "quillo/platform/Records.hpp"
@@ -14,6 +15,16 @@ namespace quillo {
 // The operating system as the metrics see it: records and look-ups, each with a
 // neutral answer (a zero record, an absent value, a status) when the system cannot
 // give one. No call throws.
+// One process's use of the machine at one moment.
+struct ProcessUsageSample {
+    std::int32_t pid = 0;
+    std::uint64_t startTime = 0;       // clock ticks after boot: with the pid, which process it is
+    std::uint32_t uid = 0;             // its effective user
+    char comm[MAXCOMLEN + 1] = {};     // its short name, NUL-terminated
+    std::uint64_t cpuNanoseconds = 0;  // user and system time of all its threads
+    std::uint64_t residentBytes = 0;
+};
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -71,6 +82,13 @@ class Platform {
     virtual std::optional<kinfo_proc> processInfo(std::int32_t pid) = 0;
     // The CPU type of its executable; absent when it cannot be read.
     virtual std::optional<cpu_type_t> processCpuType(std::int32_t pid) = 0;
+
+    // Every process's use, in the kernel's order, into the caller's vector; false when
+    // the processes cannot be listed. A process that ends meanwhile is left out.
+    virtual bool processUsage(std::vector<ProcessUsageSample>& out) {
+        out.clear();
+        return false;
+    }
 
     // The volume holding path; absent when it cannot be queried.
     virtual std::optional<FileSystemAttributes> fileSystemAttributes(const char* path) = 0;

@@ -234,6 +234,10 @@ std::optional<kinfo_proc> LinuxPlatform::processInfo(std::int32_t pid) {
     return processes_.info(pid);
 }
 
+bool LinuxPlatform::processUsage(std::vector<ProcessUsageSample>& out) {
+    return processes_.usage(out);
+}
+
 std::optional<cpu_type_t> LinuxPlatform::processCpuType(std::int32_t pid) {
     return processes_.cpuType(pid);
 }

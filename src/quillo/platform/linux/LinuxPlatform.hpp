@@ -47,6 +47,7 @@ class LinuxPlatform final : public Platform {
     bool listProcesses(std::vector<std::int32_t>& pids) override;
     std::optional<kinfo_proc> processInfo(std::int32_t pid) override;
     std::optional<cpu_type_t> processCpuType(std::int32_t pid) override;
+    bool processUsage(std::vector<ProcessUsageSample>& out) override;
 
     // Every figure at once, each file read once. A caller that learns of route changes
     // from the kernel's notifications skips the routing tables and keeps its own.

@@ -58,6 +58,28 @@ bool parseProcessStat(std::string_view text, kinfo_proc& info) {
     return true;
 }
 
+bool parseProcessStatFigures(std::string_view text, ProcessStatFigures& figures) {
+    const std::size_t open = text.find('(');
+    const std::size_t close = text.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
+        return false;
+    figures.comm = text.substr(open + 1, std::min<std::size_t>(close - open - 1, MAXCOMLEN));
+    // From the state on: utime and stime are the 12th and 13th, starttime the 20th and
+    // rss the 22nd.
+    std::string_view fields[22];
+    if (leadingFields(text.substr(close + 1), fields) < 22) return false;
+    const auto utime = parseUnsigned(fields[11]);
+    const auto stime = parseUnsigned(fields[12]);
+    const auto start = parseUnsigned(fields[19]);
+    const auto rss = parseSigned(fields[21]);
+    if (!utime || !stime || !start || !rss) return false;
+    figures.userTicks = *utime;
+    figures.systemTicks = *stime;
+    figures.startTime = *start;
+    figures.residentPages = std::uint64_t(std::max<std::int64_t>(*rss, 0));
+    return true;
+}
+
 std::optional<std::uint32_t> parseEffectiveUid(std::string_view text) {
     std::optional<std::uint32_t> uid;
     forEachLine(text, [&](std::string_view line) {
@@ -175,6 +197,58 @@ std::optional<kinfo_proc> ProcessFiles::info(std::int32_t pid) {
     }
     info.cr_uid = *uid;
     return info;
+}
+
+bool ProcessFiles::usage(std::vector<ProcessUsageSample>& out) {
+    out.clear();
+    const int root = files_.rootDescriptor(Fs::proc);
+    if (root < 0) return false;
+    static const std::uint64_t nanosecondsPerTick = [] {
+        const long hertz = ::sysconf(_SC_CLK_TCK);
+        return 1'000'000'000u / std::uint64_t(hertz > 0 ? hertz : 100);
+    }();
+    static const std::uint64_t page = [] {
+        const long size = ::sysconf(_SC_PAGESIZE);
+        return std::uint64_t(size > 0 ? size : 4096);
+    }();
+    thread_local std::vector<std::int32_t> pids;
+    pids.clear();
+    files_.forEachEntryTick(Fs::proc, "", [&](std::string_view name) {
+        const auto pid = parseUnsigned(name);
+        if (pid && *pid <= INT32_MAX && pids.size() < maximumProcesses)
+            pids.push_back(std::int32_t(*pid));
+    });
+    out.reserve(pids.size());
+    char buffer[1024];  // stat's fields up to rss fit well within this with a 16-byte name
+    for (const std::int32_t pid : pids) {
+        const ProcessPath path(pid, "stat");
+        // Not checked to be regular, as in the process list: read once, bounded.
+        const int fd = ::openat(root, path.text, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) continue;  // ended since the listing
+        ssize_t n;
+        do {
+            n = ::read(fd, buffer, sizeof buffer);
+        } while (n < 0 && errno == EINTR);
+        // procfs gives a process's files its effective user for owner.
+        struct stat st {};
+        const bool owned = ::fstat(fd, &st) == 0;
+        ::close(fd);
+        ProcessStatFigures figures;
+        if (n <= 0 || !owned ||
+            !parseProcessStatFigures(std::string_view(buffer, std::size_t(n)), figures)) {
+            debug::note(path.text, n <= 0 ? "unreadable" : "malformed");
+            continue;
+        }
+        ProcessUsageSample& sample = out.emplace_back();
+        sample.pid = pid;
+        sample.startTime = figures.startTime;
+        sample.uid = st.st_uid;
+        std::memcpy(sample.comm, figures.comm.data(), figures.comm.size());
+        sample.comm[figures.comm.size()] = '\0';
+        sample.cpuNanoseconds = (figures.userTicks + figures.systemTicks) * nanosecondsPerTick;
+        sample.residentBytes = figures.residentPages * page;
+    }
+    return true;
 }
 
 std::optional<cpu_type_t> ProcessFiles::cpuType(std::int32_t pid) {

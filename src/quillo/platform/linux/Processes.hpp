@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "quillo/platform/Platform.hpp"
 #include "quillo/platform/Records.hpp"
 #include "quillo/platform/linux/FileReader.hpp"
 
@@ -25,6 +26,14 @@ std::optional<std::uint32_t> parseEffectiveUid(std::string_view text);
 // The CPU type of an ELF executable from the first 20 bytes of its header.
 std::optional<cpu_type_t> cpuTypeOfElf(std::string_view header);
 
+// procfs PID/stat's name, start time, user and system time (in clock ticks) and resident
+// pages; false when the text is damaged.
+struct ProcessStatFigures {
+    std::string_view comm;
+    std::uint64_t startTime = 0, userTicks = 0, systemTicks = 0, residentPages = 0;
+};
+bool parseProcessStatFigures(std::string_view text, ProcessStatFigures& figures);
+
 class ProcessFiles {
   public:
     explicit ProcessFiles(FileReader& files) : files_(files) {}
@@ -32,6 +41,8 @@ class ProcessFiles {
     bool list(std::vector<std::int32_t>& pids);
     std::optional<kinfo_proc> info(std::int32_t pid);
     std::optional<cpu_type_t> cpuType(std::int32_t pid);
+    // One read of PID/stat per process; the user is the owner procfs gives that file.
+    bool usage(std::vector<ProcessUsageSample>& out);
 
     // The kernel's own limit on process identifiers.
     static constexpr std::size_t maximumProcesses = 4u << 20;

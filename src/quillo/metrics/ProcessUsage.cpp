@@ -1,0 +1,76 @@
+#include "quillo/metrics/ProcessUsage.hpp"
+
+#include <pwd.h>
+
+#include <algorithm>
+
+#include "quillo/metrics/Utf8.hpp"
+
+namespace quillo {
+
+const std::string& UserNames::operator()(std::int64_t uid) {
+    if (const auto it = names_.find(uid); it != names_.end()) return it->second;
+    std::string name = std::to_string(uid);
+    if (uid >= 0 && uid <= UINT32_MAX) {
+        passwd entry{};
+        passwd* found = nullptr;
+        char buffer[4096];
+        if (::getpwuid_r(uid_t(uid), &entry, buffer, sizeof buffer, &found) == 0 && found)
+            name = decodeUtf8Lossy(found->pw_name);
+    }
+    return names_.emplace(uid, std::move(name)).first->second;
+}
+
+void ProcessUsageReader::reset() {
+    previous_.clear();
+    primed_ = false;
+}
+
+std::vector<ProcessUsage> ProcessUsageReader::sample(Clock::time_point now) {
+    std::vector<ProcessUsage> processes;
+    if (!currentPlatform().processUsage(raw_)) {
+        reset();
+        return processes;
+    }
+    const double elapsed =
+        primed_ ? std::chrono::duration<double, std::nano>(now - previousAt_).count() : 0;
+    processes.reserve(raw_.size());
+    current_.clear();
+    current_.reserve(raw_.size());
+    for (const ProcessUsageSample& s : raw_) {
+        ProcessUsage& p = processes.emplace_back();
+        p.pid = s.pid;
+        p.uid = s.uid;
+        p.user = users_(s.uid);
+        p.command = decodeUtf8Lossy(s.comm);
+        p.rss = s.residentBytes;
+        if (elapsed > 0) {
+            std::uint64_t before = 0;
+            if (const auto it = previous_.find(s.pid);
+                it != previous_.end() && it->second.startTime == s.startTime)
+                before = std::min(it->second.cpuNanoseconds, s.cpuNanoseconds);
+            p.cpu = 100.0 * double(s.cpuNanoseconds - before) / elapsed;
+        }
+        current_.emplace(s.pid, Seen{s.startTime, s.cpuNanoseconds});
+    }
+    std::swap(previous_, current_);
+    previousAt_ = now;
+    primed_ = true;
+    return processes;
+}
+
+std::vector<ProcessUsage> busiest(std::vector<ProcessUsage> processes, UsageOrder order,
+                                  std::size_t count) {
+    const auto before = [order](const ProcessUsage& a, const ProcessUsage& b) {
+        if (order == UsageOrder::cpu && a.cpu != b.cpu) return a.cpu > b.cpu;
+        if (a.rss != b.rss) return a.rss > b.rss;
+        return a.pid < b.pid;
+    };
+    count = std::min(count, processes.size());
+    std::partial_sort(processes.begin(), processes.begin() + std::ptrdiff_t(count), processes.end(),
+                      before);
+    processes.resize(count);
+    return processes;
+}
+
+}  // namespace quillo
