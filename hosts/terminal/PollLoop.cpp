@@ -19,12 +19,12 @@ class PollLoop::PollTimer final : public Timer {
         if (fd_ < 0) return;
         // The first firing comes one interval after creation, then one every interval.
         const double seconds = std::isfinite(interval) && interval > 0 ? interval : 1.0;
-        itimerspec spec{};
-        spec.it_interval.tv_sec = time_t(seconds);
-        spec.it_interval.tv_nsec = long((seconds - double(time_t(seconds))) * 1e9);
-        if (spec.it_interval.tv_sec == 0 && spec.it_interval.tv_nsec == 0) spec.it_interval.tv_nsec = 1;
-        spec.it_value = spec.it_interval;
-        ::timerfd_settime(fd_, 0, &spec, nullptr);
+        itimerspec timer{};
+        timer.it_interval.tv_sec = time_t(seconds);
+        timer.it_interval.tv_nsec = long((seconds - double(time_t(seconds))) * 1e9);
+        if (timer.it_interval.tv_sec == 0 && timer.it_interval.tv_nsec == 0) timer.it_interval.tv_nsec = 1;
+        timer.it_value = timer.it_interval;
+        ::timerfd_settime(fd_, 0, &timer, nullptr);
         loop_.watch(fd_, [this, fire = std::move(fire)] {
             std::uint64_t expirations = 0;
             // Missed firings (a suspended laptop) make one tick, as a run loop's timer does.
