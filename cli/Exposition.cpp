@@ -99,6 +99,14 @@ std::optional<double> number(const std::optional<PropertyValue>& v) {
     return std::nullopt;
 }
 
+// The battery's charge and full capacity, when it publishes both and the full one is real.
+std::optional<std::pair<double, double>> chargeAndFull(const PowerSupplySnapshot& b) {
+    const auto now = number(batteryProperty("CurrentCapacity", b));
+    const auto full = number(batteryProperty("MaxCapacity", b));
+    if (!now || !full || *full <= 0) return std::nullopt;
+    return std::pair{*now, *full};
+}
+
 }  // namespace
 
 const char* contentType(ExpositionFormat format) {
@@ -256,10 +264,9 @@ std::string exposition(const HostSnapshot& s, const std::optional<CpuTimes>& pre
     static const BatteryFigure figures[] = {
         {"quillo_battery_charge_ratio", "Charge over full capacity.",
          [](const PowerSupplySnapshot& b) -> std::optional<double> {
-             const auto now = number(batteryProperty("CurrentCapacity", b));
-             const auto full = number(batteryProperty("MaxCapacity", b));
-             if (!now || !full || *full <= 0) return std::nullopt;
-             return *now / *full;
+             const auto charge = chargeAndFull(b);
+             if (!charge) return std::nullopt;
+             return charge->first / charge->second;
          }},
         {"quillo_battery_health_ratio", "Full capacity over the design capacity.",
          [](const PowerSupplySnapshot& b) -> std::optional<double> {
@@ -312,13 +319,10 @@ std::string exposition(const HostSnapshot& s, const std::optional<CpuTimes>& pre
     if (cpuPercent) levels.emplace_back("cpu", levelNumber(usageColorLevel(*cpuPercent)));
     if (memoryPercent) levels.emplace_back("memory", levelNumber(usageColorLevel(*memoryPercent)));
     if (diskPercent) levels.emplace_back("disk", levelNumber(usageColorLevel(*diskPercent)));
-    if (!s.batteries.empty()) {
-        const auto now = number(batteryProperty("CurrentCapacity", s.batteries.front()));
-        const auto full = number(batteryProperty("MaxCapacity", s.batteries.front()));
-        if (now && full && *full > 0)
-            levels.emplace_back("battery",
-                                levelNumber(batteryColorLevel(std::floor(*now * 100.0 / *full))));
-    }
+    if (const auto charge = s.batteries.empty() ? std::nullopt : chargeAndFull(s.batteries.front()))
+        levels.emplace_back(
+            "battery",
+            levelNumber(batteryColorLevel(std::floor(charge->first * 100.0 / charge->second))));
     if (!levels.empty()) {
         f.family("quillo_level", "gauge",
                  "Each panel row's level: 0 normal, 1 warning, 2 critical.");

@@ -77,13 +77,10 @@ std::optional<std::string> LinuxPlatform::hardwareModel() {
 }
 
 std::optional<processor_set_load_info> LinuxPlatform::processorSetLoadInfo() {
-    if (files_.rootDescriptor(Fs::proc) < 0) return std::nullopt;
+    const auto tasks = processCount();
+    if (!tasks) return std::nullopt;
     processor_set_load_info info;
-    std::size_t tasks = 0;
-    files_.forEachEntryTick(Fs::proc, "", [&](std::string_view name) {
-        if (parseUnsigned(name)) ++tasks;
-    });
-    info.task_count = std::int32_t(std::min<std::size_t>(tasks, INT32_MAX));
+    info.task_count = std::int32_t(std::min<std::size_t>(*tasks, INT32_MAX));
     const LoadAvg load = cpu_.loadAverage();
     if (!load.threads) debug::note("loadavg", "no thread count after the slash");
     info.thread_count =
@@ -102,16 +99,22 @@ IOReturn LinuxPlatform::thermalWarningLevel(std::uint32_t& level) {
     return kIOReturnSuccess;
 }
 
+namespace {
+
+// Blocks in bytes, saturating: damaged counts never wrap.
+std::uint64_t blockBytes(std::uint64_t count, std::uint64_t blockSize) {
+    return count > std::numeric_limits<std::uint64_t>::max() / std::max<std::uint64_t>(blockSize, 1)
+               ? std::numeric_limits<std::uint64_t>::max()
+               : count * blockSize;
+}
+
+}  // namespace
+
 FileSystemAttributes fileSystemAttributesFrom(std::uint64_t blocks, std::uint64_t freeBlocks,
                                               std::uint64_t availableBlocks,
                                               std::uint64_t fragmentSize) {
     const std::uint64_t used = blocks - std::min(freeBlocks, blocks);
-    const auto bytes = [&](std::uint64_t count) {
-        return count > std::numeric_limits<std::uint64_t>::max() /
-                           std::max<std::uint64_t>(fragmentSize, 1)
-                   ? std::numeric_limits<std::uint64_t>::max()
-                   : count * fragmentSize;
-    };
+    const auto bytes = [&](std::uint64_t count) { return blockBytes(count, fragmentSize); };
     return {bytes(used + std::min(availableBlocks, UINT64_MAX - used)), bytes(availableBlocks)};
 }
 
@@ -187,13 +190,7 @@ HostSnapshot LinuxPlatform::snapshot(Routes routes) {
         const LoadAvg load = parseLoadAvg(*loadavg);
         if (load.count == 3) s.load = load;
     }
-    if (files_.rootDescriptor(Fs::proc) >= 0) {
-        std::size_t processes = 0;
-        files_.forEachEntryTick(Fs::proc, "", [&](std::string_view name) {
-            if (parseUnsigned(name)) ++processes;
-        });
-        s.processes = processes;
-    }
+    s.processes = processCount();
     const std::vector<int> online = cpu_.onlineCpus();
     host_basic_info basic;
     cpu_.fillBasicInfo(basic, online);
@@ -212,11 +209,7 @@ HostSnapshot LinuxPlatform::snapshot(Routes routes) {
         s.ipv6 = network_.defaultRoute(false);
     }
     if (struct statvfs vfs{}; ::statvfs("/", &vfs) == 0) {
-        const auto bytes = [&](std::uint64_t count) {
-            return count > UINT64_MAX / std::max<std::uint64_t>(vfs.f_frsize, 1)
-                       ? UINT64_MAX
-                       : count * vfs.f_frsize;
-        };
+        const auto bytes = [&](std::uint64_t count) { return blockBytes(count, vfs.f_frsize); };
         s.root =
             HostSnapshot::Volume{bytes(vfs.f_blocks), bytes(std::min(vfs.f_bfree, vfs.f_blocks)),
                                  bytes(std::min(vfs.f_bavail, vfs.f_bfree))};
@@ -224,6 +217,15 @@ HostSnapshot LinuxPlatform::snapshot(Routes routes) {
     s.thermalLevel = thermalLevelOf(thermal_.zones());
     s.batteries = power_.machineBatteries();
     return s;
+}
+
+std::optional<std::size_t> LinuxPlatform::processCount() {
+    if (files_.rootDescriptor(Fs::proc) < 0) return std::nullopt;
+    std::size_t processes = 0;
+    files_.forEachEntryTick(Fs::proc, "", [&](std::string_view name) {
+        if (parseUnsigned(name)) ++processes;
+    });
+    return processes;
 }
 
 bool LinuxPlatform::listProcesses(std::vector<std::int32_t>& pids) {

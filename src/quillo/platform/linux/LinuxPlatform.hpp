@@ -55,6 +55,9 @@ class LinuxPlatform final : public Platform {
     HostSnapshot snapshot(Routes routes = Routes::read);
 
   private:
+    // The numeric folders of procfs; absent when procfs cannot be listed.
+    std::optional<std::size_t> processCount();
+
     FileReader files_;
     CpuFiles cpu_{files_};
     MemoryFiles memory_{files_};

@@ -15,16 +15,28 @@
 
 namespace quillo {
 
-bool parseProcessStat(std::string_view text, kinfo_proc& info) {
+namespace {
+
+// PID/stat's command, between the first "(" and the last ")" (a name may hold both) and
+// cut to MAXCOMLEN, and the fields after it; false when the parentheses are missing.
+bool splitProcessStat(std::string_view text, std::string_view& comm, std::string_view& rest) {
     const std::size_t open = text.find('(');
     const std::size_t close = text.rfind(')');
     if (open == std::string_view::npos || close == std::string_view::npos || close < open)
         return false;
-    const std::string_view comm =
-        text.substr(open + 1, std::min<std::size_t>(close - open - 1, MAXCOMLEN));
+    comm = text.substr(open + 1, std::min<std::size_t>(close - open - 1, MAXCOMLEN));
+    rest = text.substr(close + 1);
+    return true;
+}
+
+}  // namespace
+
+bool parseProcessStat(std::string_view text, kinfo_proc& info) {
+    std::string_view comm, rest;
+    if (!splitProcessStat(text, comm, rest)) return false;
     // state ppid pgrp session tty_nr tpgid flags
     std::string_view fields[7];
-    const int n = leadingFields(text.substr(close + 1), fields);
+    const int n = leadingFields(rest, fields);
     if (n < 3 || fields[0].size() != 1) return false;
     info.p_flag = n == 7 ? std::uint32_t(parseUnsigned(fields[6]).value_or(0)) : 0;
     const auto ppid = parseSigned(fields[1]);
@@ -59,15 +71,12 @@ bool parseProcessStat(std::string_view text, kinfo_proc& info) {
 }
 
 bool parseProcessStatFigures(std::string_view text, ProcessStatFigures& figures) {
-    const std::size_t open = text.find('(');
-    const std::size_t close = text.rfind(')');
-    if (open == std::string_view::npos || close == std::string_view::npos || close < open)
-        return false;
-    figures.comm = text.substr(open + 1, std::min<std::size_t>(close - open - 1, MAXCOMLEN));
+    std::string_view rest;
+    if (!splitProcessStat(text, figures.comm, rest)) return false;
     // From the state on: utime and stime are the 12th and 13th, starttime the 20th and
     // rss the 22nd.
     std::string_view fields[22];
-    if (leadingFields(text.substr(close + 1), fields) < 22) return false;
+    if (leadingFields(rest, fields) < 22) return false;
     const auto utime = parseUnsigned(fields[11]);
     const auto stime = parseUnsigned(fields[12]);
     const auto start = parseUnsigned(fields[19]);
@@ -135,17 +144,19 @@ struct ProcessPath {
 // One read of the start of a procfs file into a caller's buffer; what the process list
 // needs of stat and status lies well within the first 4 KiB. Thousands of these make a
 // listing, so the file is not checked to be regular: opened without blocking and read
-// once into a bounded buffer, a FIFO or a device planted in a root reads as damage.
-std::optional<std::string_view> readStart(int dir, const char* path, char* buffer,
-                                          std::size_t size) {
+// once into a bounded buffer, a FIFO or a device planted in a root reads as damage. With
+// owner, the open file's status too (procfs gives a process's files its effective user).
+std::optional<std::string_view> readStart(int dir, const char* path, char* buffer, std::size_t size,
+                                          struct stat* owner = nullptr) {
     const int fd = ::openat(dir, path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
     ssize_t n;
     do {
         n = ::read(fd, buffer, size);
     } while (n < 0 && errno == EINTR);
+    const bool known = !owner || ::fstat(fd, owner) == 0;
     ::close(fd);
-    if (n < 0) return std::nullopt;
+    if (n < 0 || !known) return std::nullopt;
     return std::string_view(buffer, std::size_t(n));
 }
 
@@ -222,27 +233,18 @@ bool ProcessFiles::usage(std::vector<ProcessUsageSample>& out) {
     char buffer[1024];  // stat's fields up to rss fit well within this with a 16-byte name
     for (const std::int32_t pid : pids) {
         const ProcessPath path(pid, "stat");
-        // Not checked to be regular, as in the process list: read once, bounded.
-        const int fd = ::openat(root, path.text, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0) continue;  // ended since the listing
-        ssize_t n;
-        do {
-            n = ::read(fd, buffer, sizeof buffer);
-        } while (n < 0 && errno == EINTR);
-        // procfs gives a process's files its effective user for owner.
-        struct stat st {};
-        const bool owned = ::fstat(fd, &st) == 0;
-        ::close(fd);
+        struct stat owner {};
+        const auto text = readStart(root, path.text, buffer, sizeof buffer, &owner);
+        if (!text) continue;  // ended since the listing
         ProcessStatFigures figures;
-        if (n <= 0 || !owned ||
-            !parseProcessStatFigures(std::string_view(buffer, std::size_t(n)), figures)) {
-            debug::note(path.text, n <= 0 ? "unreadable" : "malformed");
+        if (!parseProcessStatFigures(*text, figures)) {
+            debug::note(path.text, "malformed");
             continue;
         }
         ProcessUsageSample& sample = out.emplace_back();
         sample.pid = pid;
         sample.startTime = figures.startTime;
-        sample.uid = st.st_uid;
+        sample.uid = owner.st_uid;
         std::memcpy(sample.comm, figures.comm.data(), figures.comm.size());
         sample.comm[figures.comm.size()] = '\0';
         sample.cpuNanoseconds = (figures.userTicks + figures.systemTicks) * nanosecondsPerTick;
