@@ -173,7 +173,7 @@ namespace {
 
 // Lists an open folder from its start with getdents64 itself: readdir's stream would add
 // a stat, two fcntl calls and an allocation to every listing. False when it cannot be read.
-bool listFolder(int fd, const std::function<void(std::string_view name)>& f) {
+bool listFolder(int fd, const std::function<void(std::string_view name)>& f, std::size_t limit) {
     if (::lseek(fd, 0, SEEK_SET) != 0) return false;
     alignas(dirent64) char buffer[16384];
     std::size_t listed = 0;
@@ -187,7 +187,7 @@ bool listFolder(int fd, const std::function<void(std::string_view name)>& f) {
             at += entry->d_reclen;
             const std::string_view name = entry->d_name;
             if (name == "." || name == "..") continue;
-            if (++listed > FileReader::maximumEntries) return true;
+            if (++listed > limit) return true;
             f(name);
         }
     }
@@ -203,15 +203,17 @@ int FileReader::openFolder(Fs fs, std::string_view relative) const {
 }
 
 void FileReader::forEachEntry(Fs fs, std::string_view relative,
-                              const std::function<void(std::string_view name)>& f) {
+                              const std::function<void(std::string_view name)>& f,
+                              std::size_t limit) {
     const int fd = openFolder(fs, relative);
     if (fd < 0) return;
-    listFolder(fd, f);
+    listFolder(fd, f, limit);
     ::close(fd);
 }
 
 void FileReader::forEachEntryTick(Fs fs, std::string_view relative,
-                                  const std::function<void(std::string_view name)>& f) {
+                                  const std::function<void(std::string_view name)>& f,
+                                  std::size_t limit) {
     // The descriptor leaves the map while it is listed, so that f may use this reader
     // and two threads never share a folder's position.
     const std::string key = std::string(fs == Fs::proc ? "proc/" : "sys/").append(relative);
@@ -223,13 +225,13 @@ void FileReader::forEachEntryTick(Fs fs, std::string_view relative,
             keptFolders_.erase(it);
         }
     }
-    if (fd >= 0 && !listFolder(fd, f)) {
+    if (fd >= 0 && !listFolder(fd, f, limit)) {
         ::close(fd);
         fd = -1;
     } else if (fd < 0) {
         fd = openFolder(fs, relative);
         if (fd < 0) return;
-        listFolder(fd, f);
+        listFolder(fd, f, limit);
     }
     if (fd < 0) return;
     std::lock_guard lock(mutex_);

@@ -74,22 +74,25 @@ class FileReader {
     // The same without keeping a descriptor: for files read once or rarely.
     bool readOnce(Fs fs, std::string_view relative, ReadBuffer& out);
 
-    // Names in a folder, "." and ".." left out, at most maximumEntries of them; links
-    // are listed, never followed.
+    // Names in a folder, "." and ".." left out, at most limit of them; links are listed,
+    // never followed.
     void forEachEntry(Fs fs, std::string_view relative,
-                      const std::function<void(std::string_view name)>& f);
+                      const std::function<void(std::string_view name)>& f,
+                      std::size_t limit = maximumEntries);
 
     // The same for a folder listed every tick that never goes away (procfs itself, a
     // sysfs class): it stays open and is listed again from its start.
     void forEachEntryTick(Fs fs, std::string_view relative,
-                          const std::function<void(std::string_view name)>& f);
+                          const std::function<void(std::string_view name)>& f,
+                          std::size_t limit = maximumEntries);
 
     // The root folder's descriptor for openat; -1 when the root cannot be opened.
     int rootDescriptor(Fs fs) const { return fs == Fs::proc ? procFd_ : sysFd_; }
 
     // A file larger than this is not kernel text we read.
     static constexpr std::size_t maximumFileSize = 16u << 20;
-    // No folder of power supplies, thermal zones or interfaces is this large.
+    // No folder of power supplies, thermal zones or interfaces is this large (procfs
+    // itself, with a folder per process, is listed with the processes' own bound).
     static constexpr std::size_t maximumEntries = 1u << 16;
     static constexpr std::chrono::milliseconds missingRetry{1000};
 

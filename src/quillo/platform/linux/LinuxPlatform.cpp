@@ -222,9 +222,12 @@ HostSnapshot LinuxPlatform::snapshot(Routes routes) {
 std::optional<std::size_t> LinuxPlatform::processCount() {
     if (files_.rootDescriptor(Fs::proc) < 0) return std::nullopt;
     std::size_t processes = 0;
-    files_.forEachEntryTick(Fs::proc, "", [&](std::string_view name) {
-        if (parseUnsigned(name)) ++processes;
-    });
+    files_.forEachEntryTick(
+        Fs::proc, "",
+        [&](std::string_view name) {
+            if (parseUnsigned(name)) ++processes;
+        },
+        ProcessFiles::maximumProcesses);
     return processes;
 }
 

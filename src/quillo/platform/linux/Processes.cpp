@@ -1,6 +1,5 @@
 #include "quillo/platform/linux/Processes.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -163,26 +162,23 @@ std::optional<std::string_view> readStart(int dir, const char* path, char* buffe
 }  // namespace
 
 bool ProcessFiles::list(std::vector<std::int32_t>& pids) {
-    pids.clear();
     {
         std::lock_guard lock(cpuTypesMutex_);
         cpuTypes_.clear();
     }
-    const int root = files_.rootDescriptor(Fs::proc);
-    if (root < 0) return false;
-    const int fd = ::openat(root, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return false;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        const auto pid = parseUnsigned(entry->d_name);
-        if (pid && *pid <= INT32_MAX) pids.push_back(std::int32_t(*pid));
-        if (pids.size() == maximumProcesses) break;
-    }
-    ::closedir(dir);
+    return listPids(pids);
+}
+
+bool ProcessFiles::listPids(std::vector<std::int32_t>& pids) {
+    pids.clear();
+    if (files_.rootDescriptor(Fs::proc) < 0) return false;
+    files_.forEachEntryTick(
+        Fs::proc, "",
+        [&](std::string_view name) {
+            const auto pid = parseUnsigned(name);
+            if (pid && *pid <= INT32_MAX) pids.push_back(std::int32_t(*pid));
+        },
+        maximumProcesses);
     return true;
 }
 
@@ -223,12 +219,7 @@ bool ProcessFiles::usage(std::vector<ProcessUsageSample>& out) {
         return std::uint64_t(size > 0 ? size : 4096);
     }();
     thread_local std::vector<std::int32_t> pids;
-    pids.clear();
-    files_.forEachEntryTick(Fs::proc, "", [&](std::string_view name) {
-        const auto pid = parseUnsigned(name);
-        if (pid && *pid <= INT32_MAX && pids.size() < maximumProcesses)
-            pids.push_back(std::int32_t(*pid));
-    });
+    listPids(pids);
     out.reserve(pids.size());
     char buffer[1024];  // stat's fields up to rss fit well within this with a 16-byte name
     for (const std::int32_t pid : pids) {

@@ -48,6 +48,9 @@ class ProcessFiles {
     static constexpr std::size_t maximumProcesses = 4u << 20;
 
   private:
+    // The numeric folders of procfs, at most maximumProcesses; false without procfs.
+    bool listPids(std::vector<std::int32_t>& pids);
+
     FileReader& files_;
 
     // CPU types of the executables met during one listing, by the executable's identity
