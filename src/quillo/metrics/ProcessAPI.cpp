@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "quillo/metrics/Utf8.hpp"
+#include "quillo/platform/Debug.hpp"
 #include "quillo/platform/Platform.hpp"
 
 namespace quillo {
@@ -48,8 +49,15 @@ std::vector<ProcessInfo> ProcessAPI::list() {
             for (std::size_t i = begin; i < end; ++i) describe(platform, pids[i], processes[i]);
         }
     };
+    // Helpers are a speed-up, never a condition: under a process limit (RLIMIT_NPROC) or
+    // without memory for a stack, the calling thread does what they would have.
     std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    try {
+        helpers.reserve(threads - 1);
+        for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    } catch (const std::exception&) {
+        debug::note("processes", "no helper thread could be started; listing on one");
+    }
     work();
     for (std::thread& helper : helpers) helper.join();
     return processes;

@@ -72,20 +72,23 @@ bool parseProcessStat(std::string_view text, kinfo_proc& info) {
 bool parseProcessStatFigures(std::string_view text, ProcessStatFigures& figures) {
     std::string_view rest;
     if (!splitProcessStat(text, figures.comm, rest)) return false;
-    // From the state on: utime and stime are the 12th and 13th, starttime the 20th and
-    // rss the 22nd.
-    std::string_view fields[22];
-    if (leadingFields(rest, fields) < 22) return false;
+    // From the state on: utime and stime are the 12th and 13th, starttime the 20th.
+    std::string_view fields[20];
+    if (leadingFields(rest, fields) < 20) return false;
     const auto utime = parseUnsigned(fields[11]);
     const auto stime = parseUnsigned(fields[12]);
     const auto start = parseUnsigned(fields[19]);
-    const auto rss = parseSigned(fields[21]);
-    if (!utime || !stime || !start || !rss) return false;
+    if (!utime || !stime || !start) return false;
     figures.userTicks = *utime;
     figures.systemTicks = *stime;
     figures.startTime = *start;
-    figures.residentPages = std::uint64_t(std::max<std::int64_t>(*rss, 0));
     return true;
+}
+
+std::optional<std::uint64_t> parseStatmResidentPages(std::string_view text) {
+    std::string_view fields[2];
+    if (leadingFields(text, fields) < 2) return std::nullopt;
+    return parseUnsigned(fields[1]);
 }
 
 std::optional<std::uint32_t> parseEffectiveUid(std::string_view text) {
@@ -221,7 +224,8 @@ bool ProcessFiles::usage(std::vector<ProcessUsageSample>& out) {
     thread_local std::vector<std::int32_t> pids;
     listPids(pids);
     out.reserve(pids.size());
-    char buffer[1024];  // stat's fields up to rss fit well within this with a 16-byte name
+    char buffer[1024];  // stat's fields up to starttime fit well within this with a 16-byte name
+    char statm[128];    // seven numbers of at most 20 digits
     for (const std::int32_t pid : pids) {
         const ProcessPath path(pid, "stat");
         struct stat owner {};
@@ -232,6 +236,14 @@ bool ProcessFiles::usage(std::vector<ProcessUsageSample>& out) {
             debug::note(path.text, "malformed");
             continue;
         }
+        const ProcessPath memoryPath(pid, "statm");
+        const auto memory = readStart(root, memoryPath.text, statm, sizeof statm);
+        if (!memory) continue;  // ended between the two reads
+        const auto residentPages = parseStatmResidentPages(*memory);
+        if (!residentPages) {
+            debug::note(memoryPath.text, "malformed");
+            continue;
+        }
         ProcessUsageSample& sample = out.emplace_back();
         sample.pid = pid;
         sample.startTime = figures.startTime;
@@ -239,7 +251,7 @@ bool ProcessFiles::usage(std::vector<ProcessUsageSample>& out) {
         std::memcpy(sample.comm, figures.comm.data(), figures.comm.size());
         sample.comm[figures.comm.size()] = '\0';
         sample.cpuNanoseconds = (figures.userTicks + figures.systemTicks) * nanosecondsPerTick;
-        sample.residentBytes = figures.residentPages * page;
+        sample.residentBytes = *residentPages * page;
     }
     return true;
 }
