@@ -43,6 +43,18 @@ TEST_F(SystemOnFake, CpuSharesBetweenSamples) {
     EXPECT_EQ(copy.usageCPU().idle, 100.0) << "a copy samples over its own interval";
 }
 
+TEST_F(SystemOnFake, FailedReadRepeatsTheLastFigureAndKeepsTheBaseline) {
+    System sys{ticks(1000, 500, 8000, 500)};
+    platform.cpuLoad = ticks(1100, 550, 8300, 550);
+    EXPECT_EQ(sys.usageCPU().idle, 60.0);
+    platform.cpuLoad = host_cpu_load_info{};  // what an unreadable stat gives
+    const auto failed = sys.usageCPU();
+    EXPECT_TRUE(failed.system == 10 && failed.user == 20 && failed.idle == 60 && failed.nice == 10);
+    platform.cpuLoad = ticks(1500, 550, 8700, 550);
+    const auto next = sys.usageCPU();
+    EXPECT_TRUE(next.user == 50 && next.idle == 50) << "measured from the last good sample";
+}
+
 TEST_F(SystemOnFake, WrappedCounterCountsTheTicksThatPassed) {
     System sys{ticks(UINT32_MAX - 49, 100, 100, 100)};
     platform.cpuLoad = ticks(50, 100, 200, 100);

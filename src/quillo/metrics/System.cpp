@@ -31,6 +31,8 @@ std::optional<ThermalLevel> thermalLevelFromRawValue(std::string_view raw) {
 
 System::CPUUsage System::usageCPU() {
     const host_cpu_load_info fresh = currentPlatform().hostCPULoadInfo();
+    const auto& f = fresh.cpu_ticks;
+    if (f[0] == 0 && f[1] == 0 && f[2] == 0 && f[3] == 0) return lastUsage;
     // Modular 32-bit deltas: a counter that wrapped still gives the ticks that passed.
     const auto delta = [&](int state) {
         return double(std::uint32_t(fresh.cpu_ticks[state] - loadPrevious.cpu_ticks[state]));
@@ -51,6 +53,7 @@ System::CPUUsage System::usageCPU() {
                  nice / total * 100.0};
     }
     loadPrevious = fresh;
+    lastUsage = usage;
     return usage;
 }
 

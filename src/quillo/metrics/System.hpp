@@ -21,10 +21,6 @@ std::optional<ThermalLevel> thermalLevelFromRawValue(std::string_view raw);
 // The readers go through the current platform and never fail: a failed platform call
 // reads as a zero record.
 struct System {
-    host_cpu_load_info loadPrevious{};
-
-    static System init() { return System{}; }
-
     // Shares of the ticks since the previous sample, in percent.
     struct CPUUsage {
         double system = 0.0;
@@ -32,6 +28,15 @@ struct System {
         double idle = 0.0;
         double nice = 0.0;
     };
+
+    host_cpu_load_info loadPrevious{};
+    // What usageCPU last answered: a failed read (an all-zero record, which no running
+    // machine's counters give) repeats it, and the next good read measures from the last
+    // good sample, so a failure never shows a figure made up from zero counters.
+    CPUUsage lastUsage{0.0, 0.0, 100.0, 0.0};
+
+    static System init() { return System{}; }
+
     CPUUsage usageCPU();
 
     // Byte units; the raw value divides a number of bytes.
