@@ -262,11 +262,12 @@ TEST_F(NetworkRow, RouteChangeFindsTheInterfaceAndKeepsTheCpuBaseline) {
     EXPECT_EQ(text("cpuPercentLabel"), "50%");
     busy(300);
     update();
+    platform.cpuLoad.cpu_ticks[CPU_STATE_IDLE] = 400;
     tick();
-    EXPECT_EQ(text("cpuPercentLabel"), "0%") << "an update request starts the CPU afresh";
+    EXPECT_EQ(text("cpuPercentLabel"), "0%") << "measured from the update request, not before";
 }
 
-TEST_F(NetworkRow, DifferencesAreScaledToOneSecond) {
+TEST_F(NetworkRow, DifferencesAreScaledToTheSecondsTheSamplesWereApart) {
     setting("RefreshRate", 2);
     primary(kGlobalIPv4StateKey, "eth0");
     platform.counters("eth0", 1000, 1000);
@@ -274,6 +275,11 @@ TEST_F(NetworkRow, DifferencesAreScaledToOneSecond) {
     tickLabels(2.0);
     platform.counters("eth0", 1000 + 4096, 1000 + 1600);
     EXPECT_EQ(tickLabels(2.0), (Labels{"2.0 KB/s", "800 B/s"}));
+    // Stopped for 4 s (Ctrl-Z, a debugger, a late timer): the tick due 2 s after the last
+    // sample comes on waking, 4 s after it.
+    loop.stall(4.0);
+    platform.counters("eth0", 1000 + 4096 + 4 * 1024, 1000 + 1600);
+    EXPECT_EQ(tickLabels(0.0), (Labels{"1.0 KB/s", "0 B/s"}));
 }
 
 }  // namespace

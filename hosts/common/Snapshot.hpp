@@ -38,6 +38,7 @@ class TickCountingLoop final : public EventLoop {
         : inner_(inner), remaining_(ticks), done_(std::move(done)) {}
     std::unique_ptr<Timer> scheduledTimer(double interval, std::function<void()> fire) override;
     void async(std::function<void()> block) override { inner_.async(std::move(block)); }
+    double now() const override { return inner_.now(); }
 
   private:
     EventLoop& inner_;

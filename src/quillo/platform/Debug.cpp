@@ -30,4 +30,11 @@ void noteAlways(std::string_view what, std::string_view why) {
     writeAll(STDERR_FILENO, line);
 }
 
+void event(std::string_view what) {
+    if (!enabled()) return;
+    std::string line = "quillo: debug: ";
+    line.append(what) += '\n';
+    writeAll(STDERR_FILENO, line);
+}
+
 }  // namespace quillo::debug

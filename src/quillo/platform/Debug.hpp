@@ -15,4 +15,7 @@ inline void note(std::string_view what, std::string_view why) {
     if (enabled()) noteAlways(what, why);
 }
 
+// Something that happened ("View did disappear"): written each time, with the switch on.
+void event(std::string_view what);
+
 }  // namespace quillo::debug

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,6 +25,12 @@ class EventLoop {
     virtual ~EventLoop() = default;
     virtual std::unique_ptr<Timer> scheduledTimer(double interval, std::function<void()> fire) = 0;
     virtual void async(std::function<void()> block) = 0;
+    // Seconds on the loop's clock, which only moves forward: rates are measured on it,
+    // as a stopped process or a late timer makes a tick stand for more than its interval.
+    virtual double now() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 };
 
 // A label of the panel: shows the last text set.

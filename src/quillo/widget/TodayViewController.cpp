@@ -7,6 +7,7 @@
 #include "quillo/metrics/Battery.hpp"
 #include "quillo/metrics/Device.hpp"
 #include "quillo/metrics/System.hpp"
+#include "quillo/platform/Debug.hpp"
 #include "quillo/platform/Platform.hpp"
 #include "quillo/settings/RefreshRate.hpp"
 #include "quillo/ui/ProgressBar.hpp"
@@ -14,15 +15,6 @@
 #include "quillo/widget/Levels.hpp"
 
 namespace quillo {
-
-namespace {
-
-void printLine(const char* line) {
-    std::puts(line);
-    std::fflush(stdout);
-}
-
-}  // namespace
 
 double sanitizedRefreshInterval(std::optional<double> stored) {
     if (!stored || !std::isfinite(*stored) || *stored <= 0.0) return defaultRefreshInterval;
@@ -89,7 +81,10 @@ void TodayViewController::scheduleTimer(double interval) {
 
 void TodayViewController::widgetPerformUpdateWithCompletionHandler(
     const std::function<void(NCUpdateResult)>& completionHandler) {
+    // The baseline is taken now, so that the first tick shows the CPU's use over its
+    // interval rather than the 0 % of an unprimed sample (top's first screen does so too).
     sys = System::init();
+    sys.usageCPU();
     discoverInterface();
     if (!timer) scheduleTimer(refreshInterval());
     if (completionHandler) completionHandler(NCUpdateResult::NewData);
@@ -100,11 +95,11 @@ NSEdgeInsets TodayViewController::widgetMarginInsetsForProposedMarginInsets(NSEd
 }
 
 void TodayViewController::viewWillDisappear() {
-    printLine("View will disappear");
+    debug::event("View will disappear");
 }
 
 void TodayViewController::viewDidDisappear() {
-    printLine("View did disappear");
+    debug::event("View did disappear");
 }
 
 void TodayViewController::rescheduleTimerIfNeeded() {
@@ -120,13 +115,10 @@ void TodayViewController::enqueue(std::function<void(TodayViewController&)> bloc
     });
 }
 
-void TodayViewController::updateUI(const Timer* firing) {
-    // The firing timer's interval is the time this tick stands for, even when the
-    // re-check is about to replace it.
-    const double tickSeconds = firing ? firing->timeInterval() : refreshInterval();
+void TodayViewController::updateUI(const Timer* /*firing*/) {
     rescheduleTimerIfNeeded();
     enqueue([](TodayViewController& self) { self.updateCPUAndMemory(); });
-    networkStep(tickSeconds);
+    networkStep();
     loadAverageAndUptimeStep();
     enqueue([](TodayViewController& self) {
         self.updateDiskUsage();
@@ -197,8 +189,7 @@ std::uint64_t perSecond(std::uint64_t bytes, double seconds) {
 
 }  // namespace
 
-void TodayViewController::networkStep(double tickSeconds) {
-    secondsSinceDataUsage_ += tickSeconds;
+void TodayViewController::networkStep() {
     if (!currentInterface) {
         enqueue([](TodayViewController& self) {
             if (const auto label = self.downloadLabel.lock()) label->setStringValue("--");
@@ -207,6 +198,7 @@ void TodayViewController::networkStep(double tickSeconds) {
         return;
     }
     const data_usage current = get_data_usage(currentInterface->c_str());
+    const double takenAt = loop_.now();
     std::uint64_t download = 0;
     std::uint64_t upload = 0;
     // Zero counters are how a failed read looks: the tick shows 0 B/s and the baseline
@@ -219,9 +211,9 @@ void TodayViewController::networkStep(double tickSeconds) {
                             current.download >= previousDataUsage->download &&
                             current.upload >= previousDataUsage->upload;
     if (!failed && comparable) {
-        download =
-            perSecond(current.download - previousDataUsage->download, secondsSinceDataUsage_);
-        upload = perSecond(current.upload - previousDataUsage->upload, secondsSinceDataUsage_);
+        const double seconds = takenAt - dataUsageTakenAt_;
+        download = perSecond(current.download - previousDataUsage->download, seconds);
+        upload = perSecond(current.upload - previousDataUsage->upload, seconds);
     }
     enqueue([down = formatRate(download), up = formatRate(upload)](TodayViewController& self) {
         if (const auto label = self.downloadLabel.lock()) label->setStringValue(down);
@@ -230,7 +222,7 @@ void TodayViewController::networkStep(double tickSeconds) {
     if (failed) return;
     previousDataUsage = current;
     dataUsageInterface_ = *currentInterface;
-    secondsSinceDataUsage_ = 0.0;
+    dataUsageTakenAt_ = takenAt;
 }
 
 void TodayViewController::loadAverageAndUptimeStep() {

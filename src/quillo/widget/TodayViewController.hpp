@@ -77,9 +77,10 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
     // The interface whose counters previousDataUsage holds: a difference is only ever
     // taken between two samples of one interface.
     std::string dataUsageInterface_;
-    // Seconds of refresh ticks since previousDataUsage was taken, so that a difference
-    // is shown per second whatever the interval and however many ticks had no interface.
-    double secondsSinceDataUsage_ = 0.0;
+    // When previousDataUsage was read, on the loop's clock: a difference is divided by
+    // the time the two samples were really apart, whatever the interval, a stop of the
+    // process or the ticks that had no interface.
+    double dataUsageTakenAt_ = 0.0;
 
   public:
     TodayViewController(Passkey, const ControllerHost& host);
@@ -132,7 +133,7 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
     std::string batteryInformation(const struct Battery& battery) const;
     void updateCPUAndMemory();
     void discoverInterface();
-    void networkStep(double tickSeconds);
+    void networkStep();
     void loadAverageAndUptimeStep();
 
   public:

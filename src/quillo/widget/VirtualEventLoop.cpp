@@ -41,6 +41,11 @@ std::size_t VirtualEventLoop::liveTimers() const {
                                      [](const auto& entry) { return entry->valid; }));
 }
 
+void VirtualEventLoop::stall(double seconds) {
+    now_ += seconds;
+    for (const auto& entry : timers_) entry->nextFire = std::max(entry->nextFire, now_);
+}
+
 void VirtualEventLoop::advance(double seconds) {
     const double until = now_ + seconds;
     runPendingBlocks();

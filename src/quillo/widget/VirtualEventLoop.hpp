@@ -17,10 +17,13 @@ class VirtualEventLoop final : public EventLoop {
     std::unique_ptr<Timer> scheduledTimer(double interval, std::function<void()> fire) override;
     void async(std::function<void()> block) override;
 
-    double now() const { return now_; }
+    double now() const override { return now_; }
 
     // Fires every timer due up to now + seconds, in time order, then sets the clock.
     void advance(double seconds);
+    // The process stopped for that long: the clock moves and no timer fires; each due
+    // timer then fires once at the next advance, as timerfd and QTimer do on waking.
+    void stall(double seconds);
     void runPendingBlocks();
 
     std::size_t pendingBlocks() const { return blocks_.size(); }
