@@ -94,15 +94,28 @@ TEST(LinuxPlatform, MissingRootReadsAsZeros) {
     EXPECT_EQ(sys.usageCPU().idle, 100.0);
 }
 
-TEST(LinuxPlatform, KeptDescriptorSeesNewContent) {
+// A copied tree changes as tools write files: in place, by rename, or gone for a while.
+TEST(LinuxPlatform, TreeFilesAreReadAsTheyStandNow) {
     test::TempDir dir;
     dir.write("proc/loadavg", "1.00 2.00 3.00 1/10 99\n");
+    dir.write("proc/stat", "cpu  100 0 100 800 0 0 0 0 0 0\n");
     std::filesystem::create_directories(dir.path() / "sys");
     OnTree on({(dir.path() / "proc").string(), (dir.path() / "sys").string()});
+    System sys;
+    sys.usageCPU();
     EXPECT_EQ(System::loadAverage()[0], 1.0);
-    // An in-place rewrite is seen through the kept descriptor.
     dir.write("proc/loadavg", "4.00 5.00 6.00 1/10 99\n");
-    EXPECT_EQ(System::loadAverage()[0], 4.0);
+    EXPECT_EQ(System::loadAverage()[0], 4.0) << "rewritten in place";
+    dir.write("proc/loadavg.new", "7.00 8.00 9.00 1/10 99\n");
+    std::filesystem::rename(dir.path() / "proc/loadavg.new", dir.path() / "proc/loadavg");
+    EXPECT_EQ(System::loadAverage()[0], 7.0) << "replaced by rename";
+
+    dir.write("proc/stat", "cpu  150 0 150 900 0 0 0 0 0 0\n");
+    EXPECT_EQ(sys.usageCPU().idle, 50.0);
+    std::filesystem::remove(dir.path() / "proc/stat");
+    EXPECT_EQ(sys.usageCPU().idle, 50.0) << "an unreadable stat repeats the last figure";
+    dir.write("proc/stat", "cpu  150 0 150 1100 0 0 0 0 0 0\n");
+    EXPECT_EQ(sys.usageCPU().idle, 100.0) << "measured from the last good sample";
 }
 
 TEST(LinuxPlatform, LiveSystemAgreesWithTheKernel) {

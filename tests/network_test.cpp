@@ -6,10 +6,10 @@
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/platform/linux/Network.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
+#include "quillo/widget/Format.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Panel.hpp"
 #include "support/TempDir.hpp"
-#include "quillo/widget/Format.hpp"
 
 using namespace quillo;
 
@@ -65,8 +65,9 @@ TEST(DefaultRouteParse, UsableRouteWithTheLowestMetricWins) {
     const std::string header =
         "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\tWindow\tIRTT\n";
     auto r = parseIPv4DefaultRoute(header + v4("wlan0", "00000000", "0101A8C0", "0003", "600") +
-                                   v4("eth0", "00000000", "0100FE0A", "0003", "100") +
-                                   v4("eth0", "0000FE0A", "00000000", "0001", "0", "0080FFFF"));
+                                       v4("eth0", "00000000", "0100FE0A", "0003", "100") +
+                                       v4("eth0", "0000FE0A", "00000000", "0001", "0", "0080FFFF"),
+                                   std::endian::little);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->interface, "eth0");
     EXPECT_EQ(r->gateway, "10.254.0.1");
@@ -77,8 +78,10 @@ TEST(DefaultRouteParse, UsableRouteWithTheLowestMetricWins) {
     ASSERT_TRUE(r);
     EXPECT_EQ(r->interface, "tun0");
     EXPECT_EQ(r->gateway, "") << "no gateway";
-    r = parseIPv4DefaultRoute(v4("eth0", "00000000", "0120372D", "0001", "0"));
+    r = parseIPv4DefaultRoute(v4("eth0", "00000000", "0120372D", "0001", "0"), std::endian::little);
     EXPECT_EQ(r->gateway, "45.55.32.1") << "a gateway even without the gateway flag";
+    r = parseIPv4DefaultRoute(v4("eth0", "00000000", "2D372001", "0001", "0"), std::endian::big);
+    EXPECT_EQ(r->gateway, "45.55.32.1") << "as a big-endian kernel prints it";
 
     r = parseIPv6DefaultRoute(
         v6(zero6, "60", zero6, "00000400", "00200200", "lo") +

@@ -375,9 +375,8 @@ TEST(TerminalFrames, FirstFrameMeasuresTheCpu) {
     }
     test::TempDir home;
     home.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 0.5}");
-    const test::RunResult r =
-        test::run("XDG_CONFIG_HOME=" + test::quoted(home.path().string()) +
-                  " LC_ALL=C " QUILLO_BIN "/quillo --terminal --frames 1");
+    const test::RunResult r = test::run("XDG_CONFIG_HOME=" + test::quoted(home.path().string()) +
+                                        " LC_ALL=C " QUILLO_BIN "/quillo --terminal --frames 1");
     for (const pid_t spinner : spinners) ::kill(spinner, SIGKILL), ::waitpid(spinner, nullptr, 0);
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string cpu = r.out.substr(0, r.out.find('\n'));

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -101,6 +103,12 @@ bool readToEnd(int fd, ReadBuffer& out, std::size_t limit) {
 FileReader::FileReader(FsRoot root) : root_(std::move(root)) {
     procFd_ = ::open(root_.procfs.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     sysFd_ = ::open(root_.sysfs.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const auto mountedAs = [](int fd, long magic) {
+        struct statfs fs {};
+        return fd >= 0 && ::fstatfs(fd, &fs) == 0 && long(fs.f_type) == magic;
+    };
+    kernel_[0] = mountedAs(procFd_, PROC_SUPER_MAGIC);
+    kernel_[1] = mountedAs(sysFd_, SYSFS_MAGIC);
 }
 
 FileReader::~FileReader() {
@@ -131,6 +139,7 @@ bool FileReader::readOnce(Fs fs, std::string_view relative, ReadBuffer& out) {
 }
 
 bool FileReader::read(Fs fs, std::string_view relative, ReadBuffer& out) {
+    if (!isKernel(fs)) return readOnce(fs, relative, out);
     Kept& kept = kept_[fs == Fs::proc ? 0 : 1];
     std::lock_guard lock(mutex_);
     auto it = kept.find(relative);
@@ -216,6 +225,7 @@ void FileReader::forEachEntryTick(Fs fs, std::string_view relative,
                                   std::size_t limit) {
     // The descriptor leaves the map while it is listed, so that f may use this reader
     // and two threads never share a folder's position.
+    if (!isKernel(fs)) return forEachEntry(fs, relative, f, limit);
     const std::string key = std::string(fs == Fs::proc ? "proc/" : "sys/").append(relative);
     int fd = -1;
     {

@@ -47,10 +47,11 @@ class ReadBuffer {
     ReadFailure failure_ = ReadFailure::none;
 };
 
-// Reads whole files under the two roots. Files read every tick stay open and are read
-// again from offset 0, which makes procfs and sysfs generate them afresh: a tick then
-// costs no open and close per file. A descriptor that fails is closed and the file
-// opened once more, so a battery or interface that went away and came back is read
+// Reads whole files under the two roots. Files of the kernel's own procfs and sysfs read
+// every tick stay open and are read again from offset 0, which makes the kernel generate
+// them afresh: a tick then costs no open and close per file. A copied tree's files are
+// opened at each read, so that one replaced by rename is seen. A descriptor that fails is closed
+// and the file opened once more, so a battery or interface that went away and came back is read
 // again. A file found missing is looked for again only after missingRetry: a failed
 // lookup costs more than a read (cpufreq on a virtual machine, an attribute a battery
 // does not have), and such files appear when a driver loads, not between two ticks. Only regular
@@ -88,6 +89,8 @@ class FileReader {
 
     // The root folder's descriptor for openat; -1 when the root cannot be opened.
     int rootDescriptor(Fs fs) const { return fs == Fs::proc ? procFd_ : sysFd_; }
+    // Whether the root is a mount of the kernel's own procfs or sysfs, not a copied tree.
+    bool isKernel(Fs fs) const { return kernel_[fs == Fs::proc ? 0 : 1]; }
 
     // A file larger than this is not kernel text we read.
     static constexpr std::size_t maximumFileSize = 16u << 20;
@@ -116,6 +119,7 @@ class FileReader {
     FsRoot root_;
     int procFd_ = -1;
     int sysFd_ = -1;
+    bool kernel_[2] = {false, false};
     std::mutex mutex_;
     Kept kept_[2];
     std::unordered_map<std::string, int> keptFolders_;

@@ -1,6 +1,7 @@
 #include "quillo/platform/linux/Network.hpp"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 
 #include <cstdio>
 
@@ -51,7 +52,7 @@ bool allZero(const unsigned char (&address)[16]) {
 
 }  // namespace
 
-std::optional<DefaultRoute> parseIPv4DefaultRoute(std::string_view netRoute) {
+std::optional<DefaultRoute> parseIPv4DefaultRoute(std::string_view netRoute, std::endian order) {
     std::optional<DefaultRoute> best;
     forEachLine(netRoute, [&](std::string_view line) {
         std::string_view f[8];
@@ -68,9 +69,11 @@ std::optional<DefaultRoute> parseIPv4DefaultRoute(std::string_view netRoute) {
         }
         DefaultRoute route{std::string(f[0]), {}, *metric};
         if (*gateway != 0) {
-            // The kernel prints the address as the u32 it stores, in the byte order of a
-            // little-endian machine: the lowest byte is the first octet.
-            const std::uint32_t g = std::uint32_t(*gateway);
+            // The address is stored in network order, so the first octet is the byte
+            // stored first: the lowest of the integer on a little-endian machine, the
+            // highest on a big-endian one.
+            std::uint32_t g = std::uint32_t(*gateway);
+            if (order == std::endian::big) g = __builtin_bswap32(g);
             char text[INET_ADDRSTRLEN];
             std::snprintf(text, sizeof text, "%u.%u.%u.%u", g & 0xff, (g >> 8) & 0xff,
                           (g >> 16) & 0xff, g >> 24);
@@ -124,6 +127,10 @@ bool plausibleInterfaceName(std::string_view name) {
 
 unsigned NetworkFiles::interfaceIndex(std::string_view name) {
     if (!plausibleInterfaceName(name)) return 0;
+    // sysfs lists the interfaces of the namespace that mounted it, which in a container or
+    // after `unshare -n` is not this process's; procfs net/ and the kernel's own look-up
+    // follow the process. A copied tree has only its files to say.
+    if (files_.isKernel(Fs::proc)) return ::if_nametoindex(std::string(name).c_str());
     const std::string path = "class/net/" + std::string(name) + "/ifindex";
     const auto text = files_.readTick(Fs::sys, path);
     if (!text) return 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -28,7 +29,10 @@ struct DefaultRoute {
     std::uint64_t metric = 0;
     friend bool operator==(const DefaultRoute&, const DefaultRoute&) = default;
 };
-std::optional<DefaultRoute> parseIPv4DefaultRoute(std::string_view netRoute);
+// net/route prints each address as the integer the machine stores, so its digits are
+// read in the byte order of the machine that wrote them.
+std::optional<DefaultRoute> parseIPv4DefaultRoute(std::string_view netRoute,
+                                                  std::endian order = std::endian::native);
 std::optional<DefaultRoute> parseIPv6DefaultRoute(std::string_view ipv6Route);
 
 // A name the kernel could have given an interface; anything else must not become a
