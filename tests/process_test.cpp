@@ -6,6 +6,8 @@
 #include <set>
 
 #include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -383,6 +385,32 @@ TEST(ProcessUsageLive, StillChildrenAgreeWithPsExactlyAndTheLargestIsFirst) {
     const pid_t largest = children.back()->pid();
     const auto first = busiest(all, UsageOrder::memory, 1)[0];
     EXPECT_TRUE(first.pid == largest || first.rss > library[largest]);
+}
+
+// A process that made itself non-dumpable has its procfs files given to root; its user
+// is still its own, as ps says.
+TEST(ProcessUsageLive, NonDumpableProcessKeepsItsUser) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    Child agent([&] {
+        if (::geteuid() == 0 && ::setresuid(65534, 65534, 65534) != 0) ::_exit(1);
+        ::prctl(PR_SET_DUMPABLE, 0);
+        [[maybe_unused]] auto n = ::write(ready[1], "y", 1);
+        ::pause();
+    });
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    const std::uint32_t expected = ::geteuid() == 0 ? 65534 : ::geteuid();
+    struct stat st {};
+    ASSERT_EQ(::stat(("/proc/" + std::to_string(agent.pid()) + "/stat").c_str(), &st), 0);
+    ASSERT_EQ(st.st_uid, 0u) << "the kernel hands the files to root";
+    const auto all = ProcessUsageReader().sample();
+    const auto it = std::find_if(all.begin(), all.end(),
+                                 [&](const ProcessUsage& p) { return p.pid == agent.pid(); });
+    ASSERT_NE(it, all.end());
+    EXPECT_EQ(it->uid, expected);
 }
 
 // Helper threads are a speed-up: where none may be made, the listing is still whole.

@@ -16,6 +16,8 @@ namespace quillo {
 
 namespace {
 
+constexpr std::uint64_t PF_KTHREAD = 0x00200000;
+
 // PID/stat's command, between the first "(" and the last ")" (a name may hold both) and
 // cut to MAXCOMLEN, and the fields after it; false when the parentheses are missing.
 bool splitProcessStat(std::string_view text, std::string_view& comm, std::string_view& rest) {
@@ -72,13 +74,16 @@ bool parseProcessStat(std::string_view text, kinfo_proc& info) {
 bool parseProcessStatFigures(std::string_view text, ProcessStatFigures& figures) {
     std::string_view rest;
     if (!splitProcessStat(text, figures.comm, rest)) return false;
-    // From the state on: utime and stime are the 12th and 13th, starttime the 20th.
+    // From the state on: flags are the 7th, utime and stime the 12th and 13th, starttime
+    // the 20th.
     std::string_view fields[20];
     if (leadingFields(rest, fields) < 20) return false;
+    const auto flags = parseUnsigned(fields[6]);
     const auto utime = parseUnsigned(fields[11]);
     const auto stime = parseUnsigned(fields[12]);
     const auto start = parseUnsigned(fields[19]);
-    if (!utime || !stime || !start) return false;
+    if (!flags || !utime || !stime || !start) return false;
+    figures.flags = *flags;
     figures.userTicks = *utime;
     figures.systemTicks = *stime;
     figures.startTime = *start;
@@ -196,7 +201,6 @@ std::optional<kinfo_proc> ProcessFiles::info(std::int32_t pid) {
         return std::nullopt;
     }
     // Kernel threads always run as root; their status need not be generated to say so.
-    constexpr std::uint32_t PF_KTHREAD = 0x00200000;
     if (info.p_flag & PF_KTHREAD) return info;
     const ProcessPath statusPath(pid, "status");
     const auto status = readStart(root, statusPath.text, buffer, sizeof buffer);
@@ -226,6 +230,7 @@ bool ProcessFiles::usage(std::vector<ProcessUsageSample>& out) {
     out.reserve(pids.size());
     char buffer[1024];  // stat's fields up to starttime fit well within this with a 16-byte name
     char statm[128];    // seven numbers of at most 20 digits
+    char status[1024];  // Uid is its ninth line
     for (const std::int32_t pid : pids) {
         const ProcessPath path(pid, "stat");
         struct stat owner {};
@@ -244,10 +249,17 @@ bool ProcessFiles::usage(std::vector<ProcessUsageSample>& out) {
             debug::note(memoryPath.text, "malformed");
             continue;
         }
+        std::uint32_t uid = owner.st_uid;
+        if (uid == 0 && !(figures.flags & PF_KTHREAD)) {
+            const ProcessPath statusPath(pid, "status");
+            const auto statusText = readStart(root, statusPath.text, status, sizeof status);
+            if (!statusText) continue;
+            uid = parseEffectiveUid(*statusText).value_or(0);
+        }
         ProcessUsageSample& sample = out.emplace_back();
         sample.pid = pid;
         sample.startTime = figures.startTime;
-        sample.uid = owner.st_uid;
+        sample.uid = uid;
         std::memcpy(sample.comm, figures.comm.data(), figures.comm.size());
         sample.comm[figures.comm.size()] = '\0';
         sample.cpuNanoseconds = (figures.userTicks + figures.systemTicks) * nanosecondsPerTick;

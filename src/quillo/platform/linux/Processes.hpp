@@ -26,12 +26,12 @@ std::optional<std::uint32_t> parseEffectiveUid(std::string_view text);
 // The CPU type of an ELF executable from the first 20 bytes of its header.
 std::optional<cpu_type_t> cpuTypeOfElf(std::string_view header);
 
-// procfs PID/stat's name, start time, user and system time (in clock ticks); false when
+// procfs PID/stat's name, flags, start time, user and system time (in clock ticks); false when
 // the text is damaged. Its rss field is not taken: recent kernels fill it from a per-CPU
 // counter that can be hundreds of kilobytes off.
 struct ProcessStatFigures {
     std::string_view comm;
-    std::uint64_t startTime = 0, userTicks = 0, systemTicks = 0;
+    std::uint64_t flags = 0, startTime = 0, userTicks = 0, systemTicks = 0;
 };
 bool parseProcessStatFigures(std::string_view text, ProcessStatFigures& figures);
 // procfs PID/statm's resident pages, the second field: the figure status's VmRSS and ps
@@ -45,7 +45,9 @@ class ProcessFiles {
     bool list(std::vector<std::int32_t>& pids);
     std::optional<kinfo_proc> info(std::int32_t pid);
     std::optional<cpu_type_t> cpuType(std::int32_t pid);
-    // PID/stat and PID/statm of every process; the user is the owner procfs gives stat.
+    // PID/stat and PID/statm of every process. The user is the owner procfs gives stat,
+    // except where that is root: a process that made itself non-dumpable (ssh-agent, a
+    // worker that dropped its privileges) has its files given to root, so status says.
     bool usage(std::vector<ProcessUsageSample>& out);
 
     // The kernel's own limit on process identifiers.
