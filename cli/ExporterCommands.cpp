@@ -1,4 +1,5 @@
 #include "ExporterCommands.hpp"
+#include "Output.hpp"
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
@@ -214,7 +215,7 @@ CLI::App* addServeCommand(CLI::App& app, ServeOptions& options) {
 int runMetrics(const MetricsOptions& options, LinuxPlatform& platform) {
     const auto before = platform.snapshot().cpu;
     std::this_thread::sleep_for(std::chrono::duration<double>(options.interval));
-    writeAll(STDOUT_FILENO, exposition(platform.snapshot(), before, ExpositionFormat::text));
+    writeOutput(exposition(platform.snapshot(), before, ExpositionFormat::text));
     return 0;
 }
 

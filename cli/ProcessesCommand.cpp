@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "Output.hpp"
 #include "common/CommandLine.hpp"
 #include "quillo/metrics/ProcessAPI.hpp"
 #include "quillo/metrics/ProcessUsage.hpp"
@@ -102,7 +103,7 @@ int runProcesses(const ProcessesOptions& options) {
             out += '\n';
         }
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    writeOutput(out);
     return 0;
 }
 
@@ -173,7 +174,7 @@ int runTop(const TopOptions& options) {
             out += line + visibleText(p.command) + "\n";
         }
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    writeOutput(out);
     return 0;
 }
 

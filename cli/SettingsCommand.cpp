@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "Output.hpp"
 #include "Usage.hpp"
 #include "quillo/settings/Configuration.hpp"
 #include "quillo/settings/Keys.hpp"
@@ -132,7 +133,7 @@ void addSettingsCommand(CLI::App& app) {
                 out += visibleText(m.key) + "  " + shown(suite.valueText(m)) +
                        "  (not a Quillo setting; kept as it is)\n";
             }
-            std::fwrite(out.data(), 1, out.size(), stdout);
+            writeOutput(out);
         });
 
     struct Arguments {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ExporterCommands.hpp"
+#include "Output.hpp"
 #include "ProcessesCommand.hpp"
 #include "SampleCommand.hpp"
 #include "SettingsCommand.hpp"
@@ -226,10 +227,11 @@ int quilloMain(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+    int status = 1;
     try {
-        return quilloMain(argc, argv);
+        status = quilloMain(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "quillo: %s\n", e.what());
-        return 1;
     }
+    return quillo::cli::closeOutput(status);
 }

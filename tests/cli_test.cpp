@@ -122,8 +122,10 @@ TEST(CommandLine, OneConventionForEveryProgram) {
         {"quillo snapshot --interval 0.01", "from 0.1 to 86400, not '0.01'"},
         {"quillo sample --interval nan", "from 0 to 3600"},
         {"quillo help smaple", "quillo: no command 'smaple'; did you mean 'sample'?"},
-        {"quillo-panel --snapshto", "quillo-panel: unknown option '--snapshto'; did you mean '--snapshot'?"},
-        {"quillo-term --frams 2", "quillo-term: unknown option '--frams'; did you mean '--frames'?"},
+        {"quillo-panel --snapshto",
+         "quillo-panel: unknown option '--snapshto'; did you mean '--snapshot'?"},
+        {"quillo-term --frams 2",
+         "quillo-term: unknown option '--frams'; did you mean '--frames'?"},
     };
     for (const auto& [command, says] : usage) {
         const RunResult r = run(std::string(QUILLO_BIN "/") + command);
@@ -155,6 +157,17 @@ TEST(Quillo, DebugSwitchExplainsNeutralValuesAndNumbersMustBeFinite) {
     for (const char* bad :
          {"sample --interval nan", "sample --interval inf", "snapshot --interval nan"}) {
         EXPECT_NE(run(QUILLO_BIN "/quillo " + std::string(bad)).status, 0) << bad;
+    }
+}
+
+// Output that never arrived is a failure, so that a script never publishes an empty file.
+TEST(Quillo, FailedWriteOfTheOutputIsStatusOneWithTheReason) {
+    for (const char* command :
+         {"metrics --interval 0.1", "sample --interval 0.1", "processes --json",
+          "top -n 3 --interval 0.1", "settings list", "--version", "help"}) {
+        const RunResult r = run(std::string(QUILLO_BIN "/quillo ") + command + " >/dev/full");
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_EQ(r.err, "quillo: cannot write the output: No space left on device\n") << command;
     }
 }
 

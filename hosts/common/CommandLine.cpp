@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <vector>
 
 #include "quillo/platform/Text.hpp"
@@ -88,7 +89,13 @@ int parseCommandLine(CLI::App& app, int argc, char** argv) {
         app.parse(argc, argv);
         return -1;
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        if (e.get_exit_code() == 0) {  // --help, --version
+            // Through stdio, not a flushed stream, so that the caller sees a failed write.
+            std::ostringstream text;
+            app.exit(e, text, text);
+            std::fputs(text.str().c_str(), stdout);
+            return 0;
+        }
         const std::vector<std::string> words(argv + 1, argv + argc);
         std::fprintf(stderr, "%s: %s\nTry '%s --help' for more.\n", app.get_name().c_str(),
                      describeUsageError(app, e, words).c_str(), app.get_name().c_str());
