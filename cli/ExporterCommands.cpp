@@ -1,5 +1,4 @@
 #include "ExporterCommands.hpp"
-#include "Output.hpp"
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
@@ -17,10 +16,12 @@
 #include <thread>
 
 #include "Exposition.hpp"
+#include "Output.hpp"
 #include "Usage.hpp"
 #include "common/CommandLine.hpp"
 #include "common/RouteMonitor.hpp"
 #include "quillo/platform/Io.hpp"
+#include "quillo/platform/Text.hpp"
 #include "quillo/widget/Format.hpp"
 
 namespace quillo::cli {
@@ -43,20 +44,19 @@ Address parseAddress(const std::string& text) {
     if (colon == std::string::npos || colon + 1 == text.size())
         throw UsageError("--listen takes ADDRESS:PORT, not '" + visibleText(text) + "'");
     std::string host = text.substr(0, colon);
-    const int port = std::atoi(text.c_str() + colon + 1);
-    if (port < 0 || port > 65535 ||
-        text.find_first_not_of("0123456789", colon + 1) != std::string::npos)
+    const auto port = parseUnsigned(std::string_view(text).substr(colon + 1));
+    if (!port || *port > 65535)
         throw UsageError("--listen: '" + visibleText(text) + "' has no port from 0 to 65535");
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
         auto* in6 = reinterpret_cast<sockaddr_in6*>(&a.storage);
         in6->sin6_family = AF_INET6;
-        in6->sin6_port = htons(std::uint16_t(port));
+        in6->sin6_port = htons(std::uint16_t(*port));
         a.v6 = ::inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(), &in6->sin6_addr) == 1;
         if (!a.v6) throw UsageError("--listen: '" + visibleText(text) + "' is no IPv6 address");
     } else {
         auto* in4 = reinterpret_cast<sockaddr_in*>(&a.storage);
         in4->sin_family = AF_INET;
-        in4->sin_port = htons(std::uint16_t(port));
+        in4->sin_port = htons(std::uint16_t(*port));
         if (::inet_pton(AF_INET, host.c_str(), &in4->sin_addr) != 1)
             throw UsageError("--listen: '" + visibleText(text) + "' is no IPv4 address");
     }
@@ -199,7 +199,7 @@ CLI::App* addMetricsCommand(CLI::App& app, MetricsOptions& options) {
         app.add_subcommand("metrics", "Print every figure once in the Prometheus text format");
     command->add_option("--interval", options.interval, "seconds over which the CPU is measured")
         ->capture_default_str()
-        ->check(finiteRange(0.0, 3600.0));
+        ->transform(finiteRange(0.0, 3600.0));
     return command;
 }
 

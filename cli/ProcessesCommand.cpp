@@ -129,10 +129,10 @@ CLI::App* addTopCommand(CLI::App& app, TopOptions& options) {
         ->check(CLI::IsMember({"cpu", "memory"}));
     command->add_option("-n", options.count, "how many to list")
         ->capture_default_str()
-        ->check(wholeRange(1, 1'000'000));
+        ->transform(wholeRange(1, 1'000'000));
     command->add_option("--interval", options.interval, "seconds over which the CPU is measured")
         ->capture_default_str()
-        ->check(finiteRange(0.1, 3600.0));
+        ->transform(finiteRange(0.1, 3600.0));
     command->add_flag("--json", options.json,
                       "print a JSON array of objects with pid, user, command, cpu (percent of one "
                       "core) and rss (bytes)");

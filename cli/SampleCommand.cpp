@@ -77,7 +77,7 @@ CLI::App* addSampleCommand(CLI::App& app, SampleOptions& options) {
         app.add_subcommand("sample", "Run every library reader once and print the answers");
     sample->add_option("--interval", options.interval, "seconds over which the CPU is sampled")
         ->capture_default_str()
-        ->check(quillo::finiteRange(0.0, 3600.0));
+        ->transform(quillo::finiteRange(0.0, 3600.0));
     sample->add_flag("--json", options.json, "print one JSON object");
     return sample;
 }

@@ -111,7 +111,7 @@ int quilloMain(int argc, char** argv) {
     app.add_flag("--terminal", options.terminal, "run the terminal panel")->excludes(desktop);
     app.add_option("--frames", options.frames,
                    "the terminal panel stops after N refreshes (for scripts)")
-        ->check(quillo::wholeRange(1, 1'000'000'000));
+        ->transform(quillo::wholeRange(1, 1'000'000'000));
 
     std::string helpTopic;
     auto* help = app.add_subcommand("help", "Print the help of quillo, or of one of its commands");
@@ -143,18 +143,18 @@ int quilloMain(int argc, char** argv) {
         "snapshot", "Run the real controller headlessly for some ticks and print every outlet");
     snapshot->add_option("--ticks", snapshotOptions.ticks, "refresh ticks to run first")
         ->capture_default_str()
-        ->check(quillo::wholeRange(1, 100000));
+        ->transform(quillo::wholeRange(1, 100000));
     snapshot
         ->add_option("--interval", snapshotOptions.interval,
                      "seconds between ticks, whatever the stored refresh rate")
         ->capture_default_str()
-        ->check(quillo::finiteRange(0.1, 86400.0));
+        ->transform(quillo::finiteRange(0.1, 86400.0));
     snapshot->add_flag("--json", snapshotOptions.json,
                        "print an object keyed by the fifteen outlet names");
     snapshot->add_option("--png", snapshotOptions.png, "render the desktop panel to FILE");
     snapshot->add_option("--scale", snapshotOptions.scale, "device pixel ratio of the PNG")
         ->capture_default_str()
-        ->check(quillo::wholeRange(1, 8));
+        ->transform(quillo::wholeRange(1, 8));
 
     quillo::cli::ProcessesOptions processesOptions;
     auto* processes = quillo::cli::addProcessesCommand(app, processesOptions);

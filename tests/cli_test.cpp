@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "support/Run.hpp"
 
 using namespace quillo::test;
@@ -94,6 +96,21 @@ TEST_F(SettingsCommand, AutostartEntryComesAndGoes) {
     ASSERT_EQ(quillo("autostart disable").status, 0);
     EXPECT_FALSE(std::filesystem::exists(entry));
     EXPECT_EQ(quillo("autostart status").out, "disabled\n");
+
+    // A folder name that every layer of the Exec key has to escape.
+    const auto odd = home.path() / "100% \"odd\" $x\\y";
+    std::filesystem::create_directories(odd);
+    std::filesystem::copy_file(QUILLO_BIN "/quillo", odd / "quillo");
+    std::filesystem::permissions(odd / "quillo", std::filesystem::perms::owner_all);
+    ASSERT_EQ(run("XDG_CONFIG_HOME=" + quoted(home.path().string()) + " " +
+                  quoted((odd / "quillo").string()) + " autostart enable")
+                  .status,
+              0);
+    EXPECT_THAT(readFile(entry),
+                HasSubstr("Exec=\"" + home.path().string() +
+                          "/100%% \\\\\"odd\\\\\" \\\\$x\\\\\\\\y/quillo\" --desktop\n"));
+    const RunResult oddValid = run("desktop-file-validate " + quoted(entry.string()));
+    EXPECT_EQ(oddValid.status, 0) << oddValid.out << oddValid.err;
 }
 
 TEST(Quillo, DeadDisplayFallsBackOrSaysSoAndNeverAborts) {
@@ -121,6 +138,10 @@ TEST(CommandLine, OneConventionForEveryProgram) {
         {"quillo settings gett X", "quillo: unknown command 'gett'; did you mean 'get'?"},
         {"quillo snapshot --interval 0.01", "from 0.1 to 86400, not '0.01'"},
         {"quillo sample --interval nan", "from 0 to 3600"},
+        {"quillo top -n 0x10", "takes a whole number from 1 to 1000000, not '0x10'"},
+        {"quillo top --interval 0x1p-3", "not '0x1p-3'"},
+        {"quillo-term --frames +2", "not '+2'"},
+        {"quillo serve --listen 127.0.0.1:4294967297", "has no port from 0 to 65535"},
         {"quillo help smaple", "quillo: no command 'smaple'; did you mean 'sample'?"},
         {"quillo-panel --snapshto",
          "quillo-panel: unknown option '--snapshto'; did you mean '--snapshot'?"},
@@ -132,6 +153,8 @@ TEST(CommandLine, OneConventionForEveryProgram) {
         EXPECT_EQ(r.status, 2) << command;
         EXPECT_THAT(r.err, HasSubstr(says)) << command;
     }
+    const RunResult ten = run(QUILLO_BIN "/quillo top -n 010 --interval 0.1 --json");
+    EXPECT_EQ(nlohmann::json::parse(ten.out).size(), 10u) << "decimal, never octal";
     for (const char* program : {"quillo", "quillo-panel", "quillo-term"}) {
         const RunResult help = run(std::string(QUILLO_BIN "/") + program + " --help");
         EXPECT_EQ(help.status, 0);

@@ -21,10 +21,35 @@ std::filesystem::path autostartEntryPath() {
 
 std::string autostartEntry(const std::filesystem::path& program) {
     // Exec takes the program's full path: a login session's PATH may lack ~/.local/bin.
-    std::string exec;
+    // Readers undo three layers, outermost first: the string escapes of every value (so
+    // each backslash is doubled), the quoting of an argument ("`$\ after a backslash),
+    // and field codes (a literal % is %%).
+    std::string quotedPath;
     for (const char c : program.string()) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\') exec += '\\';
-        exec += c;
+        if (c == '"' || c == '`' || c == '$' || c == '\\') quotedPath += '\\';
+        quotedPath += c;
+    }
+    std::string exec;
+    for (const char c : quotedPath) {
+        switch (c) {
+            case '\\':
+                exec += "\\\\";
+                break;
+            case '\n':
+                exec += "\\n";
+                break;
+            case '\t':
+                exec += "\\t";
+                break;
+            case '\r':
+                exec += "\\r";
+                break;
+            case '%':
+                exec += "%%";
+                break;
+            default:
+                exec += c;
+        }
     }
     return "[Desktop Entry]\n"
            "Type=Application\n"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -103,16 +104,21 @@ int parseCommandLine(CLI::App& app, int argc, char** argv) {
     }
 }
 
+// Numbers are read strictly, in decimal: CLI11 alone would take "0x10" as 16, "010" as
+// 8 and "0x1p-3" as 0.125. A validator leaves the number in its plain form, which CLI11
+// then converts to the same value.
 CLI::Validator finiteRange(double low, double high, const char* unit) {
     return CLI::Validator(
-        [low, high, unit](const std::string& text) -> std::string {
-            // A NaN passes every comparison a range makes, so it is refused by name.
+        [low, high, unit](std::string& text) -> std::string {
             double value = 0.0;
-            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) ||
-                value < low || value > high) {
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+            // A NaN passes every comparison a range makes, so it is refused by name.
+            if (text.empty() || ec != std::errc{} || end != text.data() + text.size() ||
+                !std::isfinite(value) || value < low || value > high) {
                 return std::string("takes a number of ") + unit + " from " + formatNumber(low) +
                        " to " + formatNumber(high) + ", not '" + text + "'";
             }
+            text = formatNumber(value);
             return {};
         },
         unit == std::string("seconds") ? "S" : "N");
@@ -120,12 +126,15 @@ CLI::Validator finiteRange(double low, double high, const char* unit) {
 
 CLI::Validator wholeRange(long long low, long long high) {
     return CLI::Validator(
-        [low, high](const std::string& text) -> std::string {
+        [low, high](std::string& text) -> std::string {
             long long value = 0;
-            if (!CLI::detail::lexical_cast(text, value) || value < low || value > high) {
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+            if (text.empty() || ec != std::errc{} || end != text.data() + text.size() ||
+                value < low || value > high) {
                 return "takes a whole number from " + std::to_string(low) + " to " +
                        std::to_string(high) + ", not '" + text + "'";
             }
+            text = std::to_string(value);
             return {};
         },
         "N");

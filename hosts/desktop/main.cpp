@@ -68,13 +68,13 @@ Options parse(int argc, char** argv) {
     app.add_flag("--snapshot", o.snapshot, "run the controller headlessly and print every outlet");
     app.add_option("--ticks", o.ticks, "ticks before a snapshot is taken")
         ->capture_default_str()
-        ->check(wholeRange(1, 100000));
+        ->transform(wholeRange(1, 100000));
     app.add_option("--interval", o.interval, "seconds between a snapshot's ticks")
         ->capture_default_str()
-        ->check(finiteRange(0.1, 86400.0));
+        ->transform(finiteRange(0.1, 86400.0));
     app.add_option("--scale", o.scale, "device pixel ratio of the PNG")
         ->capture_default_str()
-        ->check(wholeRange(1, 8));
+        ->transform(wholeRange(1, 8));
     app.add_flag("--json", o.json, "print the snapshot as JSON");
     app.add_option("--png", png, "render the desktop panel of the snapshot to FILE");
     if (const int status = parseCommandLine(app, argc, argv); status >= 0) std::exit(status);

@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     app.add_option("--procfs", root.procfs, "procfs root to read")->capture_default_str();
     app.add_option("--sysfs", root.sysfs, "sysfs root to read")->capture_default_str();
     app.add_option("--frames", frames, "stop after N refreshes (for scripts)")
-        ->check(wholeRange(1, 1'000'000'000));
+        ->transform(wholeRange(1, 1'000'000'000));
     bool terminalFlag = false;
     app.add_flag("--terminal", terminalFlag, "accepted for symmetry with quillo-panel");
     if (const int status = parseCommandLine(app, argc, argv); status >= 0) return status;
