@@ -54,7 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
         TypingCase{"TruncatedFile", R"({"K": 5, "L": [1,)", std::nullopt, std::nullopt},
         TypingCase{"TrailingGarbage", R"({"K": 5} x)", std::nullopt, std::nullopt},
         TypingCase{"TopLevelList", R"([{"K": 5}])", std::nullopt, std::nullopt},
-        TypingCase{"InvalidUtf8", "{\"K\": 5, \"\xff\": 1}", std::nullopt, std::nullopt}),
+        TypingCase{"InvalidUtf8", "{\"K\": 5, \"\xff\": 1}", std::nullopt, std::nullopt},
+        TypingCase{"NumberBeyondDoubleElsewhere", R"({"F": [1e400, -2E+999], "K": 2})", 2.0,
+                   std::nullopt},
+        TypingCase{"NumberBeyondDoubleItself", R"({"K": 1e400})", std::nullopt, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Configuration, UnusableFilesReadAsAnEmptySuiteAndNeverBlock) {
@@ -136,6 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"AppendOnOneLine", "{\"A\": {\"B\": \"}\"}}", true,
                  "{\"A\": {\"B\": \"}\"}, \"RefreshRate\": 2}"},
         EditCase{"AppendToNothing", "", true, "{\n  \"RefreshRate\": 2\n}\n"},
+        EditCase{"AppendEndsLinesAsTheFileDoes",
+                 "{\r\n  \"A\": \"1e400\",\r\n  \"B\": 1e400\r\n}\r\n", true,
+                 "{\r\n  \"A\": \"1e400\",\r\n  \"B\": 1e400,\r\n  \"RefreshRate\": 2\r\n}\r\n"},
         EditCase{"EveryDuplicateTakesTheValue", "{\"RefreshRate\": 1, \"RefreshRate\": \"x\"}",
                  true, "{\"RefreshRate\": 2, \"RefreshRate\": 2}"},
         EditCase{"ByteOrderMark", "\xEF\xBB\xBF{\"RefreshRate\": 1}", true,
@@ -154,12 +160,16 @@ TEST(SuiteWriter, RefusesWhatItCannotEditAndChangesNothing) {
     const std::string deep =
         "{\"X\": " + std::string(100000, '[') + std::string(100000, ']') + ", \"RefreshRate\": 1}";
     const std::string huge = "{\"X\": \"" + std::string(SuiteText::maximumSize, 'x') + "\"}";
+    const std::string nearLimit =
+        "{\"X\": \"" + std::string(SuiteText::maximumSize - 12, 'x') + "\"}";
     for (const auto& [text, why] :
          {std::pair<std::string, const char*>{"{\"RefreshRate\": 1,", "not valid JSON"},
           {"[1, 2]", "not an object"},
           {"{\"a\": \"\xff\"}", "not valid JSON"},
           {deep, "nested deeper than 10000 levels"},
-          {huge, "larger than a settings file"}}) {
+          {huge, "larger than a settings file"},
+          {std::string("{\"RefreshRate\": 1}\0{}", 21), "NUL byte"},
+          {nearLimit, "would leave a file that is larger than a settings file"}}) {
         const auto path = dir.write("suite.json", text);
         try {
             updateSuite(path, [](SuiteText& s) { s.set("RefreshRate", "2"); });
@@ -204,10 +214,13 @@ TEST(SuiteWriter, FollowsLinksHonoursTheUmaskAndNeverWaitsOnAFifo) {
     ::alarm(0);
 }
 
-TEST(SuiteWriter, KilledWritersLeaveNothingThatOutlivesTheNextWrite) {
+TEST(SuiteWriter, KilledWritersLeaveNothingThatOutlivesTheNextWriteAndOnlyThat) {
     test::TempDir dir;
     const auto path = dir.path() / "quillo" / "suite.json";
     updateSuite(path, [](SuiteText& s) { s.set("Pad", "\"" + std::string(300000, 'p') + "\""); });
+    // A person's copies, named like the writer's temporary files once were.
+    for (const char* kept : {".suite.json.backup", ".suite.json.orig01", ".suite.json.Ab12Cd"})
+        dir.write(std::filesystem::path("quillo") / kept, "{}");
     for (int round = 0; round < 40; ++round) {
         const pid_t child = ::fork();
         if (child == 0) {
@@ -221,8 +234,8 @@ TEST(SuiteWriter, KilledWritersLeaveNothingThatOutlivesTheNextWrite) {
         ::waitpid(child, nullptr, 0);
     }
     updateSuite(path, [](SuiteText& s) { s.set("RefreshRate", "5"); });
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(path.parent_path()), {}), 1)
-        << "temporary files outlived the next write";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(path.parent_path()), {}), 4)
+        << "temporary files outlived the next write, or a person's file went";
     EXPECT_EQ(Configuration(std::make_unique<SettingsSuite>(path)).doubleValue("RefreshRate"), 5.0);
 }
 

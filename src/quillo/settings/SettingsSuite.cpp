@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -93,7 +94,43 @@ class KeyFinder final : public nlohmann::json_sax<nlohmann::json> {
 
 }  // namespace
 
+std::string_view withNumbersInRange(std::string_view text, std::string& scratch) {
+    std::string_view out = text;
+    std::size_t copied = 0;  // of text, into scratch
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            if (c == '"') inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            continue;
+        }
+        if (c != '-' && (c < '0' || c > '9')) continue;
+        const std::size_t end = text.find_first_not_of("0123456789+-.eE", i);
+        const std::string token(text.substr(i, end - i));
+        // Only an exponent or over 300 digits reach past double's range.
+        if ((token.find_first_of("eE") != std::string::npos || token.size() > 300) &&
+            !std::isfinite(std::strtod(token.c_str(), nullptr))) {
+            scratch.append(text.substr(copied, i - copied)).append("null");
+            copied = end == std::string_view::npos ? text.size() : end;
+            out = scratch;
+        }
+        if (end == std::string_view::npos) break;
+        i = end - 1;
+    }
+    if (copied == 0) return text;
+    scratch.append(text.substr(copied));
+    return scratch;
+}
+
 std::optional<StoredValue> parseSuiteValue(std::string_view json, std::string_view key) {
+    if (json.find('\0') != std::string_view::npos) return std::nullopt;
+    std::string scratch;
+    json = withNumbersInRange(json, scratch);
     KeyFinder finder(key);
     const bool wellFormed = nlohmann::json::sax_parse(json.begin(), json.end(), &finder,
                                                       nlohmann::json::input_format_t::json, true);

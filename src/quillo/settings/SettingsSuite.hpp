@@ -46,8 +46,15 @@ struct SettingsFile {
 };
 SettingsFile readSettingsFile(const std::filesystem::path& path, std::size_t limit);
 
-// Pure part of a lookup: the value stored under a top-level key of a JSON text.
+// Pure part of a lookup: the value stored under a top-level key of a JSON text. A NUL
+// byte makes the text no suite, as other JSON readers would say.
 std::optional<StoredValue> parseSuiteValue(std::string_view json, std::string_view key);
+
+// The text as the JSON parser is to see it: a number beyond double's range, valid JSON
+// that the parser refuses, reads as null, so that another program's 1e400 costs the user
+// no setting (none of Quillo's values is such a number). The text itself unless
+// something was replaced, in scratch.
+std::string_view withNumbersInRange(std::string_view text, std::string& scratch);
 
 // $HOME, else the user database's home, else "/".
 std::filesystem::path homeFolder();

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "quillo/settings/SettingsSuite.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 
 namespace quillo {
@@ -66,8 +67,13 @@ SuiteText::SuiteText(std::string text) : text_(std::move(text)) {
                          " bytes)");
     }
     if (text_.find_first_not_of(" \t\r\n") == std::string::npos) text_ = "{}\n";
+    // The parser takes a NUL for the end of the input and would accept what follows.
+    if (text_.find('\0') != std::string::npos) throw SuiteError("holds a NUL byte");
+    std::string scratch;
+    const std::string_view parsed = withNumbersInRange(text_, scratch);
     Checker checker;
-    nlohmann::json::sax_parse(text_, &checker, nlohmann::json::input_format_t::json, true);
+    nlohmann::json::sax_parse(parsed.begin(), parsed.end(), &checker,
+                              nlohmann::json::input_format_t::json, true);
     if (!checker.problem.empty()) throw SuiteError(checker.problem);
     scan();
 }
@@ -144,8 +150,10 @@ void SuiteText::set(std::string_view key, std::string_view valueJson) {
     if (!replaced) {
         const std::string member =
             nlohmann::json(std::string(key)).dump() + ": " + std::string(valueJson);
+        // New lines end as the file's own do.
+        const std::string newline = text_.find("\r\n") != std::string::npos ? "\r\n" : "\n";
         if (members_.empty()) {
-            text_.replace(open_ + 1, close_ - open_ - 1, "\n  " + member + "\n");
+            text_.replace(open_ + 1, close_ - open_ - 1, newline + "  " + member + newline);
         } else {
             // The new member goes on a line of its own with the last one's indentation, or
             // on the same line in a file written on one line.
@@ -154,7 +162,8 @@ void SuiteText::set(std::string_view key, std::string_view valueJson) {
             const bool ownLine = lineStart != std::string::npos &&
                                  text_.find_first_not_of(" \t", lineStart + 1) == last.keyBegin;
             const std::string separator =
-                ownLine ? ",\n" + text_.substr(lineStart + 1, last.keyBegin - lineStart - 1) : ", ";
+                ownLine ? "," + newline + text_.substr(lineStart + 1, last.keyBegin - lineStart - 1)
+                        : ", ";
             text_.insert(last.valueEnd, separator + member);
         }
     }

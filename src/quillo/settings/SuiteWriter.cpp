@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -98,10 +100,19 @@ mode_t modeForNewFile() {
     return 0666 & ~mask;
 }
 
-// A temporary file of this writer's making: "." + the suite's name + "." + six more.
-bool isTemporaryOf(const std::string& name, const std::string& suite) {
+// This writer's temporary files: "." + the suite's name + "." + six characters from
+// mkstemp's alphabet + this suffix, a name no person gives a backup.
+constexpr std::string_view temporarySuffix = ".quillo-partial";
+
+bool isTemporaryOf(std::string_view name, const std::string& suite) {
     const std::string prefix = "." + suite + ".";
-    return name.size() == prefix.size() + 6 && name.starts_with(prefix);
+    if (name.size() != prefix.size() + 6 + temporarySuffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(temporarySuffix))
+        return false;
+    const std::string_view random = name.substr(prefix.size(), 6);
+    return std::all_of(random.begin(), random.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
 }
 
 }  // namespace
@@ -120,25 +131,40 @@ void updateSuite(const std::filesystem::path& path, const std::function<void(Sui
     while (::flock(dir.get(), LOCK_EX) != 0) {
         if (errno != EINTR) throw SuiteError(systemError(folder, "cannot lock the folder"));
     }
-    // Every temporary file here now is a killed writer's: the living ones hold the lock.
+    // A temporary file written before this writer took the lock is a killed writer's:
+    // the living ones hold the lock while theirs exist.
+    struct timespec locked {};
+    ::clock_gettime(CLOCK_REALTIME, &locked);
     const std::string name = target.filename().string();
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        if (isTemporaryOf(entry.path().filename().string(), name))
-            std::filesystem::remove(entry.path(), ec);
+        struct stat st {};
+        if (!isTemporaryOf(entry.path().filename().native(), name) ||
+            ::lstat(entry.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid() || st.st_mtim.tv_sec > locked.tv_sec ||
+            (st.st_mtim.tv_sec == locked.tv_sec && st.st_mtim.tv_nsec >= locked.tv_nsec))
+            continue;
+        std::filesystem::remove(entry.path(), ec);
     }
 
     SuiteText suite = readSuite(target);
     const std::string before = suite.text();
     change(suite);
     if (suite.text() == before) return;  // nothing to write, not even a new file
+    // What the readers would refuse is never written: the user could not even undo it.
+    try {
+        SuiteText{suite.text()};
+    } catch (const SuiteError& e) {
+        throw SuiteError(describe(target, std::string("the change would leave a file that ") +
+                                              e.what() + "; left unchanged"));
+    }
 
     mode_t mode = modeForNewFile();
     struct stat st {};
     const bool existed = ::stat(target.c_str(), &st) == 0;
     if (existed) mode = st.st_mode & 07777;
 
-    std::string temporary = (folder / ("." + name + ".XXXXXX")).string();
-    Fd out(::mkostemp(temporary.data(), O_CLOEXEC));
+    std::string temporary = (folder / ("." + name + ".XXXXXX")).string().append(temporarySuffix);
+    Fd out(::mkostemps(temporary.data(), int(temporarySuffix.size()), O_CLOEXEC));
     if (out.get() < 0) throw SuiteError(systemError(folder, "cannot create a temporary file"));
     // Another user's file (edited with sudo, say) stays theirs where the writer may.
     if (existed && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
