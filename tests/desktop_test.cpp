@@ -18,6 +18,7 @@
 #include "common/PanelState.hpp"
 #include "desktop/DesktopApp.hpp"
 #include "desktop/ProgressBarView.hpp"
+#include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Alerts.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Panel.hpp"
@@ -127,6 +128,22 @@ TEST_F(DesktopPanel, ContextMenuChoicesAreRememberedAndStartAtLoginIsReal) {
     EXPECT_TRUE(action(again.contextMenu(), "Keep on top")->isChecked());
     EXPECT_TRUE(again.window().windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(again.window().size(), QSize(333, 222));
+}
+
+// A panel refreshing once a day takes a new rate at once, not at its next tick.
+TEST_F(DesktopPanel, SettingsChangeTakesEffectWithinASecond) {
+    updateSuite(defaultSuitePath(), [](SuiteText& s) { s.set("RefreshRate", "86400"); });
+    DesktopApp desktop(localizer, statePath);
+    desktop.show();
+    const auto interval = [&] {
+        return desktop.window().controller()->refreshTimer()->timeInterval();
+    };
+    ASSERT_EQ(interval(), 86400.0);
+    updateSuite(defaultSuitePath(), [](SuiteText& s) { s.set("RefreshRate", "0.5"); });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (interval() != 0.5 && std::chrono::steady_clock::now() < until)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(interval(), 0.5);
 }
 
 TEST_F(DesktopPanel, TrayIconDrawsTheFiguresUnlessTurnedOff) {

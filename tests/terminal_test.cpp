@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 
+#include "common/SettingsWatcher.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/ui/Theme.hpp"
 #include "support/Run.hpp"
@@ -385,6 +386,35 @@ TEST(TerminalFrames, FirstFrameMeasuresTheCpu) {
     ASSERT_NE(percent, std::string::npos) << cpu;
     const std::size_t digits = cpu.find_last_not_of("0123456789", percent - 1) + 1;
     EXPECT_GT(std::atoi(cpu.c_str() + digits), 0) << cpu;
+}
+
+// A panel refreshing once a day takes a new rate at once: two frames come in seconds.
+TEST(TerminalFrames, SettingsChangeTakesEffectWithinASecond) {
+    test::TempDir home;
+    home.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 86400}");
+    const std::string env = "XDG_CONFIG_HOME=" + test::quoted(home.path().string()) + " ";
+    const auto started = std::chrono::steady_clock::now();
+    const test::RunResult r = test::run(
+        "timeout 10 sh -c '" + env + QUILLO_BIN "/quillo-term --frames 2 >/dev/null & sleep 0.5; " +
+        env + QUILLO_BIN "/quillo settings set RefreshRate fast && wait $!'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
+TEST(SettingsWatcher, FollowsTheFileFromAFolderNotYetMadeAndIgnoresItsNeighbours) {
+    test::TempDir home;
+    const auto suite = home.path() / "quillo" / "suite.json";
+    SettingsWatcher watcher(suite);
+    ASSERT_GE(watcher.descriptor(), 0);
+    home.write("other.json", "{}");
+    EXPECT_FALSE(watcher.changed()) << "another program's file";
+    updateSuite(suite, [](SuiteText& s) { s.set("RefreshRate", "2"); });
+    EXPECT_TRUE(watcher.changed()) << "the folder and the file came";
+    home.write("quillo/neighbour.json", "{}");
+    EXPECT_FALSE(watcher.changed());
+    updateSuite(suite, [](SuiteText& s) { s.set("RefreshRate", "3"); });
+    EXPECT_TRUE(watcher.changed()) << "replaced by rename";
+    EXPECT_FALSE(watcher.changed()) << "nothing since";
 }
 
 }  // namespace

@@ -162,6 +162,14 @@ DesktopApp::DesktopApp(const QtLocalizer& localizer, std::filesystem::path state
     routes_ = std::make_unique<RouteWatcher>([this] {
         if (window_->controller()) window_->controller()->networkConfigurationDidChange();
     });
+    if (settings_.descriptor() >= 0) {
+        settingsNotifier_ =
+            std::make_unique<QSocketNotifier>(settings_.descriptor(), QSocketNotifier::Read);
+        connect(settingsNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+            if (settings_.changed() && window_->controller())
+                window_->controller()->settingsDidChange();
+        });
+    }
 }
 
 DesktopApp::~DesktopApp() {

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include "common/QtEventLoop.hpp"
 #include "common/QtLocalizer.hpp"
 #include "common/RouteWatcher.hpp"
+#include "common/SettingsWatcher.hpp"
 #include "desktop/Notifier.hpp"
 #include "desktop/PanelWindow.hpp"
 #include "quillo/widget/Alerts.hpp"
@@ -72,6 +74,8 @@ class DesktopApp final : public QObject, public FigureObserver {
     double cpu_ = NAN;
     double memory_ = NAN;
     std::unique_ptr<RouteWatcher> routes_;
+    SettingsWatcher settings_{defaultSuitePath()};
+    std::unique_ptr<QSocketNotifier> settingsNotifier_;
 };
 
 // The application's icon: the installed one where the icon theme has it.

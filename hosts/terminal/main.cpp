@@ -15,6 +15,7 @@
 
 #include "common/CommandLine.hpp"
 #include "common/RouteMonitor.hpp"
+#include "common/SettingsWatcher.hpp"
 #include "quillo/platform/Io.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "terminal/PollLoop.hpp"
@@ -256,6 +257,12 @@ int main(int argc, char** argv) {
                         break;
                 }
             }
+        });
+    }
+    SettingsWatcher settings(defaultSuitePath());
+    if (settings.descriptor() >= 0) {
+        loop.watch(settings.descriptor(), [&] {
+            if (settings.changed()) controller->settingsDidChange();
         });
     }
     RouteMonitor routes;

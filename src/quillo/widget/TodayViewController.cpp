@@ -178,6 +178,10 @@ void TodayViewController::networkConfigurationDidChange() {
     discoverInterface();
 }
 
+void TodayViewController::settingsDidChange() {
+    if (timer) updateUI(timer.get());
+}
+
 namespace {
 
 // Bytes over the seconds they took, per second; exact when the seconds are one.

@@ -110,6 +110,9 @@ class TodayViewController : public std::enable_shared_from_this<TodayViewControl
     // The routes changed: the interface to measure is found again, and nothing else
     // happens (the CPU keeps its baseline, unlike after an update request).
     void networkConfigurationDidChange();
+    // The settings file changed: while the panel shows, it refreshes now, with the new
+    // refresh interval and colours, rather than at a tick that may be a day away.
+    void settingsDidChange();
     NSEdgeInsets widgetMarginInsetsForProposedMarginInsets(NSEdgeInsets proposed) const;
     void viewWillDisappear();
     void viewDidDisappear();
