@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -175,6 +176,28 @@ class TerminalHost : public ::testing::Test {
         ::tcgetattr(master, &before);
     }
 
+    // An interactive shell with job control in the pseudo-terminal, the panel one of its
+    // jobs, as a person starts it.
+    void startInShell() {
+        updateSuite(home.path() / "quillo" / "io.quillo.shared.json",
+                    [](SuiteText& s) { s.set("RefreshRate", "0.2"); });
+        const std::string tree = std::string(QUILLO_FIXTURES) + "/linux/desktop-no-battery";
+        winsize size{24, 80, 0, 0};
+        child = ::forkpty(&master, nullptr, nullptr, &size);
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+            ::setenv("TERM", "xterm-256color", 1);
+            ::setenv("PS1", "$ ", 1);
+            ::execl("/bin/bash", "bash", "--norc", "--noprofile", "-i",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        const std::string line = std::string(QUILLO_BIN) + "/quillo-term --procfs " + tree +
+                                 "/proc --sysfs " + tree + "/sys\n";
+        ASSERT_EQ(::write(master, line.data(), line.size()), ssize_t(line.size()));
+    }
+
     // Reads what the program writes until the text appears or the time runs out.
     bool readUntil(std::string_view text, double seconds = 10) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -293,24 +316,61 @@ TEST_F(TerminalHost, EveryWayOutGivesTheTerminalBack) {
     }
 }
 
-TEST_F(TerminalHost, CtrlZStopsWithTheTerminalGivenBackAndContinuesWithARedraw) {
+// Under a shell: Ctrl-Z stops the panel with the terminal given back; in the background it
+// leaves the terminal alone; in the foreground again it takes it, keys working at once.
+TEST_F(TerminalHost, JobControlStopsBackgroundsAndForegroundsThePanel) {
+    startInShell();
+    ASSERT_TRUE(readUntil("Load Average: ")) << screen;
+    ASSERT_EQ(::write(master, "\x1a", 1), 1);
+    ASSERT_TRUE(readUntil("\x1b[?1049l", 3)) << "the screen is given back before stopping";
+    ASSERT_TRUE(readUntil("Stopped", 3)) << screen;
+    screen.clear();
+    ASSERT_EQ(::write(master, "bg\n", 3), 3);
+    readUntil("\x01never\x01", 1.0);
+    EXPECT_EQ(screen.find("\x1b[?1049h"), std::string::npos) << "taken from the background";
+    screen.clear();
+    ASSERT_EQ(::write(master, "fg\n", 3), 3);
+    ASSERT_TRUE(readUntil("\x1b[?1049h")) << "the screen is taken again";
+    ASSERT_TRUE(readUntil("Load Average: ")) << "and drawn whole";
+    ASSERT_EQ(::write(master, "q", 1), 1);
+    EXPECT_TRUE(readUntil("\x1b[?1049l", 3)) << "q without Enter: the terminal is raw again";
+    ASSERT_EQ(::write(master, "exit\n", 5), 5);
+    finish();
+}
+
+// A panel that leads its own session (xterm -e, ssh -t host quillo-term) has no shell to
+// continue it: Ctrl-Z must not stop it for ever.
+TEST_F(TerminalHost, CtrlZWithoutJobControlNeverStopsThePanel) {
     start();
     ASSERT_TRUE(readUntil("Load Average: ")) << screen;
     ASSERT_EQ(::write(master, "\x1a", 1), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, WUNTRACED), child);
-    ASSERT_TRUE(WIFSTOPPED(status));
-    ASSERT_TRUE(readUntil("\x1b[?1049l", 2)) << "the screen is given back before stopping";
-    termios stopped{};
-    ::tcgetattr(master, &stopped);
-    EXPECT_EQ(stopped.c_lflag, before.c_lflag) << "cooked while stopped";
     screen.clear();
-    ::kill(child, SIGCONT);
-    ASSERT_TRUE(readUntil("\x1b[?1049h")) << "the screen is taken again";
-    ASSERT_TRUE(readUntil("Load Average: ")) << "and drawn whole";
-    ASSERT_EQ(::write(master, "q", 1), 1) << "keys work without Enter";
+    ASSERT_TRUE(readUntil("\x1b[?1049h", 3)) << "the screen is taken again at once";
+    ASSERT_TRUE(readUntil("Load Average: "));
+    ASSERT_EQ(::write(master, "q", 1), 1);
     EXPECT_TRUE(WIFEXITED(finish()));
     expectRestored();
+}
+
+// A terminal that stopped reading (its output held, a quiet ssh link) cannot hold up q.
+TEST_F(TerminalHost, QuitsWhileTheTerminalReadsNothing) {
+    start({}, 200);
+    ASSERT_TRUE(readUntil("Load Average: ")) << screen;
+    // Each resize redraws the whole panel, into a terminal nobody reads from.
+    for (int i = 0; i < 300; ++i) {
+        winsize size{std::uint16_t(40 + i % 2), 200, 0, 0};
+        ::ioctl(master, TIOCSWINSZ, &size);
+        ::usleep(2000);
+    }
+    ASSERT_EQ(::write(master, "q", 1), 1);
+    int status = 0;
+    pid_t ended = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < until)
+        ::usleep(10000);
+    EXPECT_EQ(ended, child) << "still waiting to write";
+    if (ended == child) child = -1;
 }
 
 TEST_F(TerminalHost, NarrowGermanTerminalKeepsEveryFigure) {

@@ -1,13 +1,16 @@
 #include "terminal/TerminalSession.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 #include "quillo/platform/Io.hpp"
 
@@ -28,19 +31,51 @@ void onCrash(int signal) {
     ::raise(signal);
 }
 
-void takeTerminal() {
+// The screen is switched with a write that waits, as the sequence is small and must not be
+// lost, but never for long: a terminal that does not read (its output stopped, an ssh
+// link gone quiet) must not keep the panel from quitting. Safe in a signal handler.
+void writeWithin(std::string_view text, int milliseconds) {
+    struct timespec start {};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    while (!text.empty()) {
+        const ssize_t n = ::write(terminal, text.data(), text.size());
+        if (n > 0) {
+            text.remove_prefix(std::size_t(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return;
+        struct timespec now {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const long waited =
+            (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1'000'000;
+        struct pollfd out {
+            terminal, POLLOUT, 0
+        };
+        if (waited >= milliseconds || ::poll(&out, 1, int(milliseconds - waited)) <= 0) return;
+    }
+}
+
+constexpr int sequenceWait = 500;
+
+void setRaw() {
     struct termios raw = saved;
     raw.c_lflag &= ~tcflag_t(ICANON | ECHO | ISIG | IEXTEN);
     raw.c_iflag &= ~tcflag_t(IXON | ICRNL);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     ::tcsetattr(terminal, TCSANOW, &raw);
-    // The screen is switched with a blocking write: it is small, and must not be lost.
-    const int flags = ::fcntl(terminal, F_GETFL);
-    ::fcntl(terminal, F_SETFL, flags & ~O_NONBLOCK);
-    writeAll(terminal, {enterSequence, sizeof enterSequence - 1});
-    ::fcntl(terminal, F_SETFL, flags | O_NONBLOCK);
+}
+
+void takeTerminal() {
+    setRaw();
+    writeWithin({enterSequence, sizeof enterSequence - 1}, sequenceWait);
     entered = true;
+}
+
+// Whether this process's group owns the terminal now: only then is it ours to take.
+bool inForeground() {
+    return ::tcgetpgrp(terminal) == ::getpgrp();
 }
 
 }  // namespace
@@ -60,9 +95,7 @@ bool TerminalSession::enter(int fd) {
 
 void TerminalSession::restore() {
     if (!entered.exchange(false)) return;
-    const int flags = ::fcntl(terminal, F_GETFL);
-    ::fcntl(terminal, F_SETFL, flags & ~O_NONBLOCK);
-    writeAll(terminal, {restoreSequence, sizeof restoreSequence - 1});
+    writeWithin({restoreSequence, sizeof restoreSequence - 1}, sequenceWait);
     ::tcsetattr(terminal, TCSANOW, &saved);
 }
 
@@ -81,13 +114,34 @@ bool TerminalSession::write(std::string_view text) {
 void TerminalSession::suspend() {
     if (!entered) return;
     restore();
-    ::kill(0, SIGSTOP);  // the whole job stops, as Ctrl-Z stops it
+    // The whole job stops as Ctrl-Z stops it, by the stop signal of the terminal: the
+    // kernel discards that one where no shell does job control (the group is orphaned,
+    // as under `ssh -t host quillo-term` or `xterm -e`), where nothing would ever
+    // continue a stopped panel. It is blocked for the signalfd, so it is let through
+    // here alone.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    struct sigaction previous {
+    }, fallback{};
+    fallback.sa_handler = SIG_DFL;
+    ::sigaction(SIGTSTP, &fallback, &previous);
+    ::kill(0, SIGTSTP);
+    ::sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    ::sigprocmask(SIG_BLOCK, &stop, nullptr);
+    ::sigaction(SIGTSTP, &previous, nullptr);
+    resume();  // not stopped, or continued: SIGCONT says so too, and taking twice is harmless
 }
 
-void TerminalSession::resume() {
-    if (entered || terminal < 0) return;
+bool TerminalSession::resume() {
+    if (terminal < 0 || !inForeground()) return false;  // in the background it is the shell's
+    if (entered) {
+        setRaw();  // a shell may have set its own modes while the job was away
+        return false;
+    }
     ::tcgetattr(terminal, &saved);  // the shell may have changed the modes meanwhile
     takeTerminal();
+    return true;
 }
 
 }  // namespace quillo

@@ -23,10 +23,14 @@ class TerminalSession {
     // unknown and must be drawn whole next time).
     static bool write(std::string_view text);
 
-    // Ctrl-Z: gives the terminal back and stops, as a job does; resume() takes the
-    // terminal again once the shell lets the job go on.
+    // Ctrl-Z: gives the terminal back and stops, as a job does, where a shell does job
+    // control; elsewhere it takes the terminal straight back.
     static void suspend();
-    static void resume();
+    // Takes the terminal again when this job is in the foreground, and sets its modes
+    // again when it already holds it; true when the screen was taken now and must be
+    // drawn whole. A shell's fg of a running background job sends no SIGCONT, so the
+    // host asks at every refresh too.
+    static bool resume();
 };
 
 }  // namespace quillo

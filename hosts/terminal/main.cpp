@@ -120,7 +120,11 @@ class Host final : public FigureObserver {
   private:
     void draw() {
         renderQueued_ = false;
-        if (!TerminalSession::active()) return;
+        if (!TerminalSession::active()) {
+            if (!TerminalSession::resume()) return;
+            shown_.clear();
+            wipe_ = true;
+        }
         std::vector<std::string> next =
             panel_.lines(terminalWidth(TerminalSession::descriptor()), style_);
         std::string out = wipe_ ? "\x1b[H\x1b[2J" : "";
@@ -223,6 +227,7 @@ int main(int argc, char** argv) {
                 case SIGTTIN:
                 case SIGTTOU:
                     TerminalSession::suspend();
+                    terminal.redrawWhole();
                     break;
                 case SIGCONT:
                     TerminalSession::resume();
@@ -248,6 +253,7 @@ int main(int argc, char** argv) {
                         return;
                     case 0x1a:  // Ctrl-Z
                         TerminalSession::suspend();
+                        terminal.redrawWhole();
                         break;
                     case 'p':
                     case 'P':
