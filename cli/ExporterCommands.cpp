@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <strings.h>
 #include <sys/socket.h>
 
 #include <chrono>
@@ -67,31 +68,39 @@ Address parseAddress(const std::string& text) {
 struct Server {
     explicit Server(LinuxPlatform& p) : platform(p) {
         const HostSnapshot start = platform.snapshot();
-        previous = start.cpu;
-        ipv4 = start.ipv4;
-        ipv6 = start.ipv6;
+        known = {start.ipv4, start.ipv6};
+        cpuLater = start.cpu;
     }
 
     // Reads the machine; the routing tables only after the kernel said they changed.
     HostSnapshot scrape() {
         const bool routesChanged = routes.drain();
-        HostSnapshot now = platform.snapshot(routesChanged ? LinuxPlatform::Routes::read
-                                                           : LinuxPlatform::Routes::skip);
-        if (routesChanged) {
-            ipv4 = now.ipv4;
-            ipv6 = now.ipv6;
-        } else {
-            now.ipv4 = ipv4;
-            now.ipv6 = ipv6;
-        }
+        HostSnapshot now = platform.snapshot(routesChanged ? nullptr : &known);
+        if (routesChanged) known = {now.ipv4, now.ipv6};
         return now;
     }
+
+    // The CPU's use is measured on the exporter's own clock, once a second, so that every
+    // scraper (two Prometheus replicas, a person with curl) sees the same figure over the
+    // last full second, whenever and however often it asks.
+    void sampleCpu() {
+        const auto now = platform.cpuTimes();
+        std::lock_guard lock(cpuMutex);
+        cpuEarlier = std::exchange(cpuLater, now);
+    }
+    std::optional<double> cpuRatio() {
+        std::lock_guard lock(cpuMutex);
+        if (!cpuEarlier || !cpuLater) return std::nullopt;
+        return cpuBusyRatio(*cpuEarlier, *cpuLater);
+    }
+    static constexpr auto cpuInterval = std::chrono::seconds(1);
 
     LinuxPlatform& platform;
     RouteMonitor routes;  // subscribed before the first read, so no change slips between
     std::mutex scraping;
-    std::optional<CpuTimes> previous;  // for the CPU ratio: the last scrape, or the start
-    std::optional<DefaultRoute> ipv4, ipv6;
+    LinuxPlatform::DefaultRoutes known;
+    std::mutex cpuMutex;
+    std::optional<CpuTimes> cpuEarlier, cpuLater;
 
     // Every connection gets a deadline for its next request: an idle one, or one that
     // sends its request a byte at a time, cannot hold a place for long.
@@ -102,6 +111,9 @@ struct Server {
     std::mutex connectionsMutex;
     std::map<MHD_Connection*, Watched> connections;
     static constexpr auto requestTime = std::chrono::seconds(10);
+    // No one address may hold more than this, so that a client opening thousands of idle
+    // connections cannot keep a scraper at another address waiting.
+    static constexpr unsigned perAddressLimit = 32;
 };
 
 MHD_Result respond(MHD_Connection* connection, unsigned status, const std::string& body,
@@ -115,9 +127,42 @@ MHD_Result respond(MHD_Connection* connection, unsigned status, const std::strin
     return queued;
 }
 
+// Whether the request's lengths frame it: every Content-Length field, and every value
+// in a list, the same decimal number. Otherwise the message is invalid (RFC 9112, 6.3):
+// a request smuggled behind a proxy that reads another length than this server.
+bool lengthsAgree(MHD_Connection* connection) {
+    std::optional<std::string_view> agreed;
+    bool valid = true;
+    const auto check = [&](std::string_view values) {
+        for (;;) {
+            const std::size_t comma = values.find(',');
+            const std::string_view value = trim(values.substr(0, comma));
+            if (value.empty() || !parseUnsigned(value) || (agreed && *agreed != value)) {
+                valid = false;
+                return;
+            }
+            agreed = value;
+            if (comma == std::string_view::npos) return;
+            values.remove_prefix(comma + 1);
+        }
+    };
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char* value) {
+            if (value && strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0)
+                (*static_cast<decltype(check)*>(cls))(value);
+            return MHD_YES;
+        },
+        const_cast<void*>(static_cast<const void*>(&check)));
+    return valid;
+}
+
 MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const char* method,
                   const char*, const char*, size_t* uploadSize, void** context) {
     auto& server = *static_cast<Server*>(cls);
+    if (*context == nullptr && !lengthsAgree(connection))
+        return respond(connection, MHD_HTTP_BAD_REQUEST, "Conflicting Content-Length.\n",
+                       "text/plain; charset=utf-8");
     const bool readable = std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
                           std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
     // Other methods are refused at once, on the headers, without reading a body; MHD then
@@ -138,9 +183,7 @@ MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const 
         std::string body;
         {
             std::lock_guard lock(server.scraping);
-            const HostSnapshot now = server.scrape();
-            body = exposition(now, server.previous, format);
-            if (now.cpu) server.previous = now.cpu;
+            body = exposition(server.scrape(), server.cpuRatio(), format);
         }
         return respond(connection, MHD_HTTP_OK, body, contentType(format));
     }
@@ -213,9 +256,11 @@ CLI::App* addServeCommand(CLI::App& app, ServeOptions& options) {
 }
 
 int runMetrics(const MetricsOptions& options, LinuxPlatform& platform) {
-    const auto before = platform.snapshot().cpu;
+    const auto before = platform.cpuTimes();
     std::this_thread::sleep_for(std::chrono::duration<double>(options.interval));
-    writeOutput(exposition(platform.snapshot(), before, ExpositionFormat::text));
+    const HostSnapshot now = platform.snapshot();
+    const auto ratio = before && now.cpu ? cpuBusyRatio(*before, *now.cpu) : std::nullopt;
+    writeOutput(exposition(now, ratio, ExpositionFormat::text));
     return 0;
 }
 
@@ -245,10 +290,12 @@ int runServe(const ServeOptions& options, LinuxPlatform& platform) {
             MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | (a.v6 ? MHD_USE_IPv6 : 0), 0, nullptr,
             nullptr, &handle, &server, MHD_OPTION_SOCK_ADDR,
             reinterpret_cast<const sockaddr*>(&a.storage), MHD_OPTION_CONNECTION_LIMIT, 1024u,
-            MHD_OPTION_CONNECTION_TIMEOUT, 10u, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-            std::size_t(32 * 1024), MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
-            MHD_OPTION_NOTIFY_CONNECTION, &connectionChanged, &server, MHD_OPTION_NOTIFY_COMPLETED,
-            &requestCompleted, &server, MHD_OPTION_END);
+            MHD_OPTION_PER_IP_CONNECTION_LIMIT, Server::perAddressLimit,
+            // HTTP/1.1 as the standard has it: no Host, or conflicting lengths, is a 400.
+            MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_CONNECTION_TIMEOUT, 10u,
+            MHD_OPTION_CONNECTION_MEMORY_LIMIT, std::size_t(32 * 1024),
+            MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u, MHD_OPTION_NOTIFY_CONNECTION, &connectionChanged,
+            &server, MHD_OPTION_NOTIFY_COMPLETED, &requestCompleted, &server, MHD_OPTION_END);
         if (!daemon) {
             // The default loopbacks are a wish: a machine without IPv6 keeps the other.
             if (defaults) continue;
@@ -272,11 +319,19 @@ int runServe(const ServeOptions& options, LinuxPlatform& platform) {
     std::mutex stopMutex;
     std::condition_variable stopped;
     bool stopping = false;
+    // One thread keeps the exporter's clock: the CPU sample each second, and the
+    // connections' deadlines every half second.
     std::thread reaper([&] {
         std::unique_lock lock(stopMutex);
-        while (!stopped.wait_for(lock, std::chrono::milliseconds(500), [&] { return stopping; })) {
-            std::lock_guard connections(server.connectionsMutex);
+        auto nextSample = Clock::now() + Server::cpuInterval;
+        while (!stopped.wait_for(lock, std::chrono::milliseconds(250), [&] { return stopping; })) {
             const auto now = Clock::now();
+            if (now >= nextSample) {
+                server.sampleCpu();
+                nextSample += Server::cpuInterval;
+                if (nextSample <= now) nextSample = now + Server::cpuInterval;
+            }
+            std::lock_guard connections(server.connectionsMutex);
             for (auto& [connection, watched] : server.connections) {
                 if (watched.deadline > now || watched.fd < 0) continue;
                 ::shutdown(watched.fd, SHUT_RDWR);

@@ -2,12 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "quillo/metrics/Utf8.hpp"
+#include "quillo/platform/Text.hpp"
 #include "quillo/widget/Levels.hpp"
 
 #ifndef QUILLO_VERSION
@@ -69,17 +72,30 @@ class Families {
     }
 
   private:
-    // Label values are UTF-8 with backslash, quote and line feed escaped.
-    void escape(const std::string& raw) {
-        for (const char c : decodeUtf8Lossy(raw)) {
-            if (c == '\\' || c == '"') {
+    // Label values are UTF-8 with backslash, quote and line feed escaped. A byte that is
+    // no UTF-8 is written as the text \xHH, so that names differing only there (an
+    // interface named in another encoding) stay apart instead of becoming one label set.
+    void escape(std::string_view raw) {
+        for (std::size_t i = 0; i < raw.size();) {
+            const CodePoint c = codePointAt(raw, i);
+            if (c.length == 0) {
+                for (std::size_t end = i + c.invalidLength; i < end; ++i) {
+                    static constexpr char hex[] = "0123456789abcdef";
+                    const auto byte = static_cast<unsigned char>(raw[i]);
+                    ((out_ += "\\\\x") += hex[byte >> 4]) += hex[byte & 15];
+                }
+                continue;
+            }
+            const char first = raw[i];
+            if (first == '\\' || first == '"') {
                 out_ += '\\';
-                out_ += c;
-            } else if (c == '\n') {
+                out_ += first;
+            } else if (first == '\n') {
                 out_ += "\\n";
             } else {
-                out_ += c;
+                out_.append(raw.substr(i, c.length));
             }
+            i += c.length;
         }
     }
 
@@ -116,12 +132,52 @@ const char* contentType(ExpositionFormat format) {
 }
 
 ExpositionFormat negotiate(const char* accept) {
-    return accept && std::strstr(accept, "application/openmetrics-text")
-               ? ExpositionFormat::openMetrics
-               : ExpositionFormat::text;
+    if (!accept) return ExpositionFormat::text;
+    // The highest quality each format is given; OpenMetrics only where named.
+    double openMetrics = -1, text = -1;
+    for (std::string_view rest = accept; !rest.empty();) {
+        const std::size_t comma = rest.find(',');
+        std::string_view range = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        double quality = 1;
+        const std::size_t semicolon = range.find(';');
+        for (std::string_view params = range.substr(std::min(semicolon, range.size()));
+             !params.empty();) {
+            params.remove_prefix(1);  // the semicolon
+            const std::size_t next = params.find(';');
+            const std::string_view param = trim(params.substr(0, next));
+            params = next == std::string_view::npos ? std::string_view() : params.substr(next);
+            if (param.size() > 2 && (param[0] == 'q' || param[0] == 'Q') && param[1] == '=') {
+                double q = 0;
+                const auto [end, ec] =
+                    std::from_chars(param.data() + 2, param.data() + param.size(), q);
+                quality = ec == std::errc{} && end == param.data() + param.size() ? q : 0;
+            }
+        }
+        std::string type(trim(range.substr(0, semicolon)));
+        for (char& c : type) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (type == "application/openmetrics-text") {
+            openMetrics = std::max(openMetrics, quality);
+        } else if (type == "text/plain" || type == "text/*" || type == "*/*") {
+            text = std::max(text, quality);
+        }
+    }
+    return openMetrics > 0 && openMetrics >= text ? ExpositionFormat::openMetrics
+                                                  : ExpositionFormat::text;
 }
 
-std::string exposition(const HostSnapshot& s, const std::optional<CpuTimes>& previous,
+std::optional<double> cpuBusyRatio(const CpuTimes& before, const CpuTimes& after) {
+    // The panel's figure: everything but idle and I/O wait, over the interval.
+    const auto busy = [](const CpuTimes& c) {
+        return double(c.user + c.nice + c.system + c.irq + c.softirq + c.steal);
+    };
+    const double work = busy(after) - busy(before);
+    const double rest = double(after.idle + after.iowait) - double(before.idle + before.iowait);
+    if (work < 0 || rest < 0 || work + rest <= 0) return std::nullopt;
+    return work / (work + rest);
+}
+
+std::string exposition(const HostSnapshot& s, std::optional<double> cpuRatio,
                        ExpositionFormat format) {
     Families f(format);
     f.family("quillo_build_info", "gauge", "Quillo's version; always 1.");
@@ -140,18 +196,8 @@ std::string exposition(const HostSnapshot& s, const std::optional<CpuTimes>& pre
             {"iowait", t.iowait}, {"irq", t.irq},   {"softirq", t.softirq}, {"steal", t.steal}};
         for (const auto& [mode, ticks] : modes)
             f.sample("quillo_cpu_seconds_total", {{"mode", mode}}, double(ticks) / hertz);
-        if (previous) {
-            // The panel's figure: everything but idle and I/O wait, over the interval.
-            const auto busy = [](const CpuTimes& c) {
-                return double(c.user + c.nice + c.system + c.irq + c.softirq + c.steal);
-            };
-            const double work = busy(t) - busy(*previous);
-            const double rest =
-                double(t.idle + t.iowait) - double(previous->idle + previous->iowait);
-            if (work >= 0 && rest >= 0 && work + rest > 0)
-                cpuPercent = 100.0 * work / (work + rest);
-        }
     }
+    if (cpuRatio) cpuPercent = 100.0 * *cpuRatio;
     if (cpuPercent)
         f.gauge("quillo_cpu_usage_ratio", "Share of the CPUs' time in use, as the panel shows it.",
                 *cpuPercent / 100.0);

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <thread>
 
+#include "common/CommandLine.hpp"
 #include "quillo/metrics/Battery.hpp"
 #include "quillo/metrics/DataUsage.hpp"
 #include "quillo/metrics/Device.hpp"
 #include "quillo/metrics/System.hpp"
-#include "common/CommandLine.hpp"
 #include "quillo/widget/Format.hpp"
 
 namespace quillo::cli {

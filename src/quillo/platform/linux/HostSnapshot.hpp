@@ -28,7 +28,8 @@ struct HostSnapshot {
     std::optional<LoadAvg> load;
     std::optional<std::size_t> processes;
     int logicalCpus = 0, physicalCpus = 0;
-    std::vector<Interface> interfaces;  // in net/dev's order, at most maximumInterfaces
+    // In net/dev's order: at most maximumInterfaces, and the default routes' own beyond.
+    std::vector<Interface> interfaces;
     std::optional<DefaultRoute> ipv4, ipv6;
     // The start-up volume as df counts it, in bytes: its size, the space free, and the
     // part of that an ordinary user may write (the rest is root's reserve).

@@ -178,7 +178,12 @@ IOReturn LinuxPlatform::IOObjectRelease(io_object_t object) {
     return services_.erase(object) == 1 ? kIOReturnSuccess : kIOReturnBadArgument;
 }
 
-HostSnapshot LinuxPlatform::snapshot(Routes routes) {
+std::optional<CpuTimes> LinuxPlatform::cpuTimes() {
+    const auto stat = files_.readTick(Fs::proc, "stat");
+    return stat ? parseCpuTimes(*stat) : std::nullopt;
+}
+
+HostSnapshot LinuxPlatform::snapshot(const DefaultRoutes* known) {
     HostSnapshot s;
     if (const auto stat = files_.readTick(Fs::proc, "stat")) {
         s.cpu = parseCpuTimes(*stat);
@@ -200,14 +205,23 @@ HostSnapshot LinuxPlatform::snapshot(Routes routes) {
     if (const auto it = power.find(kIOPMCPUPowerLimitProcessorSpeedKey); it != power.end())
         s.speedLimitPercent = it->second;
     s.schedulerLimitPercent = power.at(kIOPMCPUPowerLimitSchedulerTimeKey);
-    network_.walkInterfaces([&](std::string_view name, std::uint64_t in, std::uint64_t out) {
-        s.interfaces.push_back({std::string(name), in, out});
-        return s.interfaces.size() < HostSnapshot::maximumInterfaces;
-    });
-    if (routes == Routes::read) {
+    if (known) {
+        s.ipv4 = known->ipv4;
+        s.ipv6 = known->ipv6;
+    } else {
         s.ipv4 = network_.defaultRoute(true);
         s.ipv6 = network_.defaultRoute(false);
     }
+    // The bound is on what is kept, not on the primary interfaces: past it, the lines of
+    // the default routes' interfaces are still taken (net/dev itself is bounded in size).
+    const auto primary = [&](std::string_view name) {
+        return (s.ipv4 && s.ipv4->interface == name) || (s.ipv6 && s.ipv6->interface == name);
+    };
+    network_.walkInterfaces([&](std::string_view name, std::uint64_t in, std::uint64_t out) {
+        if (s.interfaces.size() < HostSnapshot::maximumInterfaces || primary(name))
+            s.interfaces.push_back({std::string(name), in, out});
+        return true;
+    });
     if (struct statvfs vfs{}; ::statvfs("/", &vfs) == 0) {
         const auto bytes = [&](std::uint64_t count) { return blockBytes(count, vfs.f_frsize); };
         s.root =

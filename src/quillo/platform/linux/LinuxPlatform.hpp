@@ -50,9 +50,14 @@ class LinuxPlatform final : public Platform {
     bool processUsage(std::vector<ProcessUsageSample>& out) override;
 
     // Every figure at once, each file read once. A caller that learns of route changes
-    // from the kernel's notifications skips the routing tables and keeps its own.
-    enum class Routes { read, skip };
-    HostSnapshot snapshot(Routes routes = Routes::read);
+    // from the kernel's notifications passes the default routes it keeps, and the routing
+    // tables are not read.
+    struct DefaultRoutes {
+        std::optional<DefaultRoute> ipv4, ipv6;
+    };
+    HostSnapshot snapshot(const DefaultRoutes* known = nullptr);
+    // The aggregate CPU times alone, for a caller that samples them on a clock of its own.
+    std::optional<CpuTimes> cpuTimes();
 
   private:
     // The numeric folders of procfs; absent when procfs cannot be listed.
