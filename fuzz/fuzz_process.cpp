@@ -10,6 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     if (quillo::parseProcessStat(text, info) && std::strlen(info.p_comm) > quillo::MAXCOMLEN)
         std::abort();
     (void)quillo::parseEffectiveUid(text);
+    (void)quillo::parseStatmResidentPages(text);
+    quillo::ProcessStatFigures figures;
+    (void)quillo::parseProcessStatFigures(text, figures);
     (void)quillo::cpuTypeOfElf(text);
     return 0;
 }
