@@ -132,14 +132,15 @@ TEST_F(DesktopPanel, ContextMenuChoicesAreRememberedAndStartAtLoginIsReal) {
 
 // A panel refreshing once a day takes a new rate at once, not at its next tick.
 TEST_F(DesktopPanel, SettingsChangeTakesEffectWithinASecond) {
-    updateSuite(defaultSuitePath(), [](SuiteText& s) { s.set("RefreshRate", "86400"); });
+    const auto suite = Configuration::shared().defaults->path();
+    updateSuite(suite, [](SuiteText& s) { s.set("RefreshRate", "86400"); });
     DesktopApp desktop(localizer, statePath);
     desktop.show();
     const auto interval = [&] {
         return desktop.window().controller()->refreshTimer()->timeInterval();
     };
     ASSERT_EQ(interval(), 86400.0);
-    updateSuite(defaultSuitePath(), [](SuiteText& s) { s.set("RefreshRate", "0.5"); });
+    updateSuite(suite, [](SuiteText& s) { s.set("RefreshRate", "0.5"); });
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     while (interval() != 0.5 && std::chrono::steady_clock::now() < until)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);

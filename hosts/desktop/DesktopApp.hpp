@@ -74,7 +74,7 @@ class DesktopApp final : public QObject, public FigureObserver {
     double cpu_ = NAN;
     double memory_ = NAN;
     std::unique_ptr<RouteWatcher> routes_;
-    SettingsWatcher settings_{defaultSuitePath()};
+    SettingsWatcher settings_{config_.defaults->path()};  // the file the panel reads
     std::unique_ptr<QSocketNotifier> settingsNotifier_;
 };
 

@@ -265,7 +265,7 @@ int main(int argc, char** argv) {
             }
         });
     }
-    SettingsWatcher settings(defaultSuitePath());
+    SettingsWatcher settings(Configuration::shared().defaults->path());
     if (settings.descriptor() >= 0) {
         loop.watch(settings.descriptor(), [&] {
             if (settings.changed()) controller->settingsDidChange();
