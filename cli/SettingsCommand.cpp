@@ -12,6 +12,7 @@
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/ui/Theme.hpp"
 #include "quillo/widget/Format.hpp"
+#include "quillo/widget/Levels.hpp"
 #include "quillo/widget/TodayViewController.hpp"
 
 namespace quillo::cli {
@@ -29,12 +30,6 @@ std::string shown(std::string_view raw) {
     std::string text = visibleText(raw);
     if (text.size() > 40) text = text.substr(0, 37) + "...";
     return text;
-}
-
-ColorLevel levelOf(std::string_view key) {
-    return key == "NormalColorKey"    ? ColorLevel::normal
-           : key == "WarningColorKey" ? ColorLevel::warning
-                                      : ColorLevel::critical;
 }
 
 Reading read(const SettingKey& key, const SuiteText& suite, const Configuration& config) {
@@ -55,7 +50,8 @@ Reading read(const SettingKey& key, const SuiteText& suite, const Configuration&
         case SettingKey::Kind::color: {
             const auto components = config.colorComponents(key.name);
             const Color c =
-                components ? colorWithComponents(*components) : paletteColor(levelOf(key.name));
+                components ? colorWithComponents(*components)
+                           : paletteColor(levelOfColorKey(key.name).value_or(ColorLevel::critical));
             const double values[4] = {c.red, c.green, c.blue, c.alpha};
             r.value = colorText(values);
             r.isDefault = !components;

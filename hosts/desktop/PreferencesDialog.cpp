@@ -59,10 +59,10 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
         write("RefreshRate", jsonNumber(value));
     });
 
-    const std::pair<const char*, const char*> rows[] = {{"NormalColorKey", "Normal:"},
-                                                        {"WarningColorKey", "Warning:"},
-                                                        {"CriticalColorKey", "Critical:"}};
-    for (const auto& [key, label] : rows) {
+    const std::pair<ColorLevel, const char*> rows[] = {{ColorLevel::normal, "Normal:"},
+                                                       {ColorLevel::warning, "Warning:"},
+                                                       {ColorLevel::critical, "Critical:"}};
+    for (const auto& [level, label] : rows) {
         auto* swatch = new QPushButton(this);
         swatch->setFixedWidth(72);
         auto* reset = new QPushButton(translated("Reset"), this);
@@ -71,11 +71,11 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
         line->addWidget(reset);
         line->addStretch();
         form->addRow(translated(label), line);
-        colours_.push_back({key, swatch});
+        colours_.push_back({level, swatch});
         const ColourRow row = colours_.back();
         connect(swatch, &QPushButton::clicked, this, [this, row] { chooseColour(row); });
         connect(reset, &QPushButton::clicked, this, [this, row] {
-            write(row.key, std::nullopt);
+            write(colorKey(row.level), std::nullopt);
             showSwatch(row);
         });
     }
@@ -160,11 +160,7 @@ void PreferencesDialog::setTrayFigures(bool on, std::function<void(bool)> change
 
 void PreferencesDialog::showSwatch(const ColourRow& row) {
     const Configuration config(std::make_unique<SettingsSuite>(suite_));
-    const ColorLevel level = std::string_view(row.key) == "NormalColorKey" ? ColorLevel::normal
-                             : std::string_view(row.key) == "WarningColorKey"
-                                 ? ColorLevel::warning
-                                 : ColorLevel::critical;
-    const QColor colour = toQColor(levelColor(level, config));
+    const QColor colour = toQColor(levelColor(row.level, config));
     row.swatch->setStyleSheet(QString("background-color: %1; border: 1px solid palette(mid);")
                                   .arg(colour.name(QColor::HexArgb)));
     row.swatch->setProperty("colour", colour);
@@ -175,12 +171,12 @@ void PreferencesDialog::chooseColour(const ColourRow& row) {
         row.swatch->property("colour").value<QColor>(), this, translated("Choose a colour"),
         QColorDialog::ShowAlphaChannel | QColorDialog::DontUseNativeDialog);
     if (!chosen.isValid()) return;
-    write(row.key, jsonNumbers({double(chosen.redF()), double(chosen.greenF()),
-                                double(chosen.blueF()), double(chosen.alphaF())}));
+    write(colorKey(row.level), jsonNumbers({double(chosen.redF()), double(chosen.greenF()),
+                                            double(chosen.blueF()), double(chosen.alphaF())}));
     showSwatch(row);
 }
 
-void PreferencesDialog::write(const char* key, const std::optional<std::string>& value) {
+void PreferencesDialog::write(std::string_view key, const std::optional<std::string>& value) {
     try {
         updateSuite(suite_, [&](SuiteText& suite) {
             if (value) {

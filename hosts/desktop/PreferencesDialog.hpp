@@ -4,8 +4,11 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <functional>
+
+#include "quillo/ui/Theme.hpp"
 
 class QCheckBox;
 class QComboBox;
@@ -30,7 +33,7 @@ class PreferencesDialog : public QDialog {
 
   private:
     struct ColourRow {
-        const char* key;
+        ColorLevel level;
         QPushButton* swatch;
     };
 
@@ -38,7 +41,7 @@ class PreferencesDialog : public QDialog {
     void chooseColour(const ColourRow& row);
     // Stores value under key, or removes the key when there is none; a refusal (a
     // damaged settings file) is shown in the dialog.
-    void write(const char* key, const std::optional<std::string>& value);
+    void write(std::string_view key, const std::optional<std::string>& value);
     void showSwatch(const ColourRow& row);
 
     std::filesystem::path suite_;

@@ -1,5 +1,7 @@
 #include "quillo/widget/Levels.hpp"
 
+#include <utility>
+
 namespace quillo {
 
 ColorLevel usageColorLevel(double p) {
@@ -12,11 +14,32 @@ ColorLevel batteryColorLevel(double c) {
     return (c >= 0.0 && c < 20.0) ? ColorLevel::critical : ColorLevel::normal;
 }
 
+namespace {
+
+constexpr std::pair<ColorLevel, std::string_view> colorKeys[] = {
+    {ColorLevel::normal, "NormalColorKey"},
+    {ColorLevel::warning, "WarningColorKey"},
+    {ColorLevel::critical, "CriticalColorKey"}};
+
+}  // namespace
+
+std::string_view colorKey(ColorLevel level) {
+    for (const auto& [l, key] : colorKeys) {
+        if (l == level) return key;
+    }
+    return colorKeys[2].second;
+}
+
+std::optional<ColorLevel> levelOfColorKey(std::string_view key) {
+    for (const auto& [level, k] : colorKeys) {
+        if (k == key) return level;
+    }
+    return std::nullopt;
+}
+
 Color levelColor(ColorLevel level, const Configuration& config) {
-    const std::string& key = level == ColorLevel::normal    ? config.normalColorKey
-                             : level == ColorLevel::warning ? config.warningColorKey
-                                                            : config.criticalColorKey;
-    if (auto stored = config.colorComponents(key)) return colorWithComponents(std::move(*stored));
+    if (auto stored = config.colorComponents(colorKey(level)))
+        return colorWithComponents(std::move(*stored));
     return paletteColor(level);
 }
 

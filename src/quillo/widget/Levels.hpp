@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 #include "quillo/settings/Configuration.hpp"
 #include "quillo/ui/Theme.hpp"
 
@@ -13,6 +16,11 @@ ColorLevel usageColorLevel(double percent);
 
 // Battery: critical from 0 to below 20, normal otherwise (not-a-number included).
 ColorLevel batteryColorLevel(double charge);
+
+// The settings key a level's colour is stored under, and the level of such a key: the
+// one table the panel, the alerts, the tray, Preferences and `quillo settings` share.
+std::string_view colorKey(ColorLevel level);
+std::optional<ColorLevel> levelOfColorKey(std::string_view key);
 
 // The colour of a level now: the one stored under the level's key, else the palette's.
 // Read afresh on every call, so a change in the settings shows at the next update.
