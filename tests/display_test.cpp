@@ -1,9 +1,12 @@
 #include <gmock/gmock.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <cmath>
 
-#include "support/Panel.hpp"
 #include "quillo/widget/Levels.hpp"
+#include "support/Panel.hpp"
 
 using namespace quillo;
 using ::testing::ElementsAre;
@@ -47,6 +50,20 @@ TEST_F(Display, CpuShareRoundedAsPrintfAndColouredOnTheUnroundedValue) {
     idleShare(10);
     tick();
     EXPECT_EQ(text("cpuPercentLabel"), "90%") << "measured from the update request";
+}
+
+// A refresh reads the settings once, however many keys its rows look up.
+TEST_F(Display, SettingsAreReadOncePerRefresh) {
+    setting("WarningColorKey", std::vector<double>{1, 0, 0, 1});
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, suitePath.c_str(), IN_OPEN), 0);
+    idleShare(40);
+    tick();
+    EXPECT_EQ(bar("cpuProgressBar").tintColor(), (Color{1, 0, 0, 1})) << "the setting holds";
+    alignas(inotify_event) char events[4096];
+    const ssize_t n = ::read(watch, events, sizeof events);
+    ::close(watch);
+    EXPECT_EQ(n, ssize_t(sizeof(inotify_event))) << "one open of the file";
 }
 
 TEST(ColourLevels, BoundsAreExact) {

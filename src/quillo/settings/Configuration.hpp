@@ -27,6 +27,10 @@ class Configuration {
     // The process-wide instance over the default suite, created on first use.
     static Configuration& shared();
 
+    // A refresh begins: the suite is read now, once, and every lookup until the next
+    // refresh answers from that reading. Without it every lookup reads the file.
+    void refreshBegins() const { defaults->hold(); }
+
     // A stored number (an integer counts); anything else is absent.
     std::optional<double> doubleValue(std::string_view forKey) const;
 

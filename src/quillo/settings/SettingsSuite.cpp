@@ -184,9 +184,15 @@ SettingsFile readSettingsFile(const std::filesystem::path& path, std::size_t lim
 }
 
 std::optional<StoredValue> SettingsSuite::objectForKey(std::string_view key) const {
+    if (held_) return parseSuiteValue(*held_, key);
     const SettingsFile file = readSettingsFile(path_, maximumFileSize);
     if (file.status != SettingsFile::Status::read) return std::nullopt;
     return parseSuiteValue(file.text, key);
+}
+
+void SettingsSuite::hold() const {
+    SettingsFile file = readSettingsFile(path_, maximumFileSize);
+    held_ = file.status == SettingsFile::Status::read ? std::move(file.text) : std::string();
 }
 
 std::filesystem::path homeFolder() {

@@ -18,8 +18,9 @@ struct StoredValue {
 
 // The settings suite shared with the companion: one JSON object in one file.
 // Lookups read the file afresh every time, so a change made by the companion is
-// seen at the next lookup. A missing, unreadable, oversized or malformed file
-// reads as an empty suite, silently: the panel falls back to its defaults.
+// seen at the next lookup, unless a reading is held. A missing, unreadable,
+// oversized or malformed file reads as an empty suite, silently: the panel falls
+// back to its defaults.
 class SettingsSuite {
   public:
     explicit SettingsSuite(std::filesystem::path path) : path_(std::move(path)) {}
@@ -29,11 +30,17 @@ class SettingsSuite {
 
     virtual std::optional<StoredValue> objectForKey(std::string_view key) const;
 
+    // Reads the file now and answers every lookup from that reading until the next
+    // hold: a panel that asks for a dozen keys in one refresh reads its settings once
+    // per refresh, and all its figures agree on them.
+    void hold() const;
+
     // A suite file larger than this is not a settings file anyone wrote on purpose.
     static constexpr std::size_t maximumFileSize = 1 << 20;
 
   private:
     std::filesystem::path path_;
+    mutable std::optional<std::string> held_;  // the held text; empty when unusable
 };
 
 // A settings file's bytes, read without blocking: a FIFO or device at the path is no

@@ -86,6 +86,7 @@ void TodayViewController::widgetPerformUpdateWithCompletionHandler(
     sys = System::init();
     sys.usageCPU();
     discoverInterface();
+    config->refreshBegins();
     if (!timer) scheduleTimer(refreshInterval());
     if (completionHandler) completionHandler(NCUpdateResult::NewData);
 }
@@ -116,6 +117,7 @@ void TodayViewController::enqueue(std::function<void(TodayViewController&)> bloc
 }
 
 void TodayViewController::updateUI(const Timer* /*firing*/) {
+    config->refreshBegins();
     rescheduleTimerIfNeeded();
     enqueue([](TodayViewController& self) { self.updateCPUAndMemory(); });
     networkStep();
