@@ -4,9 +4,12 @@
 // output; review the difference before committing it.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -79,6 +82,54 @@ TEST_P(Golden, Snapshot) {
 
 TEST_P(Golden, Metrics) {
     expectGolden(masked(output("metrics --interval 0")), "metrics.txt");
+}
+
+// What the exporter, `sample` and the panel share, they say alike on every tree.
+TEST_P(Golden, OutputsAgreeOnWhatTheyShare) {
+    const Json sample = Json::parse(output("sample --json --interval 0"));
+    const Json panel = Json::parse(output("snapshot --json --ticks 2 --interval 0.1"));
+    std::map<std::string, double> metrics;
+    std::istringstream lines(output("metrics --interval 0"));
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("#"))
+            metrics[line.substr(0, line.rfind(' '))] = std::stod(line.substr(line.rfind(' ') + 1));
+    }
+    const auto metric = [&](const std::string& key) {
+        const auto it = metrics.find(key);
+        return it == metrics.end() ? std::optional<double>() : it->second;
+    };
+    EXPECT_EQ(metric("quillo_cpus{kind=\"logical\"}").value_or(0), sample["logicalCores"]);
+    EXPECT_EQ(metric("quillo_processes").value_or(0), sample["processCounts"]["processCount"]);
+    if (const auto threads = metric("quillo_threads")) {
+        EXPECT_EQ(*threads, sample["processCounts"]["threadCount"]);
+    }
+    if (const auto load = metric("quillo_load1")) {
+        EXPECT_EQ(*load, sample["loadAverage"]["long"][0]);
+        EXPECT_TRUE(panel["loadLabel"].get<std::string>().starts_with(
+            "Load Average: " + sample["loadAverage"]["long"][0].dump()));
+    }
+    if (const auto used = metric("quillo_memory_used_ratio")) {
+        EXPECT_NEAR(panel["memoryProgressBar"]["current"].get<double>(), 100 * *used, 1e-9);
+    }
+    const std::string level = sample["thermalLevel"];
+    if (level == "Normal" || level == "Danger" || level == "Crisis") {
+        std::string lower = level;
+        lower[0] = char(std::tolower(lower[0]));
+        EXPECT_EQ(metric("quillo_thermal_level{level=\"" + lower + "\"}"), 1.0) << level;
+    }
+    for (const char* family : {"ipv4", "ipv6"}) {
+        const Json& primary = sample["globalNetworkState"][family]["primaryInterface"];
+        if (primary.is_null()) continue;
+        const std::string prefix = "quillo_network_primary_info{family=\"" + std::string(family) +
+                                   "\",interface=" + Json(primary.get<std::string>()).dump();
+        EXPECT_EQ(std::count_if(metrics.begin(), metrics.end(),
+                                [&](const auto& m) { return m.first.starts_with(prefix); }),
+                  1)
+            << prefix;
+    }
+    if (!sample["battery"].is_null()) {
+        EXPECT_EQ(sample["battery"]["charge"], panel["batteryProgressBar"]["current"]);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Trees, Golden, ::testing::ValuesIn(trees), [](const auto& info) {
