@@ -20,6 +20,7 @@
 #include "common/CommandLine.hpp"
 #include "common/Display.hpp"
 #include "quillo/platform/Text.hpp"
+#include "quillo/settings/Keys.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Format.hpp"

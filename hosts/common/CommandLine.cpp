@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "quillo/platform/Text.hpp"
+#include "quillo/settings/Keys.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Format.hpp"
 

@@ -1,8 +1,8 @@
 #include "quillo/platform/Text.hpp"
 
-#include <charconv>
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <vector>
 
@@ -51,23 +51,6 @@ std::optional<double> parseDecimal(std::string_view field) {
 std::optional<std::uint64_t> parseHex(std::string_view field, std::size_t digits) {
     if (field.size() != digits) return std::nullopt;
     return whole<std::uint64_t>(field, 16);
-}
-
-std::size_t editDistance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                              std::tolower(static_cast<unsigned char>(b[j - 1]));
-            const std::size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + !same});
-            diagonal = row[j];
-            row[j] = next;
-        }
-    }
-    return row[b.size()];
 }
 
 std::optional<std::uint64_t> parseKilobytes(std::string_view value) {

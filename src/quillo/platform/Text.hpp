@@ -1,10 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <algorithm>
 
 namespace quillo {
 
@@ -56,26 +56,6 @@ int leadingFields(std::string_view line, std::string_view (&out)[N]) {
         return n < int(N);
     });
     return n;
-}
-
-// The candidate nearest to a mistyped word, ignoring case, for "did you mean"; absent
-// when none is near enough to be what was meant.
-template <class Range>
-std::optional<std::string_view> nearestWord(std::string_view word, const Range& candidates);
-std::size_t editDistance(std::string_view a, std::string_view b);
-
-template <class Range>
-std::optional<std::string_view> nearestWord(std::string_view word, const Range& candidates) {
-    std::optional<std::string_view> best;
-    std::size_t bestDistance = std::max<std::size_t>(2, word.size() / 3) + 1;
-    for (const auto& candidate : candidates) {
-        const std::size_t d = editDistance(word, candidate);
-        if (d < bestDistance) {
-            bestDistance = d;
-            best = std::string_view(candidate);
-        }
-    }
-    return best;
 }
 
 // A value kept as "  Key:   value kB" in procfs: the value without its unit.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,6 +19,26 @@ struct SettingKey {
     std::string_view help;
     double defaultNumber = 0;  // an interval's or a percent's; colours default to the palette
 };
+
+// The candidate nearest to a mistyped word, ignoring case, for "did you mean"; absent
+// when none is near enough to be what was meant.
+template <class Range>
+std::optional<std::string_view> nearestWord(std::string_view word, const Range& candidates);
+std::size_t editDistance(std::string_view a, std::string_view b);
+
+template <class Range>
+std::optional<std::string_view> nearestWord(std::string_view word, const Range& candidates) {
+    std::optional<std::string_view> best;
+    std::size_t bestDistance = std::max<std::size_t>(2, word.size() / 3) + 1;
+    for (const auto& candidate : candidates) {
+        const std::size_t d = editDistance(word, candidate);
+        if (d < bestDistance) {
+            bestDistance = d;
+            best = std::string_view(candidate);
+        }
+    }
+    return best;
+}
 
 std::span<const SettingKey> settingKeys();
 const SettingKey* findSettingKey(std::string_view name);
