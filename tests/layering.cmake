@@ -1,4 +1,5 @@
-# Fails when a core layer includes Qt or a layer above it, or ui/ includes settings/.
+# Fails when a core layer includes Qt or a layer above it, or ui/ includes settings/, and
+# when Qt reaches a part outside the core that must run without it.
 set(order platform metrics settings ui widget)
 set(failures "")
 foreach(layer IN LISTS order)
@@ -19,6 +20,19 @@ foreach(layer IN LISTS order)
         if(layer STREQUAL "ui" AND CMAKE_MATCH_1 STREQUAL "settings")
           list(APPEND failures "${file}: ui/ includes settings/")
         endif()
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+# Outside the core: the quillo program, the hosts' shared part and the terminal panel
+# never include Qt, nor a header of the Qt hosts.
+foreach(folder cli hosts/common hosts/terminal)
+  file(GLOB_RECURSE files ${SOURCE_DIR}/${folder}/*.hpp ${SOURCE_DIR}/${folder}/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} includes REGEX "^#include")
+    foreach(line IN LISTS includes)
+      if(line MATCHES "<Q[A-Za-z]*>|<qt|\"Q[A-Za-z]*\\.h|\"(qt|desktop)/")
+        list(APPEND failures "${file}: ${folder}/ includes Qt: ${line}")
       endif()
     endforeach()
   endforeach()

@@ -6,11 +6,11 @@
 #include <QXmlStreamReader>
 #include <nlohmann/json.hpp>
 
-#include "common/QtEventLoop.hpp"
-#include "common/QtLocalizer.hpp"
 #include "common/Snapshot.hpp"
-#include "support/Run.hpp"
+#include "qt/QtEventLoop.hpp"
+#include "qt/QtLocalizer.hpp"
 #include "quillo/widget/Format.hpp"
+#include "support/Run.hpp"
 
 using namespace quillo;
 using ::testing::HasSubstr;

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "common/RouteWatcher.hpp"
+#include "qt/RouteWatcher.hpp"
 #include "quillo/metrics/Device.hpp"
 #include "quillo/widget/TodayViewController.hpp"
 

@@ -11,12 +11,12 @@
 #include <memory>
 
 #include "common/PanelState.hpp"
-#include "common/QtEventLoop.hpp"
-#include "common/QtLocalizer.hpp"
-#include "common/RouteWatcher.hpp"
 #include "common/SettingsWatcher.hpp"
 #include "desktop/Notifier.hpp"
 #include "desktop/PanelWindow.hpp"
+#include "qt/QtEventLoop.hpp"
+#include "qt/QtLocalizer.hpp"
+#include "qt/RouteWatcher.hpp"
 #include "quillo/widget/Alerts.hpp"
 
 namespace quillo {

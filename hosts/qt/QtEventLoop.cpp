@@ -1,4 +1,4 @@
-#include "common/QtEventLoop.hpp"
+#include "qt/QtEventLoop.hpp"
 
 #include <QTimer>
 #include <algorithm>

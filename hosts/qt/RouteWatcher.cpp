@@ -1,4 +1,4 @@
-#include "common/RouteWatcher.hpp"
+#include "qt/RouteWatcher.hpp"
 
 namespace quillo {
 

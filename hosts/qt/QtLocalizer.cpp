@@ -1,4 +1,4 @@
-#include "common/QtLocalizer.hpp"
+#include "qt/QtLocalizer.hpp"
 
 #include <QCoreApplication>
 #include <QLocale>
