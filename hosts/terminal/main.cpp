@@ -1,10 +1,7 @@
 // quillo-term: the panel in a terminal, on the operating system's own event loop (poll
 // over a timerfd, a signalfd, the terminal and the route notifications). Started by
 // `quillo` where no display is available, or with --terminal.
-#include <iconv.h>
-#include <langinfo.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -19,6 +16,7 @@
 #include "quillo/platform/Io.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "terminal/PollLoop.hpp"
+#include "terminal/TerminalHost.hpp"
 #include "terminal/TerminalPanel.hpp"
 #include "terminal/TerminalSession.hpp"
 #include "terminal/Translations.hpp"
@@ -31,135 +29,6 @@ using namespace quillo;
 constexpr int endingSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1,
                                  SIGUSR2, SIGALRM,   SIGPIPE, SIGPWR,  SIGXCPU,
                                  SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO,   SIGSTKFLT};
-
-int terminalWidth(int fd) {
-    winsize size{};
-    if (fd >= 0 && ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    if (const char* columns = std::getenv("COLUMNS"); columns && std::atoi(columns) > 0)
-        return std::atoi(columns);
-    return 80;
-}
-
-// The frame's UTF-8 in the terminal's own character set, where that is another one.
-class Charset {
-  public:
-    Charset() {
-        const char* codeset = ::nl_langinfo(CODESET);
-        utf8_ = !codeset || std::strcmp(codeset, "UTF-8") == 0;
-        if (!utf8_) convert_ = ::iconv_open((std::string(codeset) + "//TRANSLIT").c_str(), "UTF-8");
-    }
-    ~Charset() {
-        if (convert_ != iconv_t(-1)) ::iconv_close(convert_);
-    }
-    bool utf8() const { return utf8_; }
-    std::string operator()(const std::string& text) const {
-        if (utf8_ || convert_ == iconv_t(-1)) return text;
-        std::string out(text.size() * 2 + 16, '\0');
-        char* in = const_cast<char*>(text.data());
-        std::size_t inLeft = text.size();
-        char* at = out.data();
-        std::size_t outLeft = out.size();
-        while (inLeft > 0 && outLeft > 0) {
-            if (::iconv(convert_, &in, &inLeft, &at, &outLeft) != std::size_t(-1)) break;
-            if (errno == E2BIG) break;
-            // A character with no equivalent becomes '?'.
-            *at++ = '?';
-            --outLeft;
-            ++in;
-            --inLeft;
-        }
-        out.resize(out.size() - outLeft);
-        return out;
-    }
-
-  private:
-    bool utf8_ = true;
-    iconv_t convert_ = iconv_t(-1);
-};
-
-class Host final : public FigureObserver {
-  public:
-    Host(PollLoop& loop, TerminalPanel& panel, const TerminalStyle& style, const Charset& charset,
-         bool screen, long frames)
-        : loop_(loop),
-          panel_(panel),
-          style_(style),
-          charset_(charset),
-          screen_(screen),
-          framesLeft_(frames) {
-        panel_.setProcesses(&processes_);
-    }
-
-    // A change to the panel: drawn once, after the tick's blocks.
-    void changed() {
-        if (!screen_ || renderQueued_) return;
-        renderQueued_ = true;
-        loop_.async([this] { draw(); });
-    }
-
-    // p shows or hides the busiest processes by CPU and by memory.
-    void toggleProcesses() {
-        const bool open = !processes_.anyOpen();
-        processes_.setOpen(UsageOrder::cpu, open);
-        processes_.setOpen(UsageOrder::memory, open);
-        changed();
-    }
-
-    void refreshed() override {
-        if (processes_.refresh()) changed();
-        if (!screen_) printFrame();
-        if (framesLeft_ > 0 && --framesLeft_ == 0) loop_.async([this] { loop_.quit(); });
-    }
-
-    void redrawWhole() {
-        shown_.clear();
-        wipe_ = true;
-        changed();
-    }
-
-  private:
-    void draw() {
-        renderQueued_ = false;
-        if (!TerminalSession::active()) {
-            if (!TerminalSession::resume()) return;
-            shown_.clear();
-            wipe_ = true;
-        }
-        std::vector<std::string> next =
-            panel_.lines(terminalWidth(TerminalSession::descriptor()), style_);
-        std::string out = wipe_ ? "\x1b[H\x1b[2J" : "";
-        out += TerminalPanel::update(shown_, next);
-        // A terminal that takes less than all is redrawn whole next time.
-        if (TerminalSession::write(charset_(out))) {
-            shown_ = std::move(next);
-            wipe_ = false;
-        } else {
-            shown_.clear();
-            wipe_ = true;
-        }
-    }
-
-    // Without a screen to redraw, each refresh is a frame of plain lines.
-    void printFrame() {
-        std::string frame = printed_ ? "\n" : "";
-        for (const std::string& line : panel_.lines(terminalWidth(-1), style_))
-            frame += line + "\n";
-        printed_ = true;
-        if (!writeAll(STDOUT_FILENO, charset_(frame))) loop_.quit();
-    }
-
-    PollLoop& loop_;
-    TerminalPanel& panel_;
-    TerminalStyle style_;
-    const Charset& charset_;
-    bool screen_;
-    long framesLeft_;
-    bool renderQueued_ = false;
-    bool wipe_ = false;
-    bool printed_ = false;
-    std::vector<std::string> shown_;
-    ProcessSections processes_;
-};
 
 }  // namespace
 
@@ -195,14 +64,14 @@ int main(int argc, char** argv) {
     style.color = colorModeFor(std::getenv("NO_COLOR"), std::getenv("COLORTERM"), screen);
 
     PollLoop loop;
-    Host* host = nullptr;
+    TerminalHost* host = nullptr;
     TerminalPanel panel({panelTexts.localizedString("CPU"), panelTexts.localizedString("Memory"),
                          panelTexts.localizedString("Disk"), panelTexts.localizedString("Network"),
                          localizer.localizedString("Battery")},
                         [&] {
                             if (host) host->changed();
                         });
-    Host terminal(loop, panel, style, charset, screen, frames);
+    TerminalHost terminal(loop, panel, style, charset, screen, frames);
     host = &terminal;
 
     sigset_t handled;

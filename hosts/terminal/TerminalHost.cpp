@@ -1,0 +1,118 @@
+#include "terminal/TerminalHost.hpp"
+
+#include <langinfo.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "quillo/platform/Io.hpp"
+#include "terminal/TerminalSession.hpp"
+
+namespace quillo {
+
+int terminalWidth(int fd) {
+    winsize size{};
+    if (fd >= 0 && ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    if (const char* columns = std::getenv("COLUMNS"); columns && std::atoi(columns) > 0)
+        return std::atoi(columns);
+    return 80;
+}
+
+Charset::Charset() {
+    const char* codeset = ::nl_langinfo(CODESET);
+    utf8_ = !codeset || std::strcmp(codeset, "UTF-8") == 0;
+    if (!utf8_) convert_ = ::iconv_open((std::string(codeset) + "//TRANSLIT").c_str(), "UTF-8");
+}
+
+Charset::~Charset() {
+    if (convert_ != iconv_t(-1)) ::iconv_close(convert_);
+}
+
+std::string Charset::operator()(const std::string& text) const {
+    if (utf8_ || convert_ == iconv_t(-1)) return text;
+    std::string out(text.size() * 2 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* at = out.data();
+    std::size_t outLeft = out.size();
+    while (inLeft > 0 && outLeft > 0) {
+        if (::iconv(convert_, &in, &inLeft, &at, &outLeft) != std::size_t(-1)) break;
+        if (errno == E2BIG) break;
+        // A character with no equivalent becomes '?'.
+        *at++ = '?';
+        --outLeft;
+        ++in;
+        --inLeft;
+    }
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+TerminalHost::TerminalHost(PollLoop& loop, TerminalPanel& panel, const TerminalStyle& style,
+                           const Charset& charset, bool screen, long frames)
+    : loop_(loop),
+      panel_(panel),
+      style_(style),
+      charset_(charset),
+      screen_(screen),
+      framesLeft_(frames) {
+    panel_.setProcesses(&processes_);
+}
+
+void TerminalHost::changed() {
+    if (!screen_ || renderQueued_) return;
+    renderQueued_ = true;
+    loop_.async([this] { draw(); });
+}
+
+void TerminalHost::toggleProcesses() {
+    const bool open = !processes_.anyOpen();
+    processes_.setOpen(UsageOrder::cpu, open);
+    processes_.setOpen(UsageOrder::memory, open);
+    changed();
+}
+
+void TerminalHost::refreshed() {
+    if (processes_.refresh()) changed();
+    if (!screen_) printFrame();
+    if (framesLeft_ > 0 && --framesLeft_ == 0) loop_.async([this] { loop_.quit(); });
+}
+
+void TerminalHost::redrawWhole() {
+    shown_.clear();
+    wipe_ = true;
+    changed();
+}
+
+void TerminalHost::draw() {
+    renderQueued_ = false;
+    if (!TerminalSession::active()) {
+        if (!TerminalSession::resume()) return;
+        shown_.clear();
+        wipe_ = true;
+    }
+    std::vector<std::string> next =
+        panel_.lines(terminalWidth(TerminalSession::descriptor()), style_);
+    std::string out = wipe_ ? "\x1b[H\x1b[2J" : "";
+    out += TerminalPanel::update(shown_, next);
+    // A terminal that takes less than all is redrawn whole next time.
+    if (TerminalSession::write(charset_(out))) {
+        shown_ = std::move(next);
+        wipe_ = false;
+    } else {
+        shown_.clear();
+        wipe_ = true;
+    }
+}
+
+void TerminalHost::printFrame() {
+    std::string frame = printed_ ? "\n" : "";
+    for (const std::string& line : panel_.lines(terminalWidth(-1), style_)) frame += line + "\n";
+    printed_ = true;
+    if (!writeAll(STDOUT_FILENO, charset_(frame))) loop_.quit();
+}
+
+}  // namespace quillo
