@@ -4,8 +4,8 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <strings.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <chrono>

@@ -15,13 +15,14 @@
 #include "ProcessesCommand.hpp"
 #include "SampleCommand.hpp"
 #include "SettingsCommand.hpp"
+#include "SnapshotCommand.hpp"
 #include "Usage.hpp"
 #include "common/Autostart.hpp"
 #include "common/CommandLine.hpp"
 #include "common/Display.hpp"
 #include "quillo/platform/Text.hpp"
-#include "quillo/settings/Keys.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/settings/Keys.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Format.hpp"
 
@@ -133,29 +134,8 @@ int quilloMain(int argc, char** argv) {
     autostart->add_subcommand("status", "Print enabled or disabled")->callback([] {
         std::printf("%s\n", quillo::autostartEnabled() ? "enabled" : "disabled");
     });
-    struct SnapshotOptions {
-        int ticks = 2;
-        double interval = 1.0;
-        int scale = 2;
-        bool json = false;
-        std::string png;
-    } snapshotOptions;
-    auto* snapshot = app.add_subcommand(
-        "snapshot", "Run the real controller headlessly for some ticks and print every outlet");
-    snapshot->add_option("--ticks", snapshotOptions.ticks, "refresh ticks to run first")
-        ->capture_default_str()
-        ->transform(quillo::wholeRange(1, 100000));
-    snapshot
-        ->add_option("--interval", snapshotOptions.interval,
-                     "seconds between ticks, whatever the stored refresh rate")
-        ->capture_default_str()
-        ->transform(quillo::finiteRange(0.1, 86400.0));
-    snapshot->add_flag("--json", snapshotOptions.json,
-                       "print an object keyed by the fifteen outlet names");
-    snapshot->add_option("--png", snapshotOptions.png, "render the desktop panel to FILE");
-    snapshot->add_option("--scale", snapshotOptions.scale, "device pixel ratio of the PNG")
-        ->capture_default_str()
-        ->transform(quillo::wholeRange(1, 8));
+    quillo::cli::SnapshotOptions snapshotOptions;
+    auto* snapshot = quillo::cli::addSnapshotCommand(app, snapshotOptions);
 
     quillo::cli::ProcessesOptions processesOptions;
     auto* processes = quillo::cli::addProcessesCommand(app, processesOptions);
@@ -198,19 +178,7 @@ int quilloMain(int argc, char** argv) {
         return 2;
     }
     if (app.get_subcommands().empty()) runPanel(options, {});
-    if (snapshot->parsed()) {
-        std::vector<std::string> extra = {"--snapshot", "--ticks",
-                                          std::to_string(snapshotOptions.ticks), "--interval",
-                                          quillo::formatNumber(snapshotOptions.interval)};
-        if (snapshotOptions.json) extra.push_back("--json");
-        if (!snapshotOptions.png.empty()) {
-            extra.push_back("--png");
-            extra.push_back(snapshotOptions.png);
-            extra.push_back("--scale");
-            extra.push_back(std::to_string(snapshotOptions.scale));
-        }
-        runPanel(options, extra);
-    }
+    if (snapshot->parsed()) runPanel(options, quillo::cli::snapshotArguments(snapshotOptions));
 
     quillo::LinuxPlatform platform({options.procfs, options.sysfs});
     quillo::setCurrentPlatform(&platform);
