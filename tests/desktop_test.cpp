@@ -147,11 +147,14 @@ TEST_F(DesktopPanel, SettingsChangeTakesEffectWithinASecond) {
     EXPECT_EQ(interval(), 0.5);
 }
 
-TEST_F(DesktopPanel, TrayIconDrawsTheFiguresUnlessTurnedOff) {
+TEST_F(DesktopPanel, TrayIconDrawsWhatTheBarsShow) {
     DesktopApp desktop(localizer, statePath);
     const QImage plain = desktop.trayIcon().pixmap(64).toImage();
-    desktop.cpu(95.0);
-    desktop.memory(10.0);
+    const auto cpu = desktop.window().progressBar("cpuProgressBar");
+    cpu->setCurrent(95.0);
+    cpu->setTintColor(Theme::criticalColor());
+    desktop.window().progressBar("memoryProgressBar")->setCurrent(10.0);
+    desktop.refreshed();
     const QImage figures = desktop.trayIcon().pixmap(64).toImage();
     EXPECT_NE(plain, figures);
     // The CPU bar, full and critical, runs to the right; the memory bar barely starts.

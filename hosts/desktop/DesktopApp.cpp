@@ -33,21 +33,23 @@ std::filesystem::path selfExecutable() {
 }
 
 // Bars of the tray icon: a track and a fill in the level's colour, for each figure.
-QIcon figuresIcon(double cpu, double memory, const Configuration& config) {
+// The CPU and memory bars as the panel drew them, their lengths and colours taken from
+// the bars themselves: nothing is decided twice.
+QIcon figuresIcon(const ProgressBar* cpu, const ProgressBar* memory) {
     QPixmap pixmap(64, 64);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    const double figures[] = {cpu, memory};
+    const ProgressBar* bars[] = {cpu, memory};
     for (int i = 0; i < 2; ++i) {
         const qreal y = 20 + 26 * i;
         p.setPen(QPen(QColor(128, 128, 128, 110), 16, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(10, y), QPointF(54, y));
-        const double f =
-            std::isfinite(figures[i]) ? std::clamp(figures[i], 0.0, 100.0) / 100.0 : 0.0;
+        if (!bars[i]) continue;
+        const double figure = bars[i]->current();
+        const double f = std::isfinite(figure) ? std::clamp(figure, 0.0, 100.0) / 100.0 : 0.0;
         if (f <= 0) continue;
-        p.setPen(QPen(toQColor(levelColor(usageColorLevel(figures[i]), config)), 16, Qt::SolidLine,
-                      Qt::RoundCap));
+        p.setPen(QPen(toQColor(bars[i]->tintColor()), 16, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(10, y), QPointF(10 + 44 * f, y));
     }
     return QIcon(pixmap);
@@ -186,17 +188,17 @@ QAction* DesktopApp::addAction(const QString& text, const QKeySequence& shortcut
 }
 
 QIcon DesktopApp::trayIcon() const {
-    if (!state_.trayFigures || (!std::isfinite(cpu_) && !std::isfinite(memory_)))
-        return applicationIcon();
-    return figuresIcon(cpu_, memory_, config_);
+    if (!state_.trayFigures || !refreshedOnce_) return applicationIcon();
+    return figuresIcon(window_->progressBar("cpuProgressBar").get(),
+                       window_->progressBar("memoryProgressBar").get());
 }
 
 void DesktopApp::memory(double percent) {
-    memory_ = percent;
     alerts_.memory(percent);
 }
 
 void DesktopApp::refreshed() {
+    refreshedOnce_ = true;
     if (tray_ && state_.trayFigures) tray_->setIcon(trayIcon());
     window_->refreshProcesses();
 }

@@ -39,7 +39,6 @@ class DesktopApp final : public QObject, public FigureObserver {
 
     void show();
 
-    void cpu(double percent) override { cpu_ = percent; }
     void memory(double percent) override;
     void disk(double percent) override { alerts_.disk(percent); }
     void battery(std::optional<double> charge, bool discharging) override {
@@ -71,8 +70,7 @@ class DesktopApp final : public QObject, public FigureObserver {
     std::unique_ptr<QMenu> trayMenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     QTimer saveTimer_;
-    double cpu_ = NAN;
-    double memory_ = NAN;
+    bool refreshedOnce_ = false;  // the bars show figures, which the tray draws
     std::unique_ptr<RouteWatcher> routes_;
     SettingsWatcher settings_{config_.defaults->path()};  // the file the panel reads
     std::unique_ptr<QSocketNotifier> settingsNotifier_;
