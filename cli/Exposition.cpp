@@ -11,6 +11,7 @@
 
 #include "quillo/metrics/Utf8.hpp"
 #include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/Machine.hpp"
 #include "quillo/widget/Levels.hpp"
 
 #ifndef QUILLO_VERSION
@@ -185,10 +186,7 @@ std::string exposition(const HostSnapshot& s, std::optional<double> cpuRatio,
 
     std::optional<double> cpuPercent;
     if (s.cpu) {
-        static const double hertz = [] {
-            const long h = ::sysconf(_SC_CLK_TCK);
-            return h > 0 ? double(h) : 100.0;
-        }();
+        const double hertz = double(clockTicksPerSecond());
         const CpuTimes& t = *s.cpu;
         f.family("quillo_cpu_seconds_total", "counter", "Seconds the CPUs spent in each mode.");
         const std::pair<const char*, std::uint64_t> modes[] = {

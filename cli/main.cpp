@@ -22,6 +22,7 @@
 #include "common/Display.hpp"
 #include "quillo/platform/Text.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/platform/linux/Machine.hpp"
 #include "quillo/settings/Keys.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Format.hpp"
@@ -38,9 +39,8 @@ struct GlobalOptions {
 
 // The Qt hosts are installed beside this program; PATH is the fallback for odd layouts.
 std::string hostExecutable(const char* name) {
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
+    const auto self = quillo::ownExecutable();
+    if (!self.empty()) {
         const auto beside = self.parent_path() / name;
         if (::access(beside.c_str(), X_OK) == 0) return beside.string();
     }
@@ -124,9 +124,8 @@ int quilloMain(int argc, char** argv) {
         "autostart", "Start the desktop panel at login, or not (an XDG autostart entry)");
     autostart->require_subcommand(1);
     autostart->add_subcommand("enable", "Start the panel at login")->callback([] {
-        std::error_code ec;
-        const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-        quillo::enableAutostart(ec ? std::filesystem::path("quillo") : self);
+        const auto self = quillo::ownExecutable();
+        quillo::enableAutostart(self.empty() ? std::filesystem::path("quillo") : self);
     });
     autostart->add_subcommand("disable", "Do not start the panel at login")->callback([] {
         quillo::disableAutostart();

@@ -10,6 +10,7 @@
 #include "common/Autostart.hpp"
 #include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
+#include "quillo/platform/linux/Machine.hpp"
 #include "quillo/settings/SettingsSuite.hpp"
 #include "quillo/widget/Levels.hpp"
 
@@ -27,9 +28,10 @@ bool onWayland() {
 
 std::filesystem::path selfExecutable() {
     std::error_code ec;
-    const auto beside =
-        std::filesystem::read_symlink("/proc/self/exe", ec).parent_path() / "quillo";
-    return !ec && std::filesystem::exists(beside, ec) ? beside : std::filesystem::path("quillo");
+    const auto self = ownExecutable();
+    const auto beside = self.parent_path() / "quillo";
+    return !self.empty() && std::filesystem::exists(beside, ec) ? beside
+                                                                : std::filesystem::path("quillo");
 }
 
 // Bars of the tray icon: a track and a fill in the level's colour, for each figure.

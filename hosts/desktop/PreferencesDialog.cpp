@@ -15,6 +15,7 @@
 
 #include "common/Autostart.hpp"
 #include "desktop/ProgressBarView.hpp"
+#include "quillo/platform/linux/Machine.hpp"
 #include "quillo/settings/Configuration.hpp"
 #include "quillo/settings/Keys.hpp"
 #include "quillo/settings/RefreshRate.hpp"
@@ -100,9 +101,9 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
     connect(startAtLogin_, &QCheckBox::toggled, this, [this](bool on) {
         try {
             if (on) {
-                std::error_code ec;
-                const auto self = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
-                enableAutostart(ec ? std::filesystem::path("quillo") : self / "quillo");
+                const auto self = ownExecutable();
+                enableAutostart(self.empty() ? std::filesystem::path("quillo")
+                                             : self.parent_path() / "quillo");
             } else {
                 disableAutostart();
             }

@@ -8,6 +8,7 @@
 
 #include "quillo/platform/Debug.hpp"
 #include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/Machine.hpp"
 
 namespace quillo {
 
@@ -197,24 +198,6 @@ std::optional<std::string_view> parseCgroupV2Path(std::string_view text) {
         return true;
     });
     return path;
-}
-
-cpu_type_t machineCpuType() {
-#if defined(__x86_64__)
-    return CPU_TYPE_X86_64;
-#elif defined(__i386__)
-    return CPU_TYPE_I386;
-#elif defined(__aarch64__)
-    return CPU_TYPE_ARM64;
-#elif defined(__arm__)
-    return CPU_TYPE_ARM;
-#elif defined(__powerpc64__)
-    return CPU_TYPE_POWERPC64;
-#elif defined(__powerpc__)
-    return CPU_TYPE_POWERPC;
-#else
-    return CPU_TYPE_ANY;
-#endif
 }
 
 host_cpu_load_info CpuFiles::loadInfo() {

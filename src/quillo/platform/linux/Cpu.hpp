@@ -89,7 +89,4 @@ class CpuFiles {
     std::optional<std::int32_t> possibleCpus_;
 };
 
-// This machine's own CPU type, as the CPU-type constants give it.
-cpu_type_t machineCpuType();
-
 }  // namespace quillo

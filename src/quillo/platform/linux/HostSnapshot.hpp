@@ -7,6 +7,7 @@
 
 #include "quillo/platform/Records.hpp"
 #include "quillo/platform/linux/Cpu.hpp"
+#include "quillo/platform/linux/FileSystem.hpp"
 #include "quillo/platform/linux/Memory.hpp"
 #include "quillo/platform/linux/Network.hpp"
 #include "quillo/platform/linux/Power.hpp"
@@ -31,12 +32,7 @@ struct HostSnapshot {
     // In net/dev's order: at most maximumInterfaces, and the default routes' own beyond.
     std::vector<Interface> interfaces;
     std::optional<DefaultRoute> ipv4, ipv6;
-    // The start-up volume as df counts it, in bytes: its size, the space free, and the
-    // part of that an ordinary user may write (the rest is root's reserve).
-    struct Volume {
-        std::uint64_t size = 0, free = 0, available = 0;
-    };
-    std::optional<Volume> root;
+    std::optional<VolumeSpace> root;  // the start-up volume
     std::optional<std::uint32_t> thermalLevel;
     std::optional<double> speedLimitPercent;
     double schedulerLimitPercent = 100.0;

@@ -1,6 +1,5 @@
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,15 +20,11 @@ host_cpu_load_info LinuxPlatform::hostCPULoadInfo() {
 }
 
 vm_statistics64 LinuxPlatform::hostVMInfo64() {
-    return memory_.statistics(pageSize());
+    return memory_.statistics(quillo::pageSize());
 }
 
 std::uint64_t LinuxPlatform::pageSize() {
-    static const std::uint64_t size = [] {
-        const long s = ::sysconf(_SC_PAGESIZE);
-        return s > 0 ? std::uint64_t(s) : std::uint64_t(4096);
-    }();
-    return size;
+    return quillo::pageSize();
 }
 
 host_basic_info LinuxPlatform::hostBasicInfo() {
@@ -62,22 +57,11 @@ std::int64_t LinuxPlatform::currentTime() {
 }
 
 std::optional<std::string> LinuxPlatform::hardwareModel() {
-    ReadBuffer text;
-    // Firmware of PCs names the product in DMI; boards without it name it in the device tree.
-    for (const char* path : {"class/dmi/id/product_name", "firmware/devicetree/base/model"}) {
-        if (!files_.readOnce(Fs::sys, path, text)) {
-            debug::note(path, describe(text.failure()));
-            continue;
-        }
-        const std::string_view name = trim(text.view().substr(0, text.view().find('\0')));
-        if (!name.empty()) return std::string(name);
-        debug::note(path, "empty");
-    }
-    return std::nullopt;
+    return machine_.model();
 }
 
 std::optional<processor_set_load_info> LinuxPlatform::processorSetLoadInfo() {
-    const auto tasks = processCount();
+    const auto tasks = processes_.count();
     if (!tasks) return std::nullopt;
     processor_set_load_info info;
     info.task_count = std::int32_t(std::min<std::size_t>(*tasks, INT32_MAX));
@@ -99,32 +83,10 @@ IOReturn LinuxPlatform::thermalWarningLevel(std::uint32_t& level) {
     return kIOReturnSuccess;
 }
 
-namespace {
-
-// Blocks in bytes, saturating: damaged counts never wrap.
-std::uint64_t blockBytes(std::uint64_t count, std::uint64_t blockSize) {
-    return count > std::numeric_limits<std::uint64_t>::max() / std::max<std::uint64_t>(blockSize, 1)
-               ? std::numeric_limits<std::uint64_t>::max()
-               : count * blockSize;
-}
-
-}  // namespace
-
-FileSystemAttributes fileSystemAttributesFrom(std::uint64_t blocks, std::uint64_t freeBlocks,
-                                              std::uint64_t availableBlocks,
-                                              std::uint64_t fragmentSize) {
-    const std::uint64_t used = blocks - std::min(freeBlocks, blocks);
-    const auto bytes = [&](std::uint64_t count) { return blockBytes(count, fragmentSize); };
-    return {bytes(used + std::min(availableBlocks, UINT64_MAX - used)), bytes(availableBlocks)};
-}
-
 std::optional<FileSystemAttributes> LinuxPlatform::fileSystemAttributes(const char* path) {
-    struct statvfs vfs {};
-    if (::statvfs(path, &vfs) != 0) {
-        debug::note(std::string("statvfs ") + path, std::strerror(errno));
-        return std::nullopt;
-    }
-    return fileSystemAttributesFrom(vfs.f_blocks, vfs.f_bfree, vfs.f_bavail, vfs.f_frsize);
+    const auto space = volumeSpace(path);
+    if (!space) return std::nullopt;
+    return dfAttributes(*space);
 }
 
 unsigned LinuxPlatform::if_nametoindex(const char* name) {
@@ -195,7 +157,7 @@ HostSnapshot LinuxPlatform::snapshot(const DefaultRoutes* known) {
         const LoadAvg load = parseLoadAvg(*loadavg);
         if (load.count == 3) s.load = load;
     }
-    s.processes = processCount();
+    s.processes = processes_.count();
     const std::vector<int> online = cpu_.onlineCpus();
     host_basic_info basic;
     cpu_.fillBasicInfo(basic, online);
@@ -222,27 +184,10 @@ HostSnapshot LinuxPlatform::snapshot(const DefaultRoutes* known) {
             s.interfaces.push_back({std::string(name), in, out});
         return true;
     });
-    if (struct statvfs vfs{}; ::statvfs("/", &vfs) == 0) {
-        const auto bytes = [&](std::uint64_t count) { return blockBytes(count, vfs.f_frsize); };
-        s.root =
-            HostSnapshot::Volume{bytes(vfs.f_blocks), bytes(std::min(vfs.f_bfree, vfs.f_blocks)),
-                                 bytes(std::min(vfs.f_bavail, vfs.f_bfree))};
-    }
+    s.root = volumeSpace("/");
     s.thermalLevel = thermalLevelOf(thermal_.zones());
     s.batteries = power_.machineBatteries();
     return s;
-}
-
-std::optional<std::size_t> LinuxPlatform::processCount() {
-    if (files_.rootDescriptor(Fs::proc) < 0) return std::nullopt;
-    std::size_t processes = 0;
-    files_.forEachEntryTick(
-        Fs::proc, "",
-        [&](std::string_view name) {
-            if (parseUnsigned(name)) ++processes;
-        },
-        ProcessFiles::maximumProcesses);
-    return processes;
 }
 
 bool LinuxPlatform::listProcesses(std::vector<std::int32_t>& pids) {

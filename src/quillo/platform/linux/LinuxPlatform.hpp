@@ -9,7 +9,9 @@
 #include "quillo/platform/Platform.hpp"
 #include "quillo/platform/linux/Cpu.hpp"
 #include "quillo/platform/linux/FileReader.hpp"
+#include "quillo/platform/linux/FileSystem.hpp"
 #include "quillo/platform/linux/HostSnapshot.hpp"
+#include "quillo/platform/linux/Machine.hpp"
 #include "quillo/platform/linux/Memory.hpp"
 #include "quillo/platform/linux/Network.hpp"
 #include "quillo/platform/linux/Power.hpp"
@@ -60,11 +62,9 @@ class LinuxPlatform final : public Platform {
     std::optional<CpuTimes> cpuTimes();
 
   private:
-    // The numeric folders of procfs; absent when procfs cannot be listed.
-    std::optional<std::size_t> processCount();
-
     FileReader files_;
     CpuFiles cpu_{files_};
+    MachineFiles machine_{files_};
     MemoryFiles memory_{files_};
     NetworkFiles network_{files_};
     ThermalFiles thermal_{files_};
@@ -76,11 +76,5 @@ class LinuxPlatform final : public Platform {
     std::map<io_service_t, PowerSupplySnapshot> services_;
     io_service_t nextService_ = 1;
 };
-
-// Capacity and free space as df(1) counts them: the size is what is used plus what an
-// unprivileged user may still write, so blocks reserved for root count as neither.
-FileSystemAttributes fileSystemAttributesFrom(std::uint64_t blocks, std::uint64_t freeBlocks,
-                                              std::uint64_t availableBlocks,
-                                              std::uint64_t fragmentSize);
 
 }  // namespace quillo

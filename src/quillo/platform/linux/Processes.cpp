@@ -11,6 +11,7 @@
 
 #include "quillo/platform/Debug.hpp"
 #include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/Machine.hpp"
 
 namespace quillo {
 
@@ -177,17 +178,28 @@ bool ProcessFiles::list(std::vector<std::int32_t>& pids) {
     return listPids(pids);
 }
 
-bool ProcessFiles::listPids(std::vector<std::int32_t>& pids) {
-    pids.clear();
+template <class F>
+bool ProcessFiles::forEachPid(F&& f) {
     if (files_.rootDescriptor(Fs::proc) < 0) return false;
     files_.forEachEntryTick(
         Fs::proc, "",
         [&](std::string_view name) {
             const auto pid = parseUnsigned(name);
-            if (pid && *pid <= INT32_MAX) pids.push_back(std::int32_t(*pid));
+            if (pid && *pid <= INT32_MAX) f(std::int32_t(*pid));
         },
         maximumProcesses);
     return true;
+}
+
+bool ProcessFiles::listPids(std::vector<std::int32_t>& pids) {
+    pids.clear();
+    return forEachPid([&](std::int32_t pid) { pids.push_back(pid); });
+}
+
+std::optional<std::size_t> ProcessFiles::count() {
+    std::size_t processes = 0;
+    if (!forEachPid([&](std::int32_t) { ++processes; })) return std::nullopt;
+    return processes;
 }
 
 std::optional<kinfo_proc> ProcessFiles::info(std::int32_t pid) {
@@ -217,14 +229,8 @@ bool ProcessFiles::usage(std::vector<ProcessUsageSample>& out) {
     out.clear();
     const int root = files_.rootDescriptor(Fs::proc);
     if (root < 0) return false;
-    static const std::uint64_t nanosecondsPerTick = [] {
-        const long hertz = ::sysconf(_SC_CLK_TCK);
-        return 1'000'000'000u / std::uint64_t(hertz > 0 ? hertz : 100);
-    }();
-    static const std::uint64_t page = [] {
-        const long size = ::sysconf(_SC_PAGESIZE);
-        return std::uint64_t(size > 0 ? size : 4096);
-    }();
+    const std::uint64_t nanosecondsPerTick = 1'000'000'000u / clockTicksPerSecond();
+    const std::uint64_t page = pageSize();
     thread_local std::vector<std::int32_t> pids;
     listPids(pids);
     out.reserve(pids.size());

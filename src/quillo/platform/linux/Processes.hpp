@@ -43,6 +43,8 @@ class ProcessFiles {
     explicit ProcessFiles(FileReader& files) : files_(files) {}
 
     bool list(std::vector<std::int32_t>& pids);
+    // How many processes there are, by the same listing; absent without procfs.
+    std::optional<std::size_t> count();
     std::optional<kinfo_proc> info(std::int32_t pid);
     std::optional<cpu_type_t> cpuType(std::int32_t pid);
     // PID/stat and PID/statm of every process. The user is the owner procfs gives stat,
@@ -55,6 +57,8 @@ class ProcessFiles {
 
   private:
     // The numeric folders of procfs, at most maximumProcesses; false without procfs.
+    template <class F>
+    bool forEachPid(F&& f);
     bool listPids(std::vector<std::int32_t>& pids);
 
     FileReader& files_;
