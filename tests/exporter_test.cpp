@@ -24,6 +24,7 @@
 
 #include "Exposition.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "support/Child.hpp"
 #include "support/Require.hpp"
 #include "support/Run.hpp"
 #include "support/TempDir.hpp"
@@ -349,16 +350,9 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
 TEST_F(ExporterTest, CpuRatioIsTheLastSecondsForEveryScraper) {
     Server server = quillo();
     ASSERT_TRUE(server.ready());
-    const pid_t spinner = ::fork();
-    if (spinner == 0) {
-        const auto end = std::chrono::steady_clock::now() + 2500ms;
-        while (std::chrono::steady_clock::now() < end) {
-        }
-        ::_exit(0);
-    }
+    const auto spinner = test::Child::spinning();
     std::this_thread::sleep_for(2200ms);  // the last full second lies within the spin
     const Metrics first = scrape(quilloUrl), second = scrape(quilloUrl);
-    ::waitpid(spinner, nullptr, 0);
     ASSERT_TRUE(first.count("quillo_cpu_usage_ratio") && second.count("quillo_cpu_usage_ratio"))
         << "a scrape right after another has the ratio too";
     EXPECT_GE(first.at("quillo_cpu_usage_ratio"), 0.9 / first.at("quillo_cpus{kind=\"logical\"}"))

@@ -8,6 +8,7 @@
 #include "quillo/metrics/System.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/platform/linux/Memory.hpp"
+#include "support/Child.hpp"
 #include "support/Panel.hpp"
 #include "support/Run.hpp"
 
@@ -99,37 +100,32 @@ class LiveMemory : public test::PanelTest {
 TEST_F(LiveMemory, RowIsWhatFreeCallsUsedAndFollowsAProgram) {
     update();
     const double before = row();
-    EXPECT_NEAR(before, kernelUsedPercent(), 1.0);
+    const double kernelBefore = kernelUsedPercent();
+    EXPECT_NEAR(before, kernelBefore, 1.0);
 
     constexpr std::size_t held = std::size_t(1) << 30;
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
+    auto child = test::Child::holdingStill([] {
         void* block =
             ::mmap(nullptr, held, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (block == MAP_FAILED) ::_exit(1);
         std::memset(block, 0x5a, held);
-        [[maybe_unused]] auto n = ::write(ready[1], "x", 1);
-        ::pause();
-        ::_exit(0);
-    }
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    });
     const double during = row();
     const double kernel = kernelUsedPercent();
     const test::RunResult free = test::run("free -b | awk '/^Mem:/ { print $2, $3 }'");
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
+    child.reset();
 
     EXPECT_NEAR(during, kernel, 1.0);
     double total = 0, used = 0;
     ASSERT_EQ(std::sscanf(free.out.c_str(), "%lf %lf", &total, &used), 2) << free.err;
     EXPECT_NEAR(during, 100.0 * used / total, 2.0) << "free(1) and the panel disagree";
-    const double expectedRise = 100.0 * double(held) / (System::physicalMemory(System::Unit::byte));
-    EXPECT_GT(during - before, 0.8 * expectedRise) << "a program's memory must count as used";
+    // MemAvailable is the kernel's estimate, and reclaim may move it by a few hundred
+    // megabytes meanwhile: the row must rise as the kernel's own figure rose, which
+    // must show most of the child's memory for the comparison to mean anything.
+    const double heldPercent = 100.0 * double(held) / System::physicalMemory(System::Unit::byte);
+    ASSERT_GT(kernel - kernelBefore, 0.5 * heldPercent) << "the child holds its memory";
+    EXPECT_NEAR(during - before, kernel - kernelBefore, 1.0)
+        << "a program's memory must count as used";
 
     const System::MemoryUsage parts = System::memoryUsage();
     EXPECT_NEAR(parts.free + parts.inactive + parts.active + parts.wired + parts.compressed,

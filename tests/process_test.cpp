@@ -21,6 +21,7 @@
 #include "quillo/metrics/ProcessUsage.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/platform/linux/Processes.hpp"
+#include "support/Child.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Run.hpp"
 
@@ -297,54 +298,15 @@ TEST(ProcessUsageOnFake, CpuOverTheIntervalAndAReusedPidStartsAfresh) {
     EXPECT_FALSE(reader.primed()) << "a failed read leaves nothing to measure against";
 }
 
-// A child of this test, killed when the test ends.
-class Child {
-  public:
-    template <class Body>
-    explicit Child(Body body) : pid_(::fork()) {
-        if (pid_ == 0) {
-            ::alarm(60);
-            body();
-            ::_exit(0);
-        }
-    }
-    ~Child() {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    pid_t pid() const { return pid_; }
-
-    // A child that prepares, then holds still; returned once it is ready.
-    template <class Prepare>
-    static std::unique_ptr<Child> holdingStill(Prepare prepare) {
-        int ready[2];
-        if (::pipe(ready) != 0) return nullptr;
-        auto child = std::make_unique<Child>([&] {
-            prepare();
-            [[maybe_unused]] auto n = ::write(ready[1], "y", 1);
-            ::pause();
-        });
-        char c = 0;
-        [[maybe_unused]] auto n = ::read(ready[0], &c, 1);
-        ::close(ready[0]);
-        ::close(ready[1]);
-        return child;
-    }
-
-  private:
-    pid_t pid_;
-};
+using test::Child;
 
 // A spinning child's figure is what its own stat counted over the same second: on a
 // loaded machine it may get less than a core, and the two must still agree.
 TEST(ProcessUsageLive, SpinningChildAgreesWithItsOwnStat) {
-    Child spinner([] {
-        for (;;) {
-            asm volatile("" ::: "memory");  // a loop with no effect may be optimised away
-        }
-    });
+    const auto spinner = Child::spinning();
     const auto ticks = [&] {
-        std::istringstream stat(test::readFile("/proc/" + std::to_string(spinner.pid()) + "/stat"));
+        std::istringstream stat(
+            test::readFile("/proc/" + std::to_string(spinner->pid()) + "/stat"));
         std::string field;
         double utime = 0, stime = 0;
         for (int i = 1; stat >> field; ++i) {
@@ -362,7 +324,7 @@ TEST(ProcessUsageLive, SpinningChildAgreesWithItsOwnStat) {
     const auto t1 = ProcessUsageReader::Clock::now();
     const auto all = reader.sample(t1);
     const auto it = std::find_if(all.begin(), all.end(),
-                                 [&](const ProcessUsage& p) { return p.pid == spinner.pid(); });
+                                 [&](const ProcessUsage& p) { return p.pid == spinner->pid(); });
     ASSERT_NE(it, all.end());
     const double seconds = std::chrono::duration<double>(t1 - t0).count();
     const double expected = 100.0 * (after - before) / double(::sysconf(_SC_CLK_TCK)) / seconds;

@@ -17,6 +17,7 @@
 #include "common/SettingsWatcher.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/ui/Theme.hpp"
+#include "support/Child.hpp"
 #include "support/Run.hpp"
 #include "support/TempDir.hpp"
 #include "terminal/Ansi.hpp"
@@ -254,23 +255,13 @@ TEST_F(TerminalHost, ShowsThePanelAndQuitsCleanly) {
 }
 
 TEST_F(TerminalHost, PShowsTheBusiestProcessesAndHidesThemAgain) {
-    const pid_t spinner = ::fork();
-    if (spinner == 0) {
-        ::prctl(PR_SET_NAME, "quillo-spin\x1b[");  // a name that must come out escaped
-        ::alarm(30);
-        for (;;) {
-            asm volatile("" ::: "memory");  // a loop with no effect may be optimised away
-        }
-    }
+    const auto spinner = test::Child::spinning("quillo-spin\x1b[");  // to come out escaped
     live = true;
     start();
     ASSERT_TRUE(readUntil("Uptime: ")) << screen;
     ASSERT_EQ(::write(master, "p", 1), 1);
     // By CPU after two samples, and by memory at once; the name's escape shown as text.
-    const bool shown = readUntil("quillo-spin\\x1b[ ");
-    ::kill(spinner, SIGKILL);
-    ::waitpid(spinner, nullptr, 0);
-    ASSERT_TRUE(shown) << screen;
+    ASSERT_TRUE(readUntil("quillo-spin\\x1b[ ")) << screen;
     EXPECT_EQ(screen.find("quillo-spin\x1b["), std::string::npos) << "never raw";
     ASSERT_EQ(::write(master, "p", 1), 1);
     screen.clear();
@@ -427,18 +418,14 @@ TEST(TerminalFrames, PipedDumbAndAsciiOutputIsPlainText) {
 // The first frame, as a script piping one frame sees it, measures the CPU over the
 // first interval: never the 0 % of a sample with nothing to compare with.
 TEST(TerminalFrames, FirstFrameMeasuresTheCpu) {
-    std::vector<pid_t> spinners(std::size_t(std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN) / 16)));
-    for (pid_t& spinner : spinners) {
-        if ((spinner = ::fork()) == 0) {
-            ::alarm(10);
-            for (;;) asm volatile("" ::: "memory");
-        }
-    }
+    std::vector<std::unique_ptr<test::Child>> spinners;
+    for (long i = 0; i < std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN) / 16); ++i)
+        spinners.push_back(test::Child::spinning());
     test::TempDir home;
     home.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 0.5}");
     const test::RunResult r = test::run("XDG_CONFIG_HOME=" + test::quoted(home.path().string()) +
                                         " LC_ALL=C " QUILLO_BIN "/quillo --terminal --frames 1");
-    for (const pid_t spinner : spinners) ::kill(spinner, SIGKILL), ::waitpid(spinner, nullptr, 0);
+    spinners.clear();
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string cpu = r.out.substr(0, r.out.find('\n'));
     ASSERT_THAT(cpu, HasSubstr("CPU"));
