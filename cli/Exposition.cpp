@@ -1,7 +1,5 @@
 #include "Exposition.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -195,10 +193,11 @@ std::string exposition(const HostSnapshot& s, std::optional<double> cpuRatio,
         for (const auto& [mode, ticks] : modes)
             f.sample("quillo_cpu_seconds_total", {{"mode", mode}}, double(ticks) / hertz);
     }
-    if (cpuRatio) cpuPercent = 100.0 * *cpuRatio;
-    if (cpuPercent)
+    if (cpuRatio) {
         f.gauge("quillo_cpu_usage_ratio", "Share of the CPUs' time in use, as the panel shows it.",
-                *cpuPercent / 100.0);
+                *cpuRatio);
+        cpuPercent = 100.0 * *cpuRatio;
+    }
     if (s.logicalCpus > 0) {
         f.family("quillo_cpus", "gauge", "Online CPUs: logical ones, and physical cores.");
         f.sample("quillo_cpus", {{"kind", "logical"}}, s.logicalCpus);
@@ -237,9 +236,9 @@ std::string exposition(const HostSnapshot& s, std::optional<double> cpuRatio,
         f.family("quillo_disk_avail_bytes", "gauge",
                  "Space on the start-up volume an ordinary user may still write.");
         f.sample("quillo_disk_avail_bytes", root, double(s.root->available));
-        const double used = double(s.root->size - s.root->free);
-        if (used + double(s.root->available) > 0) {
-            diskPercent = 100.0 * used / (used + double(s.root->available));
+        // The panel's row, from the same df figures.
+        if (const FileSystemAttributes df = dfAttributes(*s.root); df.size > 0) {
+            diskPercent = double(df.size - df.freeSize) * 100.0 / double(df.size);
             f.family("quillo_disk_used_ratio", "gauge",
                      "Share of the start-up volume in use, as df's Use% shows it.");
             f.sample("quillo_disk_used_ratio", root, *diskPercent / 100.0);

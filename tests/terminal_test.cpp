@@ -150,11 +150,14 @@ class TerminalHost : public ::testing::Test {
     termios before{};
     bool live = false;  // this machine's procfs and sysfs instead of a fixture tree
 
-    void start(std::vector<std::string> environment = {}, int columns = 80,
-               std::string program = "quillo-term", const char* frames = nullptr) {
+    const std::string fixtures = std::string(QUILLO_FIXTURES) + "/linux/desktop-no-battery";
+
+    // A pseudo-terminal of that width running exec in a child, with this test's settings
+    // (a refresh every 0.2 s) and a terminal's usual environment.
+    template <class Exec>
+    void spawn(const std::vector<std::string>& environment, int columns, Exec exec) {
         updateSuite(home.path() / "quillo" / "io.quillo.shared.json",
                     [](SuiteText& s) { s.set("RefreshRate", "0.2"); });
-        const std::string fixtures = std::string(QUILLO_FIXTURES) + "/linux/desktop-no-battery";
         winsize size{24, std::uint16_t(columns), 0, 0};
         child = ::forkpty(&master, nullptr, nullptr, &size);
         ASSERT_GE(child, 0);
@@ -166,36 +169,33 @@ class TerminalHost : public ::testing::Test {
             ::unsetenv("NO_COLOR");
             ::unsetenv("LANGUAGE");
             for (const std::string& e : environment) ::putenv(const_cast<char*>(e.c_str()));
+            exec();
+            ::_exit(127);
+        }
+        ::tcgetattr(master, &before);
+    }
+
+    void start(std::vector<std::string> environment = {}, int columns = 80,
+               std::string program = "quillo-term", const char* frames = nullptr) {
+        spawn(environment, columns, [&] {
             const std::string path = std::string(QUILLO_BIN) + "/" + program;
             const std::string procfs = live ? "/proc" : fixtures + "/proc";
             const std::string sysfs = live ? "/sys" : fixtures + "/sys";
             ::execl(path.c_str(), path.c_str(), "--procfs", procfs.c_str(), "--sysfs",
                     sysfs.c_str(), frames ? "--frames" : nullptr, frames,
                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::tcgetattr(master, &before);
+        });
     }
 
     // An interactive shell with job control in the pseudo-terminal, the panel one of its
     // jobs, as a person starts it.
     void startInShell() {
-        updateSuite(home.path() / "quillo" / "io.quillo.shared.json",
-                    [](SuiteText& s) { s.set("RefreshRate", "0.2"); });
-        const std::string tree = std::string(QUILLO_FIXTURES) + "/linux/desktop-no-battery";
-        winsize size{24, 80, 0, 0};
-        child = ::forkpty(&master, nullptr, nullptr, &size);
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
-            ::setenv("TERM", "xterm-256color", 1);
-            ::setenv("PS1", "$ ", 1);
+        spawn({"PS1=$ "}, 80, [] {
             ::execl("/bin/bash", "bash", "--norc", "--noprofile", "-i",
                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        const std::string line = std::string(QUILLO_BIN) + "/quillo-term --procfs " + tree +
-                                 "/proc --sysfs " + tree + "/sys\n";
+        });
+        const std::string line = std::string(QUILLO_BIN) + "/quillo-term --procfs " + fixtures +
+                                 "/proc --sysfs " + fixtures + "/sys\n";
         ASSERT_EQ(::write(master, line.data(), line.size()), ssize_t(line.size()));
     }
 

@@ -128,14 +128,12 @@ CLI::Validator finiteRange(double low, double high, const char* unit) {
 CLI::Validator wholeRange(long long low, long long high) {
     return CLI::Validator(
         [low, high](std::string& text) -> std::string {
-            long long value = 0;
-            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (text.empty() || ec != std::errc{} || end != text.data() + text.size() ||
-                value < low || value > high) {
+            const auto value = parseSigned(text);
+            if (!value || *value < low || *value > high) {
                 return "takes a whole number from " + std::to_string(low) + " to " +
                        std::to_string(high) + ", not '" + text + "'";
             }
-            text = std::to_string(value);
+            text = std::to_string(*value);
             return {};
         },
         "N");

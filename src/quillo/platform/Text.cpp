@@ -1,10 +1,7 @@
 #include "quillo/platform/Text.hpp"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
-#include <vector>
 
 namespace quillo {
 

@@ -111,10 +111,10 @@ std::string_view withNumbersInRange(std::string_view text, std::string& scratch)
         }
         if (c != '-' && (c < '0' || c > '9')) continue;
         const std::size_t end = text.find_first_not_of("0123456789+-.eE", i);
-        const std::string token(text.substr(i, end - i));
+        const std::string_view token = text.substr(i, end - i);
         // Only an exponent or over 300 digits reach past double's range.
-        if ((token.find_first_of("eE") != std::string::npos || token.size() > 300) &&
-            !std::isfinite(std::strtod(token.c_str(), nullptr))) {
+        if ((token.find_first_of("eE") != std::string_view::npos || token.size() > 300) &&
+            !std::isfinite(std::strtod(std::string(token).c_str(), nullptr))) {
             scratch.append(text.substr(copied, i - copied)).append("null");
             copied = end == std::string_view::npos ? text.size() : end;
             out = scratch;

@@ -22,8 +22,8 @@ ColorLevel batteryColorLevel(double charge);
 std::string_view colorKey(ColorLevel level);
 std::optional<ColorLevel> levelOfColorKey(std::string_view key);
 
-// The colour of a level now: the one stored under the level's key, else the palette's.
-// Read afresh on every call, so a change in the settings shows at the next update.
+// The colour of a level now: the one stored under the level's key, else the palette's,
+// as the settings stand for the current refresh.
 Color levelColor(ColorLevel level, const Configuration& config);
 
 }  // namespace quillo

@@ -50,9 +50,9 @@ class ReadBuffer {
 // Reads whole files under the two roots. Files of the kernel's own procfs and sysfs read
 // every tick stay open and are read again from offset 0, which makes the kernel generate
 // them afresh: a tick then costs no open and close per file. A copied tree's files are
-// opened at each read, so that one replaced by rename is seen. A descriptor that fails is closed
-// and the file opened once more, so a battery or interface that went away and came back is read
-// again. A file found missing is looked for again only after missingRetry: a failed
+// opened at each read, so that one replaced by rename is seen. A descriptor that fails is
+// closed and the file opened once more, so a battery or interface that went away and came
+// back is read again. A file found missing is looked for again only after missingRetry: a failed
 // lookup costs more than a read (cpufreq on a virtual machine, an attribute a battery
 // does not have), and such files appear when a driver loads, not between two ticks. Only regular
 // files are read (procfs and sysfs files are), opened without blocking, so a FIFO or a device

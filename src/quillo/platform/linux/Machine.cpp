@@ -7,19 +7,22 @@
 
 namespace quillo {
 
+namespace {
+
+std::uint64_t sysconfOr(int name, std::uint64_t fallback) {
+    const long value = ::sysconf(name);
+    return value > 0 ? std::uint64_t(value) : fallback;
+}
+
+}  // namespace
+
 std::uint64_t pageSize() {
-    static const std::uint64_t size = [] {
-        const long s = ::sysconf(_SC_PAGESIZE);
-        return s > 0 ? std::uint64_t(s) : std::uint64_t(4096);
-    }();
+    static const std::uint64_t size = sysconfOr(_SC_PAGESIZE, 4096);
     return size;
 }
 
 std::uint64_t clockTicksPerSecond() {
-    static const std::uint64_t hertz = [] {
-        const long h = ::sysconf(_SC_CLK_TCK);
-        return h > 0 ? std::uint64_t(h) : std::uint64_t(100);
-    }();
+    static const std::uint64_t hertz = sysconfOr(_SC_CLK_TCK, 100);
     return hertz;
 }
 
