@@ -13,6 +13,7 @@
 #include <array>
 
 #include "RatioMain.hpp"
+#include "quillo/metrics/Sample.hpp"
 #include "quillo/metrics/System.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 
@@ -154,8 +155,9 @@ BENCHMARK(BM_FloorScrape);
 
 void BM_Scrape(benchmark::State& state) {
     quillo::LinuxPlatform platform;
+    quillo::Sampler sampler(platform);
     const quillo::LinuxPlatform::DefaultRoutes known;  // the exporter's, kept between scrapes
-    for (auto _ : state) benchmark::DoNotOptimize(platform.snapshot(&known));
+    for (auto _ : state) benchmark::DoNotOptimize(sampler.take(&known));
 }
 BENCHMARK(BM_Scrape);
 

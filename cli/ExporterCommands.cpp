@@ -66,17 +66,18 @@ Address parseAddress(const std::string& text) {
 
 // What the server keeps between scrapes, shared by its listeners' threads.
 struct Server {
-    explicit Server(LinuxPlatform& p) : platform(p) {
-        const HostSnapshot start = platform.snapshot();
+    explicit Server(LinuxPlatform& platform) : sampler(platform), cpuClock(platform) {
+        const Sample start = sampler.take();
         known = {start.ipv4, start.ipv6};
-        cpuLater = start.cpu;
+        cpuLater = start.cpu.times;
     }
 
     // Reads the machine; the routing tables only after the kernel said they changed.
-    HostSnapshot scrape() {
+    Sample scrape() {
         const bool routesChanged = routes.drain();
-        HostSnapshot now = platform.snapshot(routesChanged ? nullptr : &known);
+        Sample now = sampler.take(routesChanged ? nullptr : &known);
         if (routesChanged) known = {now.ipv4, now.ipv6};
+        now.cpu.usedRatio = cpuRatio();
         return now;
     }
 
@@ -84,18 +85,19 @@ struct Server {
     // scraper (two Prometheus replicas, a person with curl) sees the same figure over the
     // last full second, whenever and however often it asks.
     void sampleCpu() {
-        const auto now = platform.cpuTimes();
+        const auto now = cpuClock.startInterval();
         std::lock_guard lock(cpuMutex);
         cpuEarlier = std::exchange(cpuLater, now);
     }
     std::optional<double> cpuRatio() {
         std::lock_guard lock(cpuMutex);
         if (!cpuEarlier || !cpuLater) return std::nullopt;
-        return cpuBusyRatio(*cpuEarlier, *cpuLater);
+        return cpuUsedRatio(*cpuEarlier, *cpuLater);
     }
     static constexpr auto cpuInterval = std::chrono::seconds(1);
 
-    LinuxPlatform& platform;
+    Sampler sampler;      // scrapes, one at a time
+    Sampler cpuClock;     // the reaper's once a second
     RouteMonitor routes;  // subscribed before the first read, so no change slips between
     std::mutex scraping;
     LinuxPlatform::DefaultRoutes known;
@@ -183,7 +185,7 @@ MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const 
         std::string body;
         {
             std::lock_guard lock(server.scraping);
-            body = exposition(server.scrape(), server.cpuRatio(), format);
+            body = exposition(server.scrape(), format);
         }
         return respond(connection, MHD_HTTP_OK, body, contentType(format));
     }
@@ -256,11 +258,10 @@ CLI::App* addServeCommand(CLI::App& app, ServeOptions& options) {
 }
 
 int runMetrics(const MetricsOptions& options, LinuxPlatform& platform) {
-    const auto before = platform.cpuTimes();
+    Sampler sampler(platform);
+    sampler.startInterval();
     std::this_thread::sleep_for(std::chrono::duration<double>(options.interval));
-    const HostSnapshot now = platform.snapshot();
-    const auto ratio = before && now.cpu ? cpuBusyRatio(*before, *now.cpu) : std::nullopt;
-    writeOutput(exposition(now, ratio, ExpositionFormat::text));
+    writeOutput(exposition(sampler.take(), ExpositionFormat::text));
     return 0;
 }
 

@@ -22,6 +22,7 @@ memory=$(awk '/^MemTotal:/ { printf "%.0f", $2 * 1024 }' /proc/meminfo)
 for program in "$work/cmake/machine" "$work/machine-pc"; do
     out=$("$program")
     grep -qx "memory $memory bytes" <<<"$out" || { echo "$program: $out; MemTotal is $memory bytes"; exit 1; }
+    grep -qx "sample memory $memory bytes" <<<"$out" || { echo "$program: $out; the sample disagrees"; exit 1; }
     grep -qx "listed yes" <<<"$out" || { echo "$program: not in its own process list"; exit 1; }
 done
 echo "both consumers agree with the kernel"

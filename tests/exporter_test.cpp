@@ -5,12 +5,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,6 +24,7 @@
 #include "support/Child.hpp"
 #include "support/Require.hpp"
 #include "support/Run.hpp"
+#include "support/Sandbox.hpp"
 #include "support/TempDir.hpp"
 
 using namespace quillo;
@@ -36,19 +34,17 @@ using Metrics = std::map<std::string, double>;
 namespace {
 
 TEST(Exposition, LeavesOutWhatCannotBeReadAndEscapesLabels) {
-    HostSnapshot s;
-    s.cpu = CpuTimes{100, 0, 50, 800, 50, 0, 0, 0};
-    PowerSupplySnapshot battery;
+    Sample s;
+    s.cpu.times = CpuTimes{100, 0, 50, 800, 50, 0, 0, 0};
+    s.cpu.usedRatio = cpuUsedRatio({50, 0, 25, 400, 25, 0, 0, 0}, *s.cpu.times);
+    Sample::Battery& battery = s.batteries.emplace_back();
     battery.name = "BAT\"0\\\n";
-    battery.chargeNow = 3'000'000;
-    battery.chargeFull = 10'000'000;
-    s.batteries.push_back(battery);
-    const CpuTimes before{50, 0, 25, 400, 25, 0, 0, 0};
-    const auto ratio = cli::cpuBusyRatio(before, *s.cpu);
+    battery.chargePercent = 30;
+    battery.chargeRatio = 0.3;
     // Interface names in other encodings than UTF-8 stay three label sets, not one.
     for (const char* name : {"eth\xff", "eth\xfe", "eth\xef\xbf\xbd"})
         s.interfaces.push_back({name, 1, 2});
-    const std::string text = cli::exposition(s, ratio, cli::ExpositionFormat::text);
+    const std::string text = cli::exposition(s, cli::ExpositionFormat::text);
 
     EXPECT_NE(text.find("quillo_cpu_usage_ratio 0.15\n"), std::string::npos) << text;
     EXPECT_NE(text.find("quillo_cpu_seconds_total{mode=\"idle\"} "), std::string::npos);
@@ -64,11 +60,9 @@ TEST(Exposition, LeavesOutWhatCannotBeReadAndEscapesLabels) {
     for (const char* absent : {"quillo_memory", "quillo_disk", "quillo_load1", "quillo_cpus",
                                "quillo_battery_temperature", "quillo_thermal", "NaN", "# EOF"})
         EXPECT_EQ(text.find(absent), std::string::npos) << absent;
-    EXPECT_EQ(cli::exposition(s, std::nullopt, cli::ExpositionFormat::text).find("usage_ratio"),
-              std::string::npos)
-        << "no ratio without an earlier sample";
+    EXPECT_EQ(cpuUsedRatio(*s.cpu.times, *s.cpu.times), std::nullopt) << "no time passed";
 
-    const std::string open = cli::exposition(s, ratio, cli::ExpositionFormat::openMetrics);
+    const std::string open = cli::exposition(s, cli::ExpositionFormat::openMetrics);
     EXPECT_NE(open.find("# TYPE quillo_cpu_seconds counter\n"), std::string::npos);
     EXPECT_TRUE(open.ends_with("# EOF\n"));
 }
@@ -91,7 +85,7 @@ TEST(Exposition, NegotiatesTheFormatPrometheusAsksFor) {
 
 // More interfaces than are kept: the bound holds, but the default route's interface,
 // past it, still has its counters.
-TEST(Snapshot, PrimaryInterfaceKeepsItsCountersPastTheBound) {
+TEST(Sample, PrimaryInterfaceKeepsItsCountersPastTheBound) {
     test::TempDir dir;
     std::string dev = "Inter-|   Receive\n face |bytes\n";
     for (int i = 0; i < 5000; ++i)
@@ -103,8 +97,8 @@ TEST(Snapshot, PrimaryInterfaceKeepsItsCountersPastTheBound) {
               "v4999\t00000000\t0100000A\t0003\t0\t0\t0\t00000000\t0\t0\t0\n");
     std::filesystem::create_directories(dir.path() / "sys");
     LinuxPlatform tree({(dir.path() / "proc").string(), (dir.path() / "sys").string()});
-    const HostSnapshot s = tree.snapshot();
-    EXPECT_EQ(s.interfaces.size(), HostSnapshot::maximumInterfaces + 1);
+    const Sample s = Sampler(tree).take();
+    EXPECT_EQ(s.interfaces.size(), Sample::maximumInterfaces + 1);
     ASSERT_EQ(s.interfaces.back().name, "v4999");
     EXPECT_EQ(s.interfaces.back().received, 4999u);
 }
@@ -112,71 +106,20 @@ TEST(Snapshot, PrimaryInterfaceKeepsItsCountersPastTheBound) {
 // This process and its children in network and mount namespaces of their own: only
 // loopback and a pair of virtual interfaces, one carrying both default routes, so the
 // fixed ports are free and every packet stays here.
-class Sandbox {
-  public:
-    static const std::string& problem() {
-        static const std::string why = make();
-        return why;
-    }
+const std::string& sandboxProblem() {
+    static const std::string why = [] {
+        if (std::string problem = test::enterNetworkNamespace(true); !problem.empty())
+            return problem;
+        const test::RunResult ip = test::ipBatch(
+            "link add up0 type veth peer name up1\naddr add 10.77.0.2/24 dev up0\n"
+            "addr add fd77::2/64 dev up0 nodad\nlink set up0 up\nlink set up1 up\n"
+            "route add default via 10.77.0.1 dev up0\nroute add default via fd77::1 dev up0\n");
+        return ip.status == 0 ? std::string() : "cannot make virtual interfaces: " + ip.err;
+    }();
+    return why;
+}
 
-  private:
-    static std::string make() {
-        if (::geteuid() != 0) return "needs root for a network namespace";
-        if (::unshare(CLONE_NEWNET | CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("sysfs", "/sys", "sysfs", 0, nullptr) != 0)
-            return "cannot make a network namespace here";
-        const test::RunResult ip = test::run(
-            "ip -batch - <<'END'\nlink set lo up\nlink add up0 type veth peer name up1\n"
-            "addr add 10.77.0.2/24 dev up0\naddr add fd77::2/64 dev up0 nodad\nlink set up0 up\n"
-            "link set up1 up\n"
-            "route add default via 10.77.0.1 dev up0\nroute add default via fd77::1 dev up0\nEND");
-        return ip.status == 0 ? "" : "cannot make virtual interfaces: " + ip.err;
-    }
-};
-
-// A server started for one test, stopped with SIGTERM when the test ends.
-class Server {
-  public:
-    Server(const std::string& commandLine, const std::string& readyUrl) {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setpgid(0, 0);
-            ::execl("/bin/sh", "sh", "-c", ("exec " + commandLine + " >/dev/null 2>&1").c_str(),
-                    nullptr);
-            ::_exit(127);
-        }
-        for (int i = 0; i < 200 && !ready_; ++i) {
-            ready_ = test::run("curl -sf -o /dev/null " + readyUrl).status == 0;
-            if (!ready_) std::this_thread::sleep_for(100ms);
-        }
-    }
-    ~Server() { stop(); }
-
-    bool ready() const { return ready_; }
-
-    // The exit status after SIGTERM; -1 when it had to be killed.
-    int stop() {
-        if (pid_ <= 0) return status_;
-        ::kill(pid_, SIGTERM);
-        int raw = 0;
-        for (int i = 0; i < 100 && ::waitpid(pid_, &raw, WNOHANG) == 0; ++i)
-            std::this_thread::sleep_for(50ms);
-        if (::waitpid(pid_, &raw, WNOHANG) == 0) {
-            ::kill(-pid_, SIGKILL);
-            ::waitpid(pid_, &raw, 0);
-        } else {
-            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        }
-        pid_ = -1;
-        return status_;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-    int status_ = -1;
-};
+using Server = test::Daemon;
 
 constexpr const char* quilloUrl = "http://127.0.0.1:9089/metrics";
 constexpr const char* nodeUrl = "http://127.0.0.1:9100/metrics";
@@ -212,7 +155,7 @@ double sum(const Metrics& m, const std::string& name,
 
 class ExporterTest : public ::testing::Test {
   protected:
-    void SetUp() override { QUILLO_REQUIRE(Sandbox::problem().empty(), Sandbox::problem()); }
+    void SetUp() override { QUILLO_REQUIRE(sandboxProblem().empty(), sandboxProblem()); }
 };
 
 TEST_F(ExporterTest, MetricsCommandPassesPromtool) {

@@ -76,8 +76,6 @@ TEST(MemoryMapping, PageRoundingNeverLosesAPage) {
     EXPECT_EQ(std::uint64_t(vm.free_count) + vm.inactive_count + vm.active_count + vm.wire_count +
                   vm.compressor_page_count,
               1048572u * 1024 / 16384);
-    EXPECT_EQ(parseMemTotal("MemFree: 1 kB\nMemTotal:  3742148 kB\n"), 3742148u);
-    EXPECT_EQ(parseMemTotal("MemTotal: lots kB\n"), std::nullopt);
 }
 
 // The machine itself: what the panel shows must be what free(1) calls used, and it must

@@ -24,18 +24,16 @@ TEST_P(ProcStatParse, AggregateLineAndBootTime) {
     const ProcStat stat = parseProcStat(c.text);
     ASSERT_EQ(stat.cpu.has_value(), c.hasCpu);
     if (c.hasCpu) {
-        EXPECT_EQ(stat.cpu->cpu_ticks[CPU_STATE_USER], c.user);
-        EXPECT_EQ(stat.cpu->cpu_ticks[CPU_STATE_SYSTEM], c.system);
-        EXPECT_EQ(stat.cpu->cpu_ticks[CPU_STATE_IDLE], c.idle);
-        EXPECT_EQ(stat.cpu->cpu_ticks[CPU_STATE_NICE], c.nice);
+        const host_cpu_load_info info = loadInfoFrom(*stat.cpu);
+        EXPECT_EQ(info.cpu_ticks[CPU_STATE_USER], c.user);
+        EXPECT_EQ(info.cpu_ticks[CPU_STATE_SYSTEM], c.system);
+        EXPECT_EQ(info.cpu_ticks[CPU_STATE_IDLE], c.idle);
+        EXPECT_EQ(info.cpu_ticks[CPU_STATE_NICE], c.nice);
     }
     EXPECT_EQ(stat.bootTime, c.bootTime);
-    // The targeted readers must agree with the full parse.
-    EXPECT_EQ(parseProcStatCpu(c.text).has_value(), c.hasCpu);
-    if (c.hasCpu) {
-        EXPECT_EQ(parseProcStatCpu(c.text)->cpu_ticks[CPU_STATE_IDLE], c.idle);
-    }
-    EXPECT_EQ(parseProcStatBootTime(c.text), c.bootTime);
+    // A parse that stops early must find what the full one finds.
+    EXPECT_EQ(parseProcStat(c.text, ProcStat::aggregate).cpu.has_value(), c.hasCpu);
+    EXPECT_EQ(parseProcStat(c.text, ProcStat::btime).bootTime, c.bootTime);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -32,12 +32,6 @@ std::optional<CpuTimes> parseCpuColumns(std::string_view rest) {
     return CpuTimes{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
 }
 
-std::optional<host_cpu_load_info> parseCpuLine(std::string_view rest) {
-    const auto t = parseCpuColumns(rest);
-    if (!t) return std::nullopt;
-    return loadInfoFrom(*t);
-}
-
 std::int32_t clampCount(std::size_t n) {
     return std::int32_t(std::min<std::size_t>(n, INT32_MAX));
 }
@@ -54,56 +48,30 @@ host_cpu_load_info loadInfoFrom(const CpuTimes& t) {
     return info;
 }
 
-std::optional<CpuTimes> parseCpuTimes(std::string_view text) {
-    if (!text.starts_with("cpu ")) {
-        const auto at = text.find("\ncpu ");
-        if (at == std::string_view::npos) return std::nullopt;
-        text.remove_prefix(at + 1);
-    }
-    return parseCpuColumns(text.substr(0, text.find('\n')).substr(4));
-}
-
-ProcStat parseProcStat(std::string_view text) {
+ProcStat parseProcStat(std::string_view text, unsigned want) {
     ProcStat stat;
     // The kernel writes each of these lines once; should one come twice, the first
-    // counts, as it does for the readers that look no further.
-    bool aggregateSeen = false;
-    bool bootTimeSeen = false;
+    // counts. The aggregate line comes first, so a reader of it alone stops there.
+    unsigned seen = 0;
     forEachLine(text, [&](std::string_view line) {
         if (line.starts_with("cpu ")) {
-            if (!aggregateSeen) stat.cpu = parseCpuLine(line.substr(4));
-            aggregateSeen = true;
+            if (!(seen & ProcStat::aggregate)) stat.cpu = parseCpuColumns(line.substr(4));
+            seen |= ProcStat::aggregate;
         } else if (line.starts_with("cpu")) {
+            if (!(want & ProcStat::perCpu)) return true;
             const auto end = line.find(' ');
             if (const auto n = parseUnsigned(line.substr(3, end == line.npos ? 0 : end - 3));
                 n && *n < maximumCpus && stat.cpus.size() < maximumCpus) {
                 stat.cpus.push_back(int(*n));
             }
-        } else if (line.starts_with("btime ") && !bootTimeSeen) {
+        } else if (line.starts_with("btime ") && !(seen & ProcStat::btime)) {
             stat.bootTime = parseSigned(trim(line.substr(6)));
-            bootTimeSeen = true;
+            seen |= ProcStat::btime;
         }
-        return true;
+        // The per-CPU lines come before btime, so only they keep a reader going past it.
+        return (want & ~seen & ~ProcStat::perCpu) != 0 || (want & ProcStat::perCpu);
     });
     return stat;
-}
-
-std::optional<host_cpu_load_info> parseProcStatCpu(std::string_view text) {
-    if (!text.starts_with("cpu ")) return parseProcStat(text).cpu;
-    const std::string_view line = text.substr(0, text.find('\n'));
-    return parseCpuLine(line.substr(4));
-}
-
-std::optional<std::int64_t> parseProcStatBootTime(std::string_view text) {
-    std::size_t start = 0;
-    if (!text.starts_with("btime ")) {
-        const std::size_t newline = text.find("\nbtime ");
-        if (newline == std::string_view::npos) return std::nullopt;
-        start = newline + 1;
-    }
-    std::string_view line = text.substr(start);
-    line = line.substr(0, line.find('\n'));
-    return parseSigned(trim(line.substr(6)));
 }
 
 LoadAvg parseLoadAvg(std::string_view text) {
@@ -200,20 +168,23 @@ std::optional<std::string_view> parseCgroupV2Path(std::string_view text) {
     return path;
 }
 
-host_cpu_load_info CpuFiles::loadInfo() {
+ProcStat CpuFiles::stat(unsigned want) {
     const auto text = files_.readTick(Fs::proc, "stat");
     if (!text) return {};
-    const auto cpu = parseProcStatCpu(*text);
-    if (!cpu) debug::note("stat", "no usable aggregate cpu line");
-    return cpu.value_or(host_cpu_load_info{});
+    ProcStat stat = parseProcStat(*text, want);
+    if ((want & ProcStat::aggregate) && !stat.cpu)
+        debug::note("stat", "no usable aggregate cpu line");
+    if ((want & ProcStat::btime) && !stat.bootTime) debug::note("stat", "no usable btime line");
+    return stat;
+}
+
+host_cpu_load_info CpuFiles::loadInfo() {
+    const auto cpu = stat(ProcStat::aggregate).cpu;
+    return cpu ? loadInfoFrom(*cpu) : host_cpu_load_info{};
 }
 
 std::optional<std::int64_t> CpuFiles::bootTime() {
-    const auto text = files_.readTick(Fs::proc, "stat");
-    if (!text) return std::nullopt;
-    const auto boot = parseProcStatBootTime(*text);
-    if (!boot) debug::note("stat", "no usable btime line");
-    return boot;
+    return stat(ProcStat::btime).bootTime;
 }
 
 LoadAvg CpuFiles::loadAverage() {
@@ -229,8 +200,7 @@ std::vector<int> CpuFiles::onlineCpus() {
         if (auto cpus = parseCpuList(*text)) return std::move(*cpus);
         debug::note("devices/system/cpu/online", "malformed");
     }
-    if (const auto text = files_.readTick(Fs::proc, "stat")) return parseProcStat(*text).cpus;
-    return {};
+    return stat(ProcStat::perCpu).cpus;
 }
 
 void CpuFiles::fillBasicInfo(host_basic_info& info) {

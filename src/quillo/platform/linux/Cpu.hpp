@@ -20,21 +20,17 @@ struct CpuTimes {
     std::uint64_t user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0,
                   steal = 0;
 };
-std::optional<CpuTimes> parseCpuTimes(std::string_view statText);
 // The record's four 32-bit states: system counts interrupts and steal, idle counts I/O wait.
 host_cpu_load_info loadInfoFrom(const CpuTimes& times);
 
-// procfs stat.
+// procfs stat. The parse reads no further than the lines it is asked for need.
 struct ProcStat {
-    std::optional<host_cpu_load_info> cpu;  // the aggregate "cpu " line
-    std::optional<std::int64_t> bootTime;   // "btime"
-    std::vector<int> cpus;                  // the numbers of the per-CPU lines
+    enum Part : unsigned { aggregate = 1, btime = 2, perCpu = 4, all = 7 };
+    std::optional<CpuTimes> cpu;           // the aggregate "cpu " line
+    std::optional<std::int64_t> bootTime;  // "btime"
+    std::vector<int> cpus;                 // the numbers of the per-CPU lines
 };
-ProcStat parseProcStat(std::string_view text);
-// The same answers, each looking no further than it must: the aggregate line comes
-// first, and btime is found without walking the per-CPU and interrupt lines.
-std::optional<host_cpu_load_info> parseProcStatCpu(std::string_view text);
-std::optional<std::int64_t> parseProcStatBootTime(std::string_view text);
+ProcStat parseProcStat(std::string_view text, unsigned want = ProcStat::all);
 
 // procfs loadavg: "0.21 0.37 0.39 1/719 19737".
 struct LoadAvg {
@@ -62,6 +58,7 @@ class CpuFiles {
   public:
     explicit CpuFiles(FileReader& files) : files_(files) {}
 
+    ProcStat stat(unsigned want);
     host_cpu_load_info loadInfo();
     std::optional<std::int64_t> bootTime();
     LoadAvg loadAverage();

@@ -140,56 +140,6 @@ IOReturn LinuxPlatform::IOObjectRelease(io_object_t object) {
     return services_.erase(object) == 1 ? kIOReturnSuccess : kIOReturnBadArgument;
 }
 
-std::optional<CpuTimes> LinuxPlatform::cpuTimes() {
-    const auto stat = files_.readTick(Fs::proc, "stat");
-    return stat ? parseCpuTimes(*stat) : std::nullopt;
-}
-
-HostSnapshot LinuxPlatform::snapshot(const DefaultRoutes* known) {
-    HostSnapshot s;
-    if (const auto stat = files_.readTick(Fs::proc, "stat")) {
-        s.cpu = parseCpuTimes(*stat);
-        s.bootTime = parseProcStatBootTime(*stat);
-    }
-    if (const auto meminfo = files_.readTick(Fs::proc, "meminfo"))
-        s.memory = parseMemInfo(*meminfo);
-    if (const auto loadavg = files_.readTick(Fs::proc, "loadavg")) {
-        const LoadAvg load = parseLoadAvg(*loadavg);
-        if (load.count == 3) s.load = load;
-    }
-    s.processes = processes_.count();
-    const std::vector<int> online = cpu_.onlineCpus();
-    host_basic_info basic;
-    cpu_.fillBasicInfo(basic, online);
-    s.logicalCpus = basic.logical_cpu;
-    s.physicalCpus = basic.physical_cpu;
-    const CPUPowerStatus power = cpu_.powerStatus(online);
-    if (const auto it = power.find(kIOPMCPUPowerLimitProcessorSpeedKey); it != power.end())
-        s.speedLimitPercent = it->second;
-    s.schedulerLimitPercent = power.at(kIOPMCPUPowerLimitSchedulerTimeKey);
-    if (known) {
-        s.ipv4 = known->ipv4;
-        s.ipv6 = known->ipv6;
-    } else {
-        s.ipv4 = network_.defaultRoute(true);
-        s.ipv6 = network_.defaultRoute(false);
-    }
-    // The bound is on what is kept, not on the primary interfaces: past it, the lines of
-    // the default routes' interfaces are still taken (net/dev itself is bounded in size).
-    const auto primary = [&](std::string_view name) {
-        return (s.ipv4 && s.ipv4->interface == name) || (s.ipv6 && s.ipv6->interface == name);
-    };
-    network_.walkInterfaces([&](std::string_view name, std::uint64_t in, std::uint64_t out) {
-        if (s.interfaces.size() < HostSnapshot::maximumInterfaces || primary(name))
-            s.interfaces.push_back({std::string(name), in, out});
-        return true;
-    });
-    s.root = volumeSpace("/");
-    s.thermalLevel = thermalLevelOf(thermal_.zones());
-    s.batteries = power_.machineBatteries();
-    return s;
-}
-
 bool LinuxPlatform::listProcesses(std::vector<std::int32_t>& pids) {
     return processes_.list(pids);
 }

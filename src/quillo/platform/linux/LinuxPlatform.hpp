@@ -10,7 +10,6 @@
 #include "quillo/platform/linux/Cpu.hpp"
 #include "quillo/platform/linux/FileReader.hpp"
 #include "quillo/platform/linux/FileSystem.hpp"
-#include "quillo/platform/linux/HostSnapshot.hpp"
 #include "quillo/platform/linux/Machine.hpp"
 #include "quillo/platform/linux/Memory.hpp"
 #include "quillo/platform/linux/Network.hpp"
@@ -51,15 +50,17 @@ class LinuxPlatform final : public Platform {
     std::optional<cpu_type_t> processCpuType(std::int32_t pid) override;
     bool processUsage(std::vector<ProcessUsageSample>& out) override;
 
-    // Every figure at once, each file read once. A caller that learns of route changes
-    // from the kernel's notifications passes the default routes it keeps, and the routing
-    // tables are not read.
+    // The subjects themselves, for a reader that takes many figures at once.
+    CpuFiles& cpu() { return cpu_; }
+    MemoryFiles& memory() { return memory_; }
+    NetworkFiles& network() { return network_; }
+    ThermalFiles& thermal() { return thermal_; }
+    PowerFiles& power() { return power_; }
+    ProcessFiles& processes() { return processes_; }
+
     struct DefaultRoutes {
         std::optional<DefaultRoute> ipv4, ipv6;
     };
-    HostSnapshot snapshot(const DefaultRoutes* known = nullptr);
-    // The aggregate CPU times alone, for a caller that samples them on a clock of its own.
-    std::optional<CpuTimes> cpuTimes();
 
   private:
     FileReader files_;

@@ -18,16 +18,6 @@ std::uint64_t kb(std::optional<std::uint64_t> value) {
 
 }  // namespace
 
-std::optional<std::uint64_t> parseMemTotal(std::string_view text) {
-    if (!text.starts_with("MemTotal:")) {
-        const auto at = text.find("\nMemTotal:");
-        if (at == std::string_view::npos) return std::nullopt;
-        text.remove_prefix(at + 1);
-    }
-    text.remove_prefix(9);
-    return parseKilobytes(text.substr(0, text.find('\n')));
-}
-
 MemInfo parseMemInfo(std::string_view text) {
     MemInfo info;
     const struct {
@@ -98,22 +88,24 @@ vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
     return vm;
 }
 
-vm_statistics64 MemoryFiles::statistics(std::uint64_t pageSize) {
+std::optional<MemInfo> MemoryFiles::info() {
     const auto text = files_.readTick(Fs::proc, "meminfo");
-    if (!text) return {};
-    const MemInfo info = parseMemInfo(*text);
+    if (!text) return std::nullopt;
+    MemInfo info = parseMemInfo(*text);
     if (!info.memTotal) debug::note("meminfo", "MemTotal missing");
     if (!info.memAvailable) debug::note("meminfo", "MemAvailable missing; estimated");
     if (!info.memFree) debug::note("meminfo", "MemFree missing");
-    return vmStatisticsFrom(info, pageSize);
+    return info;
+}
+
+vm_statistics64 MemoryFiles::statistics(std::uint64_t pageSize) {
+    const auto meminfo = info();
+    return meminfo ? vmStatisticsFrom(*meminfo, pageSize) : vm_statistics64{};
 }
 
 std::uint64_t MemoryFiles::totalBytes() {
-    const auto text = files_.readTick(Fs::proc, "meminfo");
-    if (!text) return 0;
-    const auto total = parseMemTotal(*text);
-    if (!total) debug::note("meminfo", "MemTotal missing");
-    return total.value_or(0) > UINT64_MAX / 1024 ? UINT64_MAX : total.value_or(0) * 1024;
+    const auto total = info().value_or(MemInfo{}).memTotal.value_or(0);
+    return total > UINT64_MAX / 1024 ? UINT64_MAX : total * 1024;
 }
 
 }  // namespace quillo

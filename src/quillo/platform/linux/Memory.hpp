@@ -18,7 +18,6 @@ struct MemInfo {
         shmem, unevictable, sUnreclaim, kernelStack, pageTables, zswap;
 };
 MemInfo parseMemInfo(std::string_view text);
-std::optional<std::uint64_t> parseMemTotal(std::string_view text);
 
 // The five page counts, made so that they partition MemTotal and so that active +
 // wired + compressed is what free(1) calls used:
@@ -47,6 +46,8 @@ class MemoryFiles {
   public:
     explicit MemoryFiles(FileReader& files) : files_(files) {}
 
+    // Absent when the file cannot be read; what is missing in it is noted.
+    std::optional<MemInfo> info();
     vm_statistics64 statistics(std::uint64_t pageSize);
     // MemTotal in bytes; 0 when it cannot be read.
     std::uint64_t totalBytes();

@@ -1,0 +1,136 @@
+#include "quillo/metrics/Sample.hpp"
+
+#include <cmath>
+
+namespace quillo {
+
+namespace {
+
+std::optional<double> number(const std::optional<PropertyValue>& v) {
+    if (!v) return std::nullopt;
+    if (const auto* i = std::get_if<std::int64_t>(&*v)) return double(*i);
+    if (const auto* d = std::get_if<double>(&*v)) return *d;
+    if (const auto* b = std::get_if<bool>(&*v)) return *b ? 1.0 : 0.0;
+    return std::nullopt;
+}
+
+std::optional<bool> flag(const std::optional<PropertyValue>& v) {
+    const auto n = number(v);
+    if (!n) return std::nullopt;
+    return *n != 0;
+}
+
+std::optional<double> finite(std::optional<double> v) {
+    return v && std::isfinite(*v) ? v : std::nullopt;
+}
+
+Sample::Battery batteryFrom(const PowerSupplySnapshot& b) {
+    const auto property = [&](std::string_view key) { return number(batteryProperty(key, b)); };
+    Sample::Battery out;
+    out.name = b.name;
+    const auto now = property("CurrentCapacity");
+    const auto full = property("MaxCapacity");
+    const auto design = property("DesignCapacity");
+    if (now && full && *full > 0) {
+        out.chargeRatio = finite(*now / *full);
+        out.chargePercent = finite(*now * 100.0 / *full);
+    }
+    if (full && design && *design > 0) out.healthRatio = finite(*full / *design);
+    out.cycles = property("CycleCount");
+    if (b.temp) out.temperatureCelsius = double(*b.temp) / 10.0;
+    if (const auto minutes = property("TimeRemaining")) out.timeRemainingSeconds = *minutes * 60.0;
+    // The draw, whichever way it flows.
+    if (b.powerNow) {
+        out.powerWatts = std::fabs(double(*b.powerNow)) / 1e6;
+    } else if (b.currentNow && b.voltageNow) {
+        out.powerWatts = finite(std::fabs(double(*b.currentNow) * double(*b.voltageNow)) / 1e12);
+    }
+    out.charging = flag(batteryProperty("IsCharging", b));
+    out.externalPower = flag(batteryProperty("ExternalConnected", b));
+    return out;
+}
+
+}  // namespace
+
+std::optional<double> cpuUsedRatio(const CpuTimes& before, const CpuTimes& after) {
+    const auto busy = [](const CpuTimes& c) {
+        return double(c.user + c.nice + c.system + c.irq + c.softirq + c.steal);
+    };
+    const double work = busy(after) - busy(before);
+    const double rest = double(after.idle + after.iowait) - double(before.idle + before.iowait);
+    if (work < 0 || rest < 0 || work + rest <= 0) return std::nullopt;
+    return work / (work + rest);
+}
+
+std::optional<CpuTimes> Sampler::startInterval() {
+    earlier_ = platform_.cpu().stat(ProcStat::aggregate).cpu;
+    return earlier_;
+}
+
+Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known) {
+    Sample s;
+    const ProcStat stat = platform_.cpu().stat(ProcStat::aggregate | ProcStat::btime);
+    s.cpu.times = stat.cpu;
+    if (earlier_ && stat.cpu) s.cpu.usedRatio = cpuUsedRatio(*earlier_, *stat.cpu);
+    earlier_ = stat.cpu;
+    s.bootTime = stat.bootTime;
+
+    CpuFiles& cpu = platform_.cpu();
+    const std::vector<int> online = cpu.onlineCpus();
+    host_basic_info basic;
+    cpu.fillBasicInfo(basic, online);
+    if (basic.logical_cpu > 0) s.cpu.logical = basic.logical_cpu;
+    if (basic.physical_cpu > 0) s.cpu.physical = basic.physical_cpu;
+    const CPUPowerStatus power = cpu.powerStatus(online);
+    if (const auto it = power.find(kIOPMCPUPowerLimitProcessorSpeedKey); it != power.end())
+        s.cpu.speedLimitRatio = it->second / 100.0;
+    s.cpu.schedulerLimitRatio = power.at(kIOPMCPUPowerLimitSchedulerTimeKey) / 100.0;
+    if (const LoadAvg load = cpu.loadAverage(); load.count == 3) s.load = load;
+
+    if (const auto info = platform_.memory().info()) {
+        if (const auto parts = memoryPartsFrom(*info)) {
+            Sample::Memory& m = s.memory.emplace();
+            m.totalBytes = *info->memTotal * 1024;
+            m.parts = *parts;
+            // Through the percentage, as the exporter has always computed it, so that the
+            // digits it publishes stay the same.
+            if (m.totalBytes > 0)
+                m.usedRatio = 100.0 * double(parts->active + parts->wired + parts->compressed) *
+                              1024.0 / double(m.totalBytes) / 100.0;
+        }
+    }
+
+    if (const auto root = volumeSpace("/")) {
+        Sample::Disk& disk = s.disk.emplace();
+        disk.space = *root;
+        if (const FileSystemAttributes df = dfAttributes(*root); df.size > 0)
+            disk.usedRatio = double(df.size - df.freeSize) * 100.0 / double(df.size) / 100.0;
+    }
+
+    NetworkFiles& network = platform_.network();
+    if (known) {
+        s.ipv4 = known->ipv4;
+        s.ipv6 = known->ipv6;
+    } else {
+        s.ipv4 = network.defaultRoute(true);
+        s.ipv6 = network.defaultRoute(false);
+    }
+    // The bound is on what is kept, not on the primary interfaces: past it, the lines of
+    // the default routes' interfaces are still taken (net/dev itself is bounded in size).
+    const auto primary = [&](std::string_view name) {
+        return (s.ipv4 && s.ipv4->interface == name) || (s.ipv6 && s.ipv6->interface == name);
+    };
+    network.walkInterfaces([&](std::string_view name, std::uint64_t in, std::uint64_t out) {
+        if (s.interfaces.size() < Sample::maximumInterfaces || primary(name))
+            s.interfaces.push_back({std::string(name), in, out});
+        return true;
+    });
+
+    s.processes = platform_.processes().count();
+    s.thermalLevel = thermalLevelOf(platform_.thermal().zones());
+    for (const PowerSupplySnapshot& b : platform_.power().machineBatteries())
+        s.batteries.push_back(batteryFrom(b));
+    return s;
+}
+
+}  // namespace quillo

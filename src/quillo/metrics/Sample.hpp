@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+
+namespace quillo {
+
+// The machine at one moment, every figure typed and read once: what the exporter, and
+// any program that wants many figures at a time, formats from. A figure that could not
+// be read is absent, never a zero standing in for it.
+struct Sample {
+    struct Cpu {
+        std::optional<CpuTimes> times;  // since boot, in clock ticks
+        // Everything but idle and I/O wait, over the interval since the previous sample.
+        std::optional<double> usedRatio;
+        std::optional<int> logical, physical;   // online CPUs, and their cores
+        std::optional<double> speedLimitRatio;  // highest allowed frequency over the hardware's
+        double schedulerLimitRatio = 1.0;       // the CPU time the scheduler allows
+    };
+    struct Memory {
+        std::uint64_t totalBytes = 0;
+        MemoryParts parts;  // in kB; together MemTotal
+        // Active, wired and compressed over the total: free(1)'s used.
+        double usedRatio = 0;
+    };
+    struct Disk {
+        VolumeSpace space;
+        // df's Use%, unrounded: used over used and what users may still write.
+        std::optional<double> usedRatio;
+    };
+    struct Interface {
+        std::string name;
+        std::uint64_t received = 0, sent = 0;  // bytes since the interface came up
+    };
+    struct Battery {
+        std::string name;                     // "BAT0"
+        std::optional<double> chargePercent;  // charge over full capacity, as the panel has it
+        std::optional<double> chargeRatio, healthRatio, cycles, temperatureCelsius,
+            timeRemainingSeconds, powerWatts;
+        std::optional<bool> charging, externalPower;
+    };
+
+    Cpu cpu;
+    std::optional<Memory> memory;
+    std::optional<Disk> disk;  // the start-up volume
+    // In net/dev's order: at most maximumInterfaces, and the default routes' own beyond.
+    std::vector<Interface> interfaces;
+    std::optional<DefaultRoute> ipv4, ipv6;
+    std::optional<LoadAvg> load;  // all three averages, or none
+    std::optional<std::int64_t> bootTime;
+    std::optional<std::size_t> processes;
+    std::optional<std::uint32_t> thermalLevel;
+    std::vector<Battery> batteries;  // the machine's own, not a mouse's
+
+    static constexpr std::size_t maximumInterfaces = 4096;
+};
+
+// The share of the CPUs' time in use between two readings of their times; absent when
+// no time passed or the counters went back.
+std::optional<double> cpuUsedRatio(const CpuTimes& before, const CpuTimes& after);
+
+// Takes samples of one machine, keeping the CPU times between them.
+class Sampler {
+  public:
+    explicit Sampler(LinuxPlatform& platform) : platform_(platform) {}
+
+    // Reads every file once. A caller that learns of route changes from the kernel's
+    // notifications passes the default routes it keeps, and the routing tables are not
+    // read.
+    Sample take(const LinuxPlatform::DefaultRoutes* known = nullptr);
+    // The CPU times alone, which start the interval the next take measures over.
+    std::optional<CpuTimes> startInterval();
+
+  private:
+    LinuxPlatform& platform_;
+    std::optional<CpuTimes> earlier_;
+};
+
+}  // namespace quillo
