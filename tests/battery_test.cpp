@@ -156,28 +156,7 @@ class PowerSupplyTree : public ::testing::Test {
         b.open();
         return b;
     }
-    Battery fixture(const char* name) {
-        const std::string base = std::string(QUILLO_FIXTURES) + "/linux/" + name;
-        return opened({base + "/proc", base + "/sys"});
-    }
 };
-
-TEST_F(PowerSupplyTree, FixtureLaptops) {
-    Battery b = fixture("laptop-discharging");
-    EXPECT_EQ(b.maxCapactiy(), 50060);
-    EXPECT_EQ(b.designCapacity(), 47520);
-    EXPECT_EQ(b.cycleCount(), std::nullopt) << "0 is firmware for unknown";
-    EXPECT_EQ(b.timeRemaining(), 49450000LL * 60 / 4830000);
-    EXPECT_EQ(b.isACPowered(), false);
-    b = fixture("laptop-charging");
-    EXPECT_EQ(b.temperature(), 31.0);
-    EXPECT_EQ(b.timeRemaining(), (5880000LL - 2456000) * 60 / 1764000)
-        << "computed from the current";
-    b = fixture("laptop-charge-limit");
-    EXPECT_EQ(b.isACPowered(), true) << "Not charging, held by a limit, on AC";
-    EXPECT_EQ(b.timeRemaining(), std::nullopt);
-    EXPECT_EQ(b.charge(), 79.0) << "BAT1, not the mouse";
-}
 
 TEST_F(PowerSupplyTree, MachineBatteryCapacityOnlyAndPeripherals) {
     supply("hid-mouse", {{"type", "Battery"}, {"scope", "Device"}, {"capacity", "5"}});

@@ -22,7 +22,7 @@
 #include "quillo/widget/Alerts.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Panel.hpp"
-#include "support/Run.hpp"
+#include "support/Sandbox.hpp"
 
 using namespace quillo;
 using ::testing::ElementsAre;
@@ -222,17 +222,9 @@ TEST(AlertsOnTheBus, LowBatteryRaisesOneNotificationPerCrossing) {
                             " XDG_STATE_HOME=" + test::quoted(dir.path().string()) +
                             " QT_QPA_PLATFORM=offscreen ";
     const auto log = dir.path() / "notifications";
-    const pid_t recorder = ::fork();
-    if (recorder == 0) {
-        ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-        ::execl(QUILLO_BIN "/notification_recorder", "notification_recorder", log.c_str(), nullptr);
-        ::_exit(127);
-    }
-    const auto waitFor = [](const std::function<bool()>& done) {
-        for (int i = 0; i < 100 && !done(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        return done();
-    };
+    test::Daemon recorder("env " + env + QUILLO_BIN "/notification_recorder " +
+                          test::quoted(log.string()));
+    using test::waitFor;
     ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(log.string() + ".ready"); }));
 
     const std::string battery = "sys/class/power_supply/BAT0/";
@@ -241,15 +233,9 @@ TEST(AlertsOnTheBus, LowBatteryRaisesOneNotificationPerCrossing) {
     dir.write(battery + "capacity", "15\n");
     std::filesystem::create_directories(dir.path() / "proc");
     dir.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 0.1, \"AlertBatteryBelow\": 20}");
-    const pid_t panel = ::fork();
-    if (panel == 0) {
-        const std::string command =
-            "exec env " + env + QUILLO_BIN "/quillo-panel --desktop --procfs " +
-            test::quoted((dir.path() / "proc").string()) + " --sysfs " +
-            test::quoted((dir.path() / "sys").string()) + " >/dev/null 2>&1";
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
-        ::_exit(127);
-    }
+    test::Daemon panel("env " + env + QUILLO_BIN "/quillo-panel --desktop --procfs " +
+                       test::quoted((dir.path() / "proc").string()) + " --sysfs " +
+                       test::quoted((dir.path() / "sys").string()));
     const auto notifications = [&] {
         std::vector<nlohmann::json> lines;
         std::istringstream in(test::readFile(log));
@@ -265,10 +251,8 @@ TEST(AlertsOnTheBus, LowBatteryRaisesOneNotificationPerCrossing) {
     dir.write(battery + "capacity", "12\n");
     EXPECT_TRUE(waitFor([&] { return notifications().size() == 2; }));
 
-    ::kill(panel, SIGTERM);
-    ::waitpid(panel, nullptr, 0);
-    ::kill(recorder, SIGTERM);
-    ::waitpid(recorder, nullptr, 0);
+    panel.stop();
+    recorder.stop();
     ::kill(busPid, SIGTERM);
     const auto all = notifications();
     ASSERT_EQ(all.size(), 2u);

@@ -4,9 +4,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,8 +17,9 @@
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/settings/Configuration.hpp"
 #include "quillo/widget/VirtualEventLoop.hpp"
+#include "support/Child.hpp"
 #include "support/Require.hpp"
-#include "support/Run.hpp"
+#include "support/Sandbox.hpp"
 #include "support/Views.hpp"
 
 using namespace quillo;
@@ -35,50 +34,26 @@ constexpr int pairs = 60;
 class Sandbox {
   public:
     Sandbox() {
-        if (::geteuid() != 0) {
-            problem_ = "needs root for network namespaces";
-            return;
-        }
-        if (::unshare(CLONE_NEWNET) != 0) {
-            problem_ = "cannot make a network namespace here";
-            return;
-        }
-        int ready[2];
-        if (::pipe(ready) != 0) return;
-        peer_ = ::fork();
-        if (peer_ == 0) {
-            const bool own = ::unshare(CLONE_NEWNET) == 0;
-            [[maybe_unused]] auto n = ::write(ready[1], own ? "y" : "n", 1);
-            ::alarm(120);  // never outlives a stuck test
-            ::pause();
-            ::_exit(0);
-        }
-        char answer = 'n';
-        [[maybe_unused]] auto n = ::read(ready[0], &answer, 1);
-        ::close(ready[0]);
-        ::close(ready[1]);
-        std::string near = "link set lo up\n", far;
+        problem_ = test::enterNetworkNamespace(false);
+        if (!problem_.empty()) return;
+        // A peer that cannot have a namespace of its own ends, and the moves to it fail.
+        peer_ = test::Child::holdingStill([] {
+            if (::unshare(CLONE_NEWNET) != 0) ::_exit(1);
+        });
+        std::string near, far;
         for (int i = 0; i < pairs; ++i) {
             const std::string n = std::to_string(i);
             near += "link add q" + n + " type veth peer name p" + n + "\nlink set p" + n +
-                    " netns " + std::to_string(peer_) + "\naddr add 10." + n + ".0.1/24 dev q" + n +
-                    "\naddr add fd00:" + n + "::1/64 dev q" + n + " nodad\nlink set q" + n +
-                    " up\n";
+                    " netns " + std::to_string(peer_->pid()) + "\naddr add 10." + n +
+                    ".0.1/24 dev q" + n + "\naddr add fd00:" + n + "::1/64 dev q" + n +
+                    " nodad\nlink set q" + n + " up\n";
             far += "addr add 10." + n + ".0.2/24 dev p" + n + "\naddr add fd00:" + n +
                    "::2/64 dev p" + n + " nodad\nlink set p" + n + " up\n";
         }
-        near += routesOn(pairs - 1, "add");
-        const test::RunResult a = test::run("ip -batch - <<'END'\n" + near + "END");
-        const test::RunResult b = test::run("nsenter --target " + std::to_string(peer_) +
-                                            " --net ip -batch - <<'END'\n" + far + "END");
-        if (answer != 'y' || a.status != 0 || b.status != 0)
+        const test::RunResult a = test::ipBatch(near + routesOn(pairs - 1, "add"));
+        const test::RunResult b = test::ipBatch(far, peer_->pid());
+        if (a.status != 0 || b.status != 0)
             problem_ = "cannot make virtual interfaces here: " + a.err + b.err;
-    }
-    ~Sandbox() {
-        if (peer_ > 0) {
-            ::kill(peer_, SIGKILL);
-            ::waitpid(peer_, nullptr, 0);
-        }
     }
 
     const std::string& problem() const { return problem_; }
@@ -90,7 +65,7 @@ class Sandbox {
     }
 
   private:
-    pid_t peer_ = -1;
+    std::unique_ptr<test::Child> peer_;
     std::string problem_;
 };
 
@@ -171,10 +146,7 @@ TEST(ManyInterfaces, MeasuresTheRightInterfaceAndSurvivesARouteMove) {
         }
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_EQ(test::run("ip -batch - <<'END'\n" + Sandbox::routesOn(59, "del") +
-                        Sandbox::routesOn(58, "add") + "END")
-                  .status,
-              0);
+    ASSERT_EQ(test::ipBatch(Sandbox::routesOn(59, "del") + Sandbox::routesOn(58, "add")).status, 0);
     ASSERT_TRUE(routes.changed());
     controller->networkConfigurationDidChange();
     loop.advance(1.0);
