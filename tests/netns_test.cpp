@@ -1,21 +1,21 @@
-// Sixty interfaces in network namespaces of the test's own, with the default routes of
-// both families on the last one: its lines lie far past the page that one read of
-// net/dev and ipv6_route returns. Traffic goes only to the test's own peer namespace.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
+#include <QCoreApplication>
+#include <QTimer>
 #include <atomic>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "common/RouteMonitor.hpp"
+#include "qt/RouteWatcher.hpp"
 #include "quillo/metrics/DataUsage.hpp"
 #include "quillo/metrics/Device.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/settings/Configuration.hpp"
+#include "quillo/widget/TodayViewController.hpp"
 #include "quillo/widget/VirtualEventLoop.hpp"
 #include "support/Child.hpp"
 #include "support/Require.hpp"
@@ -26,6 +26,9 @@ using namespace quillo;
 
 namespace {
 
+// Sixty interfaces in network namespaces of the test's own, with the default routes of
+// both families on the last one: its lines lie far past the page that one read of
+// net/dev and ipv6_route returns. Traffic goes only to the test's own peer namespace.
 constexpr int pairs = 60;
 
 // This process in a network namespace of its own, and a peer process whose namespace
@@ -160,6 +163,33 @@ TEST(ManyInterfaces, MeasuresTheRightInterfaceAndSurvivesARouteMove) {
     send(58, 50'000);
     loop.advance(1.0);
     EXPECT_TRUE(views.text("uploadLabel").ends_with("KB/s")) << views.text("uploadLabel");
+}
+
+// In a network namespace of its own, a default route appearing on a new interface must
+// reach the host as a change of the primary interface.
+TEST(RouteWatcher, NewDefaultRouteIsAChangeOfPrimaryInterface) {
+    const std::string problem = quillo::test::enterNetworkNamespace(false);
+    QUILLO_REQUIRE(problem.empty(), problem);
+    int argc = 1;
+    char name[] = "netns_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+
+    ASSERT_EQ(quillo::primaryInterfaceToMeasure(), std::nullopt);
+    int changes = 0;
+    quillo::RouteWatcher watcher([&] {
+        ++changes;
+        QCoreApplication::quit();
+    });
+    ASSERT_TRUE(watcher.listening());
+    ASSERT_EQ(quillo::test::ipBatch("link add quillo0 type veth peer name quillo1\n"
+                                    "link set quillo0 up\nroute add default dev quillo0\n")
+                  .status,
+              0);
+    QTimer::singleShot(5000, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(quillo::primaryInterfaceToMeasure(), "quillo0");
 }
 
 }  // namespace

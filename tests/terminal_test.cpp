@@ -54,17 +54,6 @@ TEST(CellCanvas, BarsInEighthsOfACell) {
     EXPECT_EQ(renderBar(bar, 20, ColorMode::none), repeat(track, 20)) << "an infinite fraction";
 }
 
-TEST(CellCanvas, ColouredBarUsesTrackBackgroundAndLevelForeground) {
-    ProgressBar bar;
-    prepareForCells(bar);
-    bar.setCurrent(100);
-    bar.setTintColor(Theme::normalColor());
-    const std::string row = renderBar(bar, 4, ColorMode::truecolor);
-    EXPECT_THAT(row, HasSubstr("\x1b[38;2;43;172;45m"));
-    EXPECT_THAT(row, HasSubstr("\x1b[48;2;82;82;87m"));
-    EXPECT_TRUE(row.ends_with(resetAttributes));
-}
-
 TEST(Ansi, ColourFallbacks) {
     EXPECT_EQ(colorModeFor(nullptr, "truecolor", true), ColorMode::truecolor);
     EXPECT_EQ(colorModeFor(nullptr, "24bit", true), ColorMode::truecolor);
@@ -73,11 +62,6 @@ TEST(Ansi, ColourFallbacks) {
     EXPECT_EQ(colorModeFor("", nullptr, true), ColorMode::palette256)
         << "an empty NO_COLOR is unset";
     EXPECT_EQ(colorModeFor(nullptr, "truecolor", false), ColorMode::none) << "not a terminal";
-    EXPECT_EQ(xterm256({1, 0, 0, 1}), 196);
-    EXPECT_EQ(xterm256({0.5, 0.5, 0.5, 1}), 244);
-    EXPECT_EQ(xterm256({0, 0, 0, 1}), 16);
-    EXPECT_EQ(foreground(Theme::criticalColor(), ColorMode::palette256), "\x1b[38;5;167m");
-    EXPECT_EQ(foreground(Theme::criticalColor(), ColorMode::none), "");
 }
 
 TEST(TerminalPanel, RedrawsOnlyWhatChanged) {
@@ -362,14 +346,6 @@ TEST_F(TerminalHost, QuitsWhileTheTerminalReadsNothing) {
         ::usleep(10000);
     EXPECT_EQ(ended, child) << "still waiting to write";
     if (ended == child) child = -1;
-}
-
-TEST_F(TerminalHost, NarrowGermanTerminalKeepsEveryFigure) {
-    start({"LANG=de_DE.UTF-8", "LANGUAGE=de"}, 20);
-    ASSERT_TRUE(readUntil("Systemlast:")) << screen;
-    ASSERT_TRUE(readUntil("Festplatte")) << screen;
-    ASSERT_EQ(::write(master, "q", 1), 1);
-    finish();
 }
 
 TEST_F(TerminalHost, DumbTerminalGetsPlainFrames) {

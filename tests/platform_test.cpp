@@ -1,0 +1,536 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "quillo/metrics/System.hpp"
+#include "quillo/platform/linux/Cpu.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/platform/linux/Memory.hpp"
+#include "quillo/platform/linux/Thermal.hpp"
+#include "support/Child.hpp"
+#include "support/FakePlatform.hpp"
+#include "support/Panel.hpp"
+#include "support/Run.hpp"
+#include "support/TempDir.hpp"
+
+using namespace quillo;
+using ::testing::ElementsAre;
+
+namespace {
+
+struct StatCase {
+    const char* name;
+    const char* text;
+    bool hasCpu;
+    std::uint32_t user, system, idle, nice;
+    std::optional<std::int64_t> bootTime;
+};
+
+class ProcStatParse : public ::testing::TestWithParam<StatCase> {};
+
+TEST_P(ProcStatParse, AggregateLineAndBootTime) {
+    const StatCase& c = GetParam();
+    const ProcStat stat = parseProcStat(c.text);
+    ASSERT_EQ(stat.cpu.has_value(), c.hasCpu);
+    if (c.hasCpu) {
+        const host_cpu_load_info info = loadInfoFrom(*stat.cpu);
+        EXPECT_EQ(info.cpu_ticks[CPU_STATE_USER], c.user);
+        EXPECT_EQ(info.cpu_ticks[CPU_STATE_SYSTEM], c.system);
+        EXPECT_EQ(info.cpu_ticks[CPU_STATE_IDLE], c.idle);
+        EXPECT_EQ(info.cpu_ticks[CPU_STATE_NICE], c.nice);
+    }
+    EXPECT_EQ(stat.bootTime, c.bootTime);
+    // A parse that stops early must find what the full one finds.
+    EXPECT_EQ(parseProcStat(c.text, ProcStat::aggregate).cpu.has_value(), c.hasCpu);
+    EXPECT_EQ(parseProcStat(c.text, ProcStat::btime).bootTime, c.bootTime);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Linux, ProcStatParse,
+    ::testing::Values(
+        // user nice system idle iowait irq softirq steal guest guest_nice
+        StatCase{"FullLineFoldsIrqStealAndIowait",
+                 "cpu  10 2 30 400 5 6 7 8 9 1\nbtime 1418183276\n", true, 10, 30 + 6 + 7 + 8,
+                 400 + 5, 2, 1418183276},
+        StatCase{"FourColumnsOfOldKernels", "cpu 1 2 3 4\n", true, 1, 3, 4, 2, std::nullopt},
+        StatCase{"ShortLineIsNoSample", "cpu  301854 612 111922\nbtime 5\n", false, 0, 0, 0, 0, 5},
+        StatCase{"NonNumericFieldIsNoSample", "cpu  1 2 x 4\n", false, 0, 0, 0, 0, std::nullopt},
+        StatCase{"EmptyFile", "", false, 0, 0, 0, 0, std::nullopt},
+        StatCase{"CountersWrapAtThirtyTwoBits", "cpu 4294967297 0 0 4294967296\n", true, 1, 0, 0, 0,
+                 std::nullopt},
+        StatCase{"NonNumericBootTime", "cpu 1 2 3 4\nbtime soon\n", true, 1, 3, 4, 2, std::nullopt},
+        StatCase{"PerCpuLinesAreNotTheAggregate", "cpu0 1 2 3 4\n", false, 0, 0, 0, 0,
+                 std::nullopt},
+        StatCase{"BootTimeFirstAndNoNewline", "btime 42", false, 0, 0, 0, 0, 42},
+        StatCase{"BootTimeAfterABlankFirstLine", "\nbtime 5\n", false, 0, 0, 0, 0, 5},
+        StatCase{"FirstOfTwoAggregateLinesCounts", "cpu 1 2\ncpu 5 6 7 8\nbtime 1\nbtime 2\n",
+                 false, 0, 0, 0, 0, 1},
+        StatCase{"BtimeLookalike", "cpu 1 2 3 4\nxbtime 9\nbtime 7\n", true, 1, 3, 4, 2, 7}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ProcStatParse, ListsThePerCpuLines) {
+    EXPECT_THAT(parseProcStat("cpu  1 1 1 1\ncpu0 1 1 1 1\ncpu3 1 1 1 1\ncpufoo\n").cpus,
+                ElementsAre(0, 3));
+}
+
+struct LoadCase {
+    const char* name;
+    const char* text;
+    int count;
+    double first;
+    std::optional<std::int64_t> threads;
+};
+
+class LoadAvgParse : public ::testing::TestWithParam<LoadCase> {};
+
+TEST_P(LoadAvgParse, AveragesAndThreads) {
+    const LoadCase& c = GetParam();
+    const LoadAvg load = parseLoadAvg(c.text);
+    EXPECT_EQ(load.count, c.count);
+    EXPECT_EQ(load.averages[0], c.first);
+    EXPECT_EQ(load.threads, c.threads);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Linux, LoadAvgParse,
+    ::testing::Values(LoadCase{"Valid", "0.21 0.37 0.39 1/719 19737\n", 3, 0.21, 719},
+                      LoadCase{"Empty", "", 0, 0.0, std::nullopt},
+                      LoadCase{"TwoAverages", "1.5 2.5\n", 2, 1.5, std::nullopt},
+                      LoadCase{"NonNumericSecond", "1.5 x 2.5 1/2 3\n", 1, 1.5, 2},
+                      LoadCase{"NoSlash", "1 2 3 719 5\n", 3, 1.0, std::nullopt},
+                      LoadCase{"Garbage", "abc\n", 0, 0.0, std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LoadAvgParse, HostLoadScalesAndMachFactors) {
+    LoadAvg load;
+    load.averages[0] = 1.5;
+    load.averages[1] = 0.25;
+    load.averages[2] = 9.0;
+    load.count = 3;
+    const host_load_info info = hostLoadFrom(load, 4);
+    EXPECT_THAT(info.avenrun, ElementsAre(1500, 250, 9000));
+    EXPECT_THAT(info.mach_factor, ElementsAre(2500, 3750, 400));  // 4 / (9 + 1)
+}
+
+TEST(CpuListParse, RangesAndDamage) {
+    EXPECT_THAT(*parseCpuList("0-3,8,10-11\n"), ElementsAre(0, 1, 2, 3, 8, 10, 11));
+    EXPECT_THAT(*parseCpuList("0"), ElementsAre(0));
+    std::string endless;
+    for (int i = 0; i < 1500; ++i) endless += "0-8191,";
+    for (const std::string& bad :
+         {std::string(), std::string("3-1"), std::string("a"), std::string("0-"),
+          std::string("0,,1"), std::string("0-99999999"), std::string("0-5000,0-5000"),
+          endless + "0"}) {
+        EXPECT_EQ(parseCpuList(bad), std::nullopt) << bad.substr(0, 40);
+    }
+}
+
+TEST(CgroupParse, QuotaAndPath) {
+    EXPECT_EQ(parseCgroupCpuMax("150000 100000\n"), 1.5);
+    EXPECT_EQ(parseCgroupCpuMax("max 100000\n"), std::nullopt);
+    EXPECT_EQ(parseCgroupCpuMax("100 0"), std::nullopt);
+    EXPECT_EQ(parseCgroupCpuMax("100"), std::nullopt);
+    EXPECT_EQ(parseCgroupV2Path("12:cpu:/x\n0::/user.slice/a.scope\n"), "/user.slice/a.scope");
+    EXPECT_EQ(parseCgroupV2Path("12:cpu:/x\n"), std::nullopt);
+}
+
+TEST(ThermalZone, TripsDecideTheLevel) {
+    const std::vector<ThermalTrip> trips = {{"critical", 105000},
+                                            {"hot", 90000},
+                                            {"passive", 80000},
+                                            {"active", 50000},
+                                            {"critical", 0}};
+    EXPECT_EQ(thermalLevelOfZone(49000, trips), 0u);
+    EXPECT_EQ(thermalLevelOfZone(60000, trips), 0u) << "an active trip only starts a fan";
+    EXPECT_EQ(thermalLevelOfZone(80000, trips), 5u);
+    EXPECT_EQ(thermalLevelOfZone(90000, trips), 10u);
+    EXPECT_EQ(thermalLevelOfZone(-44000, {{"critical", -273000}}), 0u) << "disabled trip";
+}
+
+host_cpu_load_info ticks(std::uint32_t user, std::uint32_t system, std::uint32_t idle,
+                         std::uint32_t nice) {
+    host_cpu_load_info info;
+    info.cpu_ticks[CPU_STATE_USER] = user;
+    info.cpu_ticks[CPU_STATE_SYSTEM] = system;
+    info.cpu_ticks[CPU_STATE_IDLE] = idle;
+    info.cpu_ticks[CPU_STATE_NICE] = nice;
+    return info;
+}
+
+class SystemOnFake : public ::testing::Test {
+  protected:
+    test::FakePlatform platform;
+};
+
+TEST_F(SystemOnFake, CpuSharesBetweenSamples) {
+    platform.cpuLoad = ticks(1100, 550, 8300, 550);
+    System fresh = System::init();
+    auto u = fresh.usageCPU();
+    EXPECT_TRUE(u.system == 0 && u.user == 0 && u.idle == 100 && u.nice == 0) << "the first sample";
+    EXPECT_EQ(fresh.loadPrevious.cpu_ticks[CPU_STATE_IDLE], 8300u) << "and it primes";
+
+    System sys{ticks(1000, 500, 8000, 500)};
+    System copy = sys;
+    u = sys.usageCPU();
+    EXPECT_TRUE(u.system == 10 && u.user == 20 && u.idle == 60 && u.nice == 10);
+    u = sys.usageCPU();
+    EXPECT_TRUE(std::isnan(u.system) && std::isnan(u.user) && std::isnan(u.idle) &&
+                std::isnan(u.nice))
+        << "no tick elapsed";
+    platform.cpuLoad = ticks(1000, 500, 8100, 500);
+    EXPECT_EQ(copy.usageCPU().idle, 100.0) << "a copy samples over its own interval";
+}
+
+TEST_F(SystemOnFake, FailedReadRepeatsTheLastFigureAndKeepsTheBaseline) {
+    System sys{ticks(1000, 500, 8000, 500)};
+    platform.cpuLoad = ticks(1100, 550, 8300, 550);
+    EXPECT_EQ(sys.usageCPU().idle, 60.0);
+    platform.cpuLoad = host_cpu_load_info{};  // what an unreadable stat gives
+    const auto failed = sys.usageCPU();
+    EXPECT_TRUE(failed.system == 10 && failed.user == 20 && failed.idle == 60 && failed.nice == 10);
+    platform.cpuLoad = ticks(1500, 550, 8700, 550);
+    const auto next = sys.usageCPU();
+    EXPECT_TRUE(next.user == 50 && next.idle == 50) << "measured from the last good sample";
+}
+
+TEST_F(SystemOnFake, WrappedCounterCountsTheTicksThatPassed) {
+    System sys{ticks(UINT32_MAX - 49, 100, 100, 100)};
+    platform.cpuLoad = ticks(50, 100, 200, 100);
+    const auto usage = sys.usageCPU();
+    EXPECT_EQ(usage.user, 50.0);
+    EXPECT_EQ(usage.idle, 50.0);
+}
+
+TEST_F(SystemOnFake, MemoryInGigabytesWhateverThePageSizeAndUnits) {
+    platform.vm.free_count = 262144;
+    EXPECT_EQ(System::memoryUsage().free, 1.0);
+    platform.vm.free_count = 65536;
+    platform.page = 16384;
+    EXPECT_EQ(System::memoryUsage().free, 1.0);
+    platform.basic.max_mem = 17179869184ull;
+    EXPECT_EQ(System::physicalMemory(), 16.0);
+    EXPECT_EQ(System::physicalMemory(System::Unit::byte), 17179869184.0);
+}
+
+TEST_F(SystemOnFake, LoadAveragesMachFactorsAndCounts) {
+    platform.averages[0] = 1.52;
+    platform.averagesAvailable = 1;
+    EXPECT_EQ(System::loadAverage(), (std::array<double, 3>{1.52, 0.0, 0.0}))
+        << "what is not filled stays 0";
+    platform.load = {{1500, 250, 0}, {3999, 1000, 0}};
+    EXPECT_EQ(System::loadAverage(System::LOAD_AVG::short_),
+              (std::array<double, 3>{1.5, 0.25, 0.0}));
+    EXPECT_EQ(System::machFactor(), (std::array<double, 3>{3.999, 1.0, 0.0}));
+    EXPECT_EQ(System::processCounts().processCount, 0) << "no processor set";
+    platform.processorSet = processor_set_load_info{412, 1987, 0, 0};
+    EXPECT_EQ(System::processCounts().threadCount, 1987);
+}
+
+TEST_F(SystemOnFake, UptimeTruncatesTowardZero) {
+    platform.boot = 1000;
+    const auto at = [&](std::int64_t seconds) {
+        platform.now = 1000 + seconds;
+        return System::uptime();
+    };
+    EXPECT_EQ(at(90061), (System::Uptime{1, 1, 1, 1}));
+    EXPECT_EQ(at(86399), (System::Uptime{0, 23, 59, 59}));
+    EXPECT_EQ(at(-90), (System::Uptime{0, 0, -1, -30}));
+    platform.boot = INT64_MIN;
+    EXPECT_EQ(System::uptime(), System::Uptime{}) << "a difference that overflows";
+    platform.boot.reset();
+    EXPECT_EQ(System::uptime(), System::Uptime{});
+}
+
+TEST_F(SystemOnFake, ModelNameFitsOneHundredTwentyEightBytes) {
+    platform.model = std::string(127, 'M');
+    EXPECT_EQ(System::modelName(), std::string(127, 'M'));
+    platform.model = std::string(128, 'M');
+    EXPECT_EQ(System::modelName(), "");
+    platform.model = std::string("Mac\xff\0tail", 8);
+    EXPECT_EQ(System::modelName(), "Mac\xEF\xBF\xBD");
+}
+
+TEST_F(SystemOnFake, PowerLimitKeepsMinusOneForWhatIsMissing) {
+    EXPECT_EQ(System::CPUPowerLimit().processorCount, -1) << "no status at all";
+    platform.powerStatus = CPUPowerStatus{
+        {"CPU_Speed_Limit", 100}, {"CPU_Available_CPUs", 8}, {"CPU_Scheduler_Limit", 100}};
+    auto limit = System::CPUPowerLimit();
+    EXPECT_TRUE(limit.processorSpeed == 100.0 && limit.processorCount == 8 &&
+                limit.schedulerTime == 100.0);
+    platform.powerStatus = CPUPowerStatus{{"CPU_Available_CPUs", 4}};
+    limit = System::CPUPowerLimit();
+    EXPECT_TRUE(limit.processorSpeed == -1.0 && limit.processorCount == 4 &&
+                limit.schedulerTime == -1.0);
+}
+
+TEST_F(SystemOnFake, ThermalLevels) {
+    const std::pair<std::uint32_t, ThermalLevel> levels[] = {{0, ThermalLevel::Normal},
+                                                             {5, ThermalLevel::Danger},
+                                                             {7, ThermalLevel::Unknown},
+                                                             {10, ThermalLevel::Crisis}};
+    for (const auto& [level, expected] : levels) {
+        platform.thermalLevelStored = level;
+        EXPECT_EQ(System::thermalLevel(), expected) << level;
+    }
+    platform.thermalStatus = kIOReturnNotFound;
+    EXPECT_EQ(System::thermalLevel(), ThermalLevel::NotPublished);
+}
+
+class OnTree {
+  public:
+    explicit OnTree(const FsRoot& root) : platform_(root) { setCurrentPlatform(&platform_); }
+    ~OnTree() { setCurrentPlatform(nullptr); }
+    LinuxPlatform& platform() { return platform_; }
+
+  private:
+    LinuxPlatform platform_;
+};
+
+// What each fixture tree reads as is in the goldens of `quillo sample` (commands_test).
+
+TEST(LinuxPlatform, MissingRootReadsAsZeros) {
+    OnTree on({"/nonexistent/proc", "/nonexistent/sys"});
+    EXPECT_EQ(System::physicalMemory(), 0.0);
+    EXPECT_EQ(System::uptime(), (System::Uptime{}));
+    EXPECT_EQ(System::processCounts().processCount, 0);
+    EXPECT_EQ(System::logicalCores(), 0);
+    EXPECT_EQ(System::thermalLevel(), ThermalLevel::NotPublished);
+    System sys;
+    EXPECT_EQ(sys.usageCPU().idle, 100.0);
+}
+
+// A copied tree changes as tools write files: in place, by rename, or gone for a while.
+TEST(LinuxPlatform, TreeFilesAreReadAsTheyStandNow) {
+    test::TempDir dir;
+    dir.write("proc/loadavg", "1.00 2.00 3.00 1/10 99\n");
+    dir.write("proc/stat", "cpu  100 0 100 800 0 0 0 0 0 0\n");
+    std::filesystem::create_directories(dir.path() / "sys");
+    OnTree on({(dir.path() / "proc").string(), (dir.path() / "sys").string()});
+    System sys;
+    sys.usageCPU();
+    EXPECT_EQ(System::loadAverage()[0], 1.0);
+    dir.write("proc/loadavg", "4.00 5.00 6.00 1/10 99\n");
+    EXPECT_EQ(System::loadAverage()[0], 4.0) << "rewritten in place";
+    dir.write("proc/loadavg.new", "7.00 8.00 9.00 1/10 99\n");
+    std::filesystem::rename(dir.path() / "proc/loadavg.new", dir.path() / "proc/loadavg");
+    EXPECT_EQ(System::loadAverage()[0], 7.0) << "replaced by rename";
+
+    dir.write("proc/stat", "cpu  150 0 150 900 0 0 0 0 0 0\n");
+    EXPECT_EQ(sys.usageCPU().idle, 50.0);
+    std::filesystem::remove(dir.path() / "proc/stat");
+    EXPECT_EQ(sys.usageCPU().idle, 50.0) << "an unreadable stat repeats the last figure";
+    dir.write("proc/stat", "cpu  150 0 150 1100 0 0 0 0 0 0\n");
+    EXPECT_EQ(sys.usageCPU().idle, 100.0) << "measured from the last good sample";
+}
+
+TEST(LinuxPlatform, LiveSystemAgreesWithTheKernel) {
+    LinuxPlatform live;
+    std::string meminfo = test::readFile("/proc/meminfo");
+    EXPECT_EQ(live.hostBasicInfo().max_mem, parseMemInfo(meminfo).memTotal.value_or(0) * 1024);
+    EXPECT_EQ(live.bootTime(), parseProcStat(test::readFile("/proc/stat")).bootTime);
+    EXPECT_GT(live.hostBasicInfo().logical_cpu, 0);
+}
+
+struct MappingCase {
+    const char* name;
+    const char* meminfo;
+    // kB of free, inactive, active, wired, compressed: with 1 kB pages, page counts.
+    std::uint32_t free, inactive, active, wired, compressed;
+};
+
+class MemoryMapping : public ::testing::TestWithParam<MappingCase> {};
+
+TEST_P(MemoryMapping, FivePartsOfMemTotal) {
+    const MappingCase& c = GetParam();
+    const vm_statistics64 vm = vmStatisticsFrom(parseMemInfo(c.meminfo), 1024);
+    EXPECT_EQ(vm.free_count, c.free);
+    EXPECT_EQ(vm.inactive_count, c.inactive);
+    EXPECT_EQ(vm.active_count, c.active);
+    EXPECT_EQ(vm.wire_count, c.wired);
+    EXPECT_EQ(vm.compressor_page_count, c.compressed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Meminfo, MemoryMapping,
+    ::testing::Values(
+        // Kernel 6.18 with 3 GiB held by a program: Active is only file cache, the
+        // program's memory sits on the inactive list and must still count as used.
+        MappingCase{"CurrentKernelAnonymousOnInactiveList",
+                    "MemTotal: 24683772 kB\nMemFree: 20612148 kB\nMemAvailable: 21181072 kB\n"
+                    "Active: 283108 kB\nInactive: 3611340 kB\nUnevictable: 13192 kB\n"
+                    "SUnreclaim: 24344 kB\nKernelStack: 1776 kB\nPageTables: 7276 kB\n"
+                    "Zswap: 0 kB\n",
+                    20612148, 568924, 3456112, 46588, 0},
+        MappingCase{"OldKernelWithoutMemAvailable",
+                    "MemTotal: 1000 kB\nMemFree: 100 kB\nBuffers: 50 kB\nCached: 300 kB\n"
+                    "SReclaimable: 60 kB\nShmem: 10 kB\nSUnreclaim: 40 kB\n",
+                    100, 400, 460, 40, 0},
+        MappingCase{"KernelMemoryBeyondUsedIsCapped",
+                    "MemTotal: 1000 kB\nMemFree: 900 kB\nMemAvailable: 950 kB\n"
+                    "PageTables: 70 kB\nZswap: 30 kB\n",
+                    900, 50, 0, 50, 0},
+        MappingCase{"ZswapTakesWhatKernelMemoryLeaves",
+                    "MemTotal: 1000 kB\nMemFree: 100 kB\nMemAvailable: 200 kB\n"
+                    "KernelStack: 300 kB\nZswap: 900 kB\n",
+                    100, 100, 0, 300, 500},
+        MappingCase{"FreeNeverAboveAvailable",
+                    "MemTotal: 1000 kB\nMemFree: 600 kB\nMemAvailable: 500 kB\n", 500, 0, 500, 0,
+                    0},
+        MappingCase{"NoMemTotalIsAZeroRecord", "MemFree: 600 kB\nMemAvailable: 500 kB\n", 0, 0, 0,
+                    0, 0},
+        MappingCase{"DamagedFreeReadsAsNone",
+                    "MemTotal: 1000 kB\nMemFree: 44O324 kB\nMemAvailable: 700 kB\n", 0, 700, 300, 0,
+                    0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MemoryMapping, PageRoundingNeverLosesAPage) {
+    const MemInfo info = parseMemInfo(
+        "MemTotal: 1048572 kB\nMemFree: 1001 kB\nMemAvailable: 300017 kB\nSUnreclaim: 5 kB\n"
+        "Zswap: 77 kB\n");
+    const vm_statistics64 vm = vmStatisticsFrom(info, 16384);
+    EXPECT_EQ(std::uint64_t(vm.free_count) + vm.inactive_count + vm.active_count + vm.wire_count +
+                  vm.compressor_page_count,
+              1048572u * 1024 / 16384);
+}
+
+// The machine itself: what the panel shows must be what free(1) calls used, and it must
+// move when a program takes memory.
+class LiveMemory : public test::PanelTest {
+  protected:
+    LinuxPlatform live;
+    ScopedPlatform scope{live};
+
+    double row() {
+        tick();
+        return bar("memoryProgressBar").current();
+    }
+    static double kernelUsedPercent() {
+        const MemInfo info = parseMemInfo(test::readFile("/proc/meminfo"));
+        return 100.0 * double(*info.memTotal - *info.memAvailable) / double(*info.memTotal);
+    }
+};
+
+TEST_F(LiveMemory, RowIsWhatFreeCallsUsedAndFollowsAProgram) {
+    update();
+    const double before = row();
+    const double kernelBefore = kernelUsedPercent();
+    EXPECT_NEAR(before, kernelBefore, 1.0);
+
+    constexpr std::size_t held = std::size_t(1) << 30;
+    auto child = test::Child::holdingStill([] {
+        void* block =
+            ::mmap(nullptr, held, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (block == MAP_FAILED) ::_exit(1);
+        std::memset(block, 0x5a, held);
+    });
+    const double during = row();
+    const double kernel = kernelUsedPercent();
+    const test::RunResult free = test::run("free -b | awk '/^Mem:/ { print $2, $3 }'");
+    child.reset();
+
+    EXPECT_NEAR(during, kernel, 1.0);
+    double total = 0, used = 0;
+    ASSERT_EQ(std::sscanf(free.out.c_str(), "%lf %lf", &total, &used), 2) << free.err;
+    EXPECT_NEAR(during, 100.0 * used / total, 2.0) << "free(1) and the panel disagree";
+    // MemAvailable is the kernel's estimate, and reclaim may move it by a few hundred
+    // megabytes meanwhile: the row must rise as the kernel's own figure rose, which
+    // must show most of the child's memory for the comparison to mean anything.
+    const double heldPercent = 100.0 * double(held) / System::physicalMemory(System::Unit::byte);
+    ASSERT_GT(kernel - kernelBefore, 0.5 * heldPercent) << "the child holds its memory";
+    EXPECT_NEAR(during - before, kernel - kernelBefore, 1.0)
+        << "a program's memory must count as used";
+
+    const System::MemoryUsage parts = System::memoryUsage();
+    EXPECT_NEAR(parts.free + parts.inactive + parts.active + parts.wired + parts.compressed,
+                System::physicalMemory(), 1e-6)
+        << "the five figures add up to the installed memory";
+}
+
+// Figures held against the tools people check them with, on this machine, now.
+TEST(DiskFigures, RootsReserveIsNeitherUsedNorFree) {
+    // 100 blocks, 40 free of which 30 may be written by anyone: used 60, available 30.
+    const FileSystemAttributes a = fileSystemAttributesFrom(100, 40, 30, 4096);
+    EXPECT_EQ(a.size, 90u * 4096);
+    EXPECT_EQ(a.freeSize, 30u * 4096);
+    const FileSystemAttributes odd = fileSystemAttributesFrom(10, 20, 5, 0);
+    EXPECT_EQ(odd.size, 0u) << "damaged counts never wrap";
+}
+
+class LiveDisk : public test::PanelTest {
+  protected:
+    LinuxPlatform live;
+    ScopedPlatform scope{live};
+};
+
+TEST_F(LiveDisk, RowIsDfsPercentage) {
+    controller->updateDiskUsage();
+    const double row = bar("hddProgressBar").current();
+    const test::RunResult df = test::run("df -B1 --output=used,avail / | tail -n 1");
+    double used = 0, available = 0;
+    ASSERT_EQ(std::sscanf(df.out.c_str(), "%lf %lf", &used, &available), 2) << df.err;
+    EXPECT_NEAR(row, 100.0 * used / (used + available), 1.0);
+    struct statvfs vfs {};
+    ASSERT_EQ(::statvfs("/", &vfs), 0);
+    const double u = double(vfs.f_blocks - vfs.f_bfree), a = double(vfs.f_bavail);
+    EXPECT_NEAR(row, 100.0 * u / (u + a), 0.01);
+}
+
+// ps(1)'s view of the processes alive in both lists.
+TEST(LiveProcesses, ProcessesCommandAgreesWithPs) {
+    const test::RunResult ours = test::run(QUILLO_BIN "/quillo processes --json");
+    const test::RunResult ps = test::run("ps -e -o pid=,ppid=,pgid=,euid=,stat=,comm=");
+    ASSERT_EQ(ours.status, 0) << ours.err;
+    ASSERT_EQ(ps.status, 0) << ps.err;
+    std::map<long long, nlohmann::json> byPid;
+    for (auto& p : nlohmann::json::parse(ours.out)) byPid[p["pid"].get<long long>()] = p;
+
+    std::istringstream lines(ps.out);
+    std::string line;
+    int compared = 0, differing = 0, otherState = 0;
+    while (std::getline(lines, line)) {
+        long long pid, ppid, pgid, uid;
+        char stat[16];
+        int consumed = 0;
+        if (std::sscanf(line.c_str(), "%lld %lld %lld %lld %15s %n", &pid, &ppid, &pgid, &uid, stat,
+                        &consumed) != 5)
+            continue;
+        const auto it = byPid.find(pid);
+        if (it == byPid.end()) continue;  // started or ended between the two
+        const nlohmann::json& p = it->second;
+        const std::string comm = line.substr(std::size_t(consumed));
+        const std::string command = p["command"];
+        const int status = p["status"];
+        const int expected = std::string("R").find(stat[0]) == 0                     ? 2
+                             : std::string("SDI").find(stat[0]) != std::string::npos ? 3
+                             : std::string("Tt").find(stat[0]) != std::string::npos  ? 4
+                             : std::string("ZX").find(stat[0]) != std::string::npos  ? 5
+                                                                                     : 0;
+        // The record keeps 16 bytes of a name; ps shows a worker's whole name, and cuts
+        // other kernel threads' at 15. A kernel worker renames itself after the work it
+        // does, so only its own part ("kworker/u8:2") must agree.
+        const auto own = [](const std::string& name) {
+            return name.starts_with("kworker/") ? name.substr(0, name.find_first_of("-+")) : name;
+        };
+        const bool sameName = command == comm || own(command) == own(comm) ||
+                              (command.size() == 16 && comm.starts_with(command)) ||
+                              (comm.size() == 15 && command.starts_with(comm));
+        ++compared;
+        if (status != expected) ++otherState;  // a process may run, then sleep, in between
+        if (p["ppid"] != ppid || p["pgid"] != pgid || p["uid"] != uid || !sameName) {
+            ADD_FAILURE() << "ps: " << line << "\nquillo: " << p.dump();
+            if (++differing > 5) break;
+        }
+    }
+    EXPECT_LE(otherState, std::max(2, compared / 20)) << "states disagree too often";
+    EXPECT_GT(compared, 5);
+}
+
+}  // namespace
