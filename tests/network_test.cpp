@@ -105,34 +105,20 @@ TEST(DefaultRouteParse, DamagedLinesAreSkipped) {
         << "a 33-digit destination";
 }
 
-class DataUsageOnFake : public ::testing::Test {
-  protected:
+TEST(DataUsageOnFake, FirstEntryWinsAndEveryFailureIsZero) {
     test::FakePlatform platform;
-};
-
-TEST_F(DataUsageOnFake, UnknownNameReadsNothingAndReturnsZero) {
-    platform.counters("eth0", 10, 20);
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(get_data_usage("wlan9"), (data_usage{0, 0}));
-    EXPECT_EQ(platform.interfaceListWalks, 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-}
-
-TEST_F(DataUsageOnFake, FirstEntryWinsAndDirectionsAreNotSwapped) {
     platform.counters("lo", 1, 1);
     platform.counters("eth0", 100, 200);
     platform.interfaces.emplace_back("eth0", 999, 999);
-    EXPECT_EQ(get_data_usage("eth0"), (data_usage{200, 100}));
+    EXPECT_EQ(get_data_usage("eth0"), (data_usage{200, 100})) << "upload is what was sent";
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(get_data_usage("wlan9"), (data_usage{0, 0}));
+    EXPECT_EQ(platform.interfaceListWalks, 1) << "an unknown name reads no list";
     platform.indices["ghost"] = 7;  // an index, but no entry in the list
     EXPECT_EQ(get_data_usage("ghost"), (data_usage{0, 0}));
     platform.interfaceListFails = true;
     EXPECT_EQ(get_data_usage("eth0"), (data_usage{0, 0}));
-}
-
-TEST_F(DataUsageOnFake, NoBufferPrintsOneLine) {
-    platform.counters("eth0", 100, 200);
     platform.interfaceListThrows = true;
-    ::testing::internal::CaptureStdout();
     EXPECT_EQ(get_data_usage("eth0"), (data_usage{0, 0}));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "malloc failed\n");
 }

@@ -17,41 +17,26 @@ using ::testing::HasSubstr;
 
 namespace {
 
-struct TypingCase {
-    const char* name;
-    const char* json;
-    std::optional<double> number;
-    std::optional<std::vector<double>> list;
-};
-
-class SuiteTyping : public ::testing::TestWithParam<TypingCase> {};
-
-TEST_P(SuiteTyping, ReadsOnlyNumbersAndListsOfNumbers) {
-    const TypingCase& c = GetParam();
+TEST(Configuration, ReadsOnlyNumbersAndListsOfNumbers) {
+    using List = std::optional<std::vector<double>>;
+    const std::tuple<const char*, std::optional<double>, List> cases[] = {
+        {R"({"K": 5})", 5.0, std::nullopt},
+        {R"({"K": "5"})", std::nullopt, std::nullopt},
+        {R"({"K": [0.878, 0.627, 0.156, 1]})", std::nullopt, List{{0.878, 0.627, 0.156, 1.0}}},
+        {R"({"K": [0, "1", 0]})", std::nullopt, std::nullopt},
+        {R"({"X": {"K": 5}, "Y": [{"K": 1}]})", std::nullopt, std::nullopt},  // not nested ones
+        {R"({"K": 1, "K": 2})", 2.0, std::nullopt},                           // the last duplicate
+        {R"({"K": 5, "L": [1,)", std::nullopt, std::nullopt},
+        {"{\"K\": 5, \"\xff\": 1}", std::nullopt, std::nullopt},
+        {R"({"F": [1e400, -2E+999], "K": 2})", 2.0, std::nullopt},  // beyond a double elsewhere
+        {R"({"K": 1e400})", std::nullopt, std::nullopt}};
     test::TempDir dir;
-    Configuration config(std::make_unique<SettingsSuite>(dir.write("suite.json", c.json)));
-    EXPECT_EQ(config.doubleValue("K"), c.number);
-    EXPECT_EQ(config.colorComponents("K"), c.list);
+    for (const auto& [json, number, list] : cases) {
+        Configuration config(std::make_unique<SettingsSuite>(dir.write("suite.json", json)));
+        EXPECT_EQ(config.doubleValue("K"), number) << json;
+        EXPECT_EQ(config.colorComponents("K"), list) << json;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Configuration, SuiteTyping,
-    ::testing::Values(
-        TypingCase{"IntegerIsANumber", R"({"K": 5})", 5.0, std::nullopt},
-        TypingCase{"TextIsAbsent", R"({"K": "5"})", std::nullopt, std::nullopt},
-        TypingCase{"ListOfNumbers", R"({"K": [0.878, 0.627, 0.156, 1]})", std::nullopt,
-                   std::vector<double>{0.878, 0.627, 0.156, 1.0}},
-        TypingCase{"ListWithOneText", R"({"K": [0, "1", 0]})", std::nullopt, std::nullopt},
-        TypingCase{"NestedKeyDoesNotCount", R"({"X": {"K": 5}, "Y": [{"K": 1}]})", std::nullopt,
-                   std::nullopt},
-        TypingCase{"LastDuplicateWins", R"({"K": 1, "K": 2})", 2.0, std::nullopt},
-        TypingCase{"EmptyFile", "", std::nullopt, std::nullopt},
-        TypingCase{"TruncatedFile", R"({"K": 5, "L": [1,)", std::nullopt, std::nullopt},
-        TypingCase{"InvalidUtf8", "{\"K\": 5, \"\xff\": 1}", std::nullopt, std::nullopt},
-        TypingCase{"NumberBeyondDoubleElsewhere", R"({"F": [1e400, -2E+999], "K": 2})", 2.0,
-                   std::nullopt},
-        TypingCase{"NumberBeyondDoubleItself", R"({"K": 1e400})", std::nullopt, std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Configuration, UnusableFilesReadAsAnEmptySuiteAndNeverBlock) {
     ::alarm(20);  // a reader stuck on a FIFO fails the test instead of hanging it
@@ -99,53 +84,36 @@ TEST(SuiteWriter, AcceptsWhatPeopleTypeAndRefusesTheRest) {
     }
 }
 
-struct EditCase {
-    const char* name;
-    const char* before;
-    bool set;  // else erase
-    const char* after;
-};
-
-class SuiteEdits : public ::testing::TestWithParam<EditCase> {};
-
 // Only the one key's member changes; every other byte stays as it was.
-TEST_P(SuiteEdits, TouchOnlyTheOneKey) {
-    const EditCase& c = GetParam();
-    SuiteText suite(c.before);
-    if (c.set) {
-        suite.set("RefreshRate", "2");
-    } else {
-        suite.erase("RefreshRate");
+TEST(SuiteText, EditsTouchOnlyTheOneKey) {
+    const std::tuple<const char*, bool, const char*> cases[] = {
+        // before, set (else erase), after
+        {"{\"Big\": 123456789012345678901,\n \"RefreshRate\" :  1 , \"N\": 1E2}", true,
+         "{\"Big\": 123456789012345678901,\n \"RefreshRate\" :  2 , \"N\": 1E2}"},
+        {"{\n    \"A\": [1, \"x\"]\n}\n", true,
+         "{\n    \"A\": [1, \"x\"],\n    \"RefreshRate\": 2\n}\n"},
+        {"{\"A\": {\"B\": \"}\"}}", true, "{\"A\": {\"B\": \"}\"}, \"RefreshRate\": 2}"},
+        {"", true, "{\n  \"RefreshRate\": 2\n}\n"},
+        {"{\r\n  \"A\": \"1e400\",\r\n  \"B\": 1e400\r\n}\r\n", true,
+         "{\r\n  \"A\": \"1e400\",\r\n  \"B\": 1e400,\r\n  \"RefreshRate\": 2\r\n}\r\n"},
+        {"{\"RefreshRate\": 1, \"RefreshRate\": \"x\"}", true,
+         "{\"RefreshRate\": 2, \"RefreshRate\": 2}"},
+        {"\xEF\xBB\xBF{\"RefreshRate\": 1}", true, "\xEF\xBB\xBF{\"RefreshRate\": 2}"},
+        {"{\n  \"A\": 1,\n  \"RefreshRate\": 5\n}", false, "{\n  \"A\": 1\n}"},
+        {"{\n  \"RefreshRate\": 5,\n  \"A\": 1\n}", false, "{\n  \"A\": 1\n}"},
+        {"{\"RefreshRate\": 5, \"RefreshRate\": [1]}", false, "{}"},
+        {"{ \"A\": 1 }", false, "{ \"A\": 1 }"}};
+    for (const auto& [before, set, after] : cases) {
+        SuiteText suite(before);
+        if (set) {
+            suite.set("RefreshRate", "2");
+        } else {
+            suite.erase("RefreshRate");
+        }
+        EXPECT_EQ(suite.text(), after) << before;
+        EXPECT_NO_THROW(SuiteText{suite.text()});
     }
-    EXPECT_EQ(suite.text(), c.after);
-    EXPECT_NO_THROW(SuiteText{suite.text()});
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Text, SuiteEdits,
-    ::testing::Values(
-        EditCase{"ReplaceKeepsNumbersAndLayout",
-                 "{\"Big\": 123456789012345678901,\n \"RefreshRate\" :  1 , \"N\": 1E2}", true,
-                 "{\"Big\": 123456789012345678901,\n \"RefreshRate\" :  2 , \"N\": 1E2}"},
-        EditCase{"AppendWithTheLastLinesIndent", "{\n    \"A\": [1, \"x\"]\n}\n", true,
-                 "{\n    \"A\": [1, \"x\"],\n    \"RefreshRate\": 2\n}\n"},
-        EditCase{"AppendOnOneLine", "{\"A\": {\"B\": \"}\"}}", true,
-                 "{\"A\": {\"B\": \"}\"}, \"RefreshRate\": 2}"},
-        EditCase{"AppendToNothing", "", true, "{\n  \"RefreshRate\": 2\n}\n"},
-        EditCase{"AppendEndsLinesAsTheFileDoes",
-                 "{\r\n  \"A\": \"1e400\",\r\n  \"B\": 1e400\r\n}\r\n", true,
-                 "{\r\n  \"A\": \"1e400\",\r\n  \"B\": 1e400,\r\n  \"RefreshRate\": 2\r\n}\r\n"},
-        EditCase{"EveryDuplicateTakesTheValue", "{\"RefreshRate\": 1, \"RefreshRate\": \"x\"}",
-                 true, "{\"RefreshRate\": 2, \"RefreshRate\": 2}"},
-        EditCase{"ByteOrderMark", "\xEF\xBB\xBF{\"RefreshRate\": 1}", true,
-                 "\xEF\xBB\xBF{\"RefreshRate\": 2}"},
-        EditCase{"EraseLast", "{\n  \"A\": 1,\n  \"RefreshRate\": 5\n}", false, "{\n  \"A\": 1\n}"},
-        EditCase{"EraseFirst", "{\n  \"RefreshRate\": 5,\n  \"A\": 1\n}", false,
-                 "{\n  \"A\": 1\n}"},
-        EditCase{"EraseOnlyAndDuplicates", "{\"RefreshRate\": 5, \"RefreshRate\": [1]}", false,
-                 "{}"},
-        EditCase{"EraseMissingChangesNothing", "{ \"A\": 1 }", false, "{ \"A\": 1 }"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // Whatever the file, a writer either edits it or refuses it untouched, with a reason.
 TEST(SuiteWriter, RefusesWhatItCannotEditAndChangesNothing) {

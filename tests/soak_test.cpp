@@ -7,12 +7,12 @@
 #include <random>
 #include <regex>
 
-#include "support/FakePlatform.hpp"
-#include "support/TempDir.hpp"
-#include "support/Views.hpp"
 #include "quillo/ui/ProgressBar.hpp"
 #include "quillo/widget/TodayViewController.hpp"
 #include "quillo/widget/VirtualEventLoop.hpp"
+#include "support/FakePlatform.hpp"
+#include "support/TempDir.hpp"
+#include "support/Views.hpp"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUILLO_ASAN 1
