@@ -358,9 +358,14 @@ TEST(UnreadableRoot, PermissionDeniedReadsAsNeutral) {
 const std::filesystem::path fixtures = std::filesystem::path(QUILLO_FIXTURES) / "linux";
 const std::filesystem::path golden = std::filesystem::path(QUILLO_FIXTURES) / "../golden";
 
-const char* const trees[] = {
-    "desktop-no-battery", "laptop-charge-limit",    "laptop-charging",      "laptop-discharging",
-    "malformed",          "server-many-interfaces", "workstation-throttled"};
+// Every tree under the fixtures, so that a new one cannot go without its goldens.
+std::vector<std::string> trees() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(fixtures))
+        if (entry.is_directory()) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 Json masked(Json output) {
     for (const char* key : {"uptime", "uptimeLabel", "hddPercentLabel", "hddProgressBar"}) {
@@ -381,7 +386,7 @@ std::string masked(std::string metrics) {
     return out;
 }
 
-class Golden : public ::testing::TestWithParam<const char*> {
+class Golden : public ::testing::TestWithParam<std::string> {
   protected:
     std::string output(const std::string& command) {
         TempDir home;
@@ -394,7 +399,7 @@ class Golden : public ::testing::TestWithParam<const char*> {
         return r.out;
     }
     void expectGolden(const std::string& actual, const std::string& name) {
-        const std::filesystem::path file = golden / (std::string(GetParam()) + "." + name);
+        const std::filesystem::path file = golden / (GetParam() + "." + name);
         if (std::getenv("QUILLO_UPDATE_GOLDEN")) {
             TempDir().write(file, actual);  // an absolute path replaces the folder
             return;
@@ -467,18 +472,10 @@ TEST_P(Golden, OutputsAgreeOnWhatTheyShare) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Trees, Golden, ::testing::ValuesIn(trees), [](const auto& info) {
+INSTANTIATE_TEST_SUITE_P(Trees, Golden, ::testing::ValuesIn(trees()), [](const auto& info) {
     std::string name = info.param;
     std::erase(name, '-');
     return name;
 });
-
-TEST(GoldenTrees, EveryFixtureTreeHasItsOutput) {
-    std::set<std::string> listed(std::begin(trees), std::end(trees)), found;
-    for (const auto& entry : std::filesystem::directory_iterator(fixtures)) {
-        if (entry.is_directory()) found.insert(entry.path().filename().string());
-    }
-    EXPECT_EQ(listed, found);
-}
 
 }  // namespace

@@ -165,13 +165,6 @@ TEST_F(ExporterTest, MetricsCommandPassesPromtool) {
     EXPECT_EQ(r.out + r.err, "");
 }
 
-TEST_F(ExporterTest, ListensOnLoopbackOnly) {
-    Server server = quillo();
-    ASSERT_TRUE(server.ready());
-    const test::RunResult ss = test::run("ss -Hltn sport = :9089 | awk '{ print $4 }' | sort");
-    EXPECT_EQ(ss.out, "127.0.0.1:9089\n[::1]:9089\n");
-}
-
 // Each figure beside node_exporter's at the same moment: a counter lies between two of
 // node_exporter's scrapes, a gauge equals one of them.
 TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
@@ -183,16 +176,9 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
         "--collector.powersupplyclass --collector.thermal_zone",
         nodeUrl);
     ASSERT_TRUE(server.ready() && node.ready());
-    {  // bytes out of up0: the router's address asked for, a datagram queued for it
-        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in far{};
-        far.sin_family = AF_INET;
-        far.sin_port = htons(9);
-        far.sin_addr.s_addr = htonl(0x0a4d0009);  // 10.77.0.9
-        ::sendto(fd, "q", 1, 0, reinterpret_cast<sockaddr*>(&far), sizeof far);
-        ::close(fd);
-        std::this_thread::sleep_for(100ms);
-    }
+    // Bytes out of up0: the address of 10.77.0.9 asked for, a datagram queued for it.
+    test::sendUdp(0x0a4d0009, 1);
+    std::this_thread::sleep_for(100ms);
 
     const Metrics n1 = scrape(nodeUrl);
     const Metrics q = scrape(quilloUrl);
@@ -353,7 +339,7 @@ std::string answerTo(const std::string& request) {
     return answer;
 }
 
-TEST_F(ExporterTest, AnswersByMethodPathAndAcceptRefusesMalformedRequestsAndStopsCleanly) {
+TEST_F(ExporterTest, ListensOnLoopbackAnswersByMethodPathAndAcceptAndStopsCleanly) {
     Server server = quillo();
     ASSERT_TRUE(server.ready());
     const std::string get = "GET /metrics HTTP/1.1\r\nHost: q\r\nConnection: close\r\n";
@@ -377,6 +363,8 @@ TEST_F(ExporterTest, AnswersByMethodPathAndAcceptRefusesMalformedRequestsAndStop
         EXPECT_EQ(answer.substr(9, bar), want.substr(0, bar)) << request << answer;
         EXPECT_NE(answer.find(want.substr(bar + 1)), std::string::npos) << request << answer;
     }
+    const test::RunResult ss = test::run("ss -Hltn sport = :9089 | awk '{ print $4 }' | sort");
+    EXPECT_EQ(ss.out, "127.0.0.1:9089\n[::1]:9089\n") << "on loopback only";
     EXPECT_EQ(server.stop(), 0) << "SIGTERM ends the exporter cleanly";
 }
 

@@ -72,19 +72,9 @@ class Sandbox {
     std::string problem_;
 };
 
-// Bytes to the peer of interface i, in datagrams of 1000 bytes.
+// Bytes to the peer of interface i.
 void send(int i, std::size_t bytes) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(9);
-    peer.sin_addr.s_addr = htonl((10u << 24) | (unsigned(i) << 16) | 2u);
-    const std::string datagram(1000, 'q');
-    for (std::size_t sent = 0; sent < bytes; sent += datagram.size()) {
-        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&peer),
-                 sizeof peer);
-    }
-    ::close(fd);
+    test::sendUdp((10u << 24) | (unsigned(i) << 16) | 2u, bytes);
 }
 
 // Waits until the kernel knows the link address of interface i's peer, so that what is

@@ -235,27 +235,6 @@ TEST_F(NetworkRow, AnotherInterfaceOrAFailedReadIsNeverARate) {
         << "a failed read is no baseline: the difference spans both seconds";
 }
 
-TEST_F(NetworkRow, RouteChangeFindsTheInterfaceAndKeepsTheCpuBaseline) {
-    const auto busy = [&](std::uint32_t t) {
-        platform.cpuLoad.cpu_ticks[CPU_STATE_USER] = t;
-        platform.cpuLoad.cpu_ticks[CPU_STATE_IDLE] = t;
-    };
-    busy(100);
-    update();
-    tick();
-    busy(200);
-    primary(kGlobalIPv4StateKey, "eth0");
-    controller->networkConfigurationDidChange();
-    EXPECT_EQ(controller->measuredInterface(), "eth0");
-    tick();
-    EXPECT_EQ(text("cpuPercentLabel"), "50%");
-    busy(300);
-    update();
-    platform.cpuLoad.cpu_ticks[CPU_STATE_IDLE] = 400;
-    tick();
-    EXPECT_EQ(text("cpuPercentLabel"), "0%") << "measured from the update request, not before";
-}
-
 TEST_F(NetworkRow, DifferencesAreScaledToTheSecondsTheSamplesWereApart) {
     setting("RefreshRate", 2);
     primary(kGlobalIPv4StateKey, "eth0");

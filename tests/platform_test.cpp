@@ -216,31 +216,7 @@ TEST_F(SystemOnFake, ModelNameFitsOneHundredTwentyEightBytes) {
     EXPECT_EQ(System::modelName(), "Mac\xEF\xBF\xBD");
 }
 
-TEST_F(SystemOnFake, PowerLimitKeepsMinusOneForWhatIsMissing) {
-    EXPECT_EQ(System::CPUPowerLimit().processorCount, -1) << "no status at all";
-    platform.powerStatus = CPUPowerStatus{
-        {"CPU_Speed_Limit", 100}, {"CPU_Available_CPUs", 8}, {"CPU_Scheduler_Limit", 100}};
-    auto limit = System::CPUPowerLimit();
-    EXPECT_TRUE(limit.processorSpeed == 100.0 && limit.processorCount == 8 &&
-                limit.schedulerTime == 100.0);
-    platform.powerStatus = CPUPowerStatus{{"CPU_Available_CPUs", 4}};
-    limit = System::CPUPowerLimit();
-    EXPECT_TRUE(limit.processorSpeed == -1.0 && limit.processorCount == 4 &&
-                limit.schedulerTime == -1.0);
-}
-
-TEST_F(SystemOnFake, ThermalLevels) {
-    const std::pair<std::uint32_t, ThermalLevel> levels[] = {{0, ThermalLevel::Normal},
-                                                             {5, ThermalLevel::Danger},
-                                                             {7, ThermalLevel::Unknown},
-                                                             {10, ThermalLevel::Crisis}};
-    for (const auto& [level, expected] : levels) {
-        platform.thermalLevelStored = level;
-        EXPECT_EQ(System::thermalLevel(), expected) << level;
-    }
-    platform.thermalStatus = kIOReturnNotFound;
-    EXPECT_EQ(System::thermalLevel(), ThermalLevel::NotPublished);
-}
+// The power limits and thermal levels each tree reads as are in its sample golden.
 
 class OnTree {
   public:

@@ -35,23 +35,30 @@ std::string repeat(const char* s, int n) {
     return out;
 }
 
+// The bar's geometry, drawn into cells of eight steps each.
 TEST(CellCanvas, BarsInEighthsOfACell) {
-    ProgressBar bar;
-    prepareForCells(bar);
-    const char* track = "\u2591";
-    const char* full = "\u2588";
-    EXPECT_EQ(renderBar(bar, 20, ColorMode::none), repeat(track, 20)) << "0 %: the track alone";
-    bar.setCurrent(100);
-    EXPECT_EQ(renderBar(bar, 20, ColorMode::none), repeat(full, 20));
-    bar.setCurrent(37.5);
+    const std::string track = repeat("\u2591", 20), full = repeat("\u2588", 20);
+    const auto drawn = [](double current, double minimum = 0, double maximum = 100,
+                          bool broken = false) {
+        ProgressBar bar;
+        prepareForCells(bar);
+        bar.setMinimum(minimum);
+        bar.setMaximum(maximum);
+        if (broken) bar.setBorderWidth(std::nan(""));
+        bar.setCurrent(current);
+        return renderBar(bar, 20, ColorMode::none);
+    };
+    EXPECT_EQ(drawn(0), track) << "the track alone";
+    EXPECT_EQ(drawn(100), full);
+    EXPECT_EQ(drawn(250), full) << "never past the end";
     // The stroke's centre ends at 152 × 0.375 + 4 = 61 eighths; its round cap adds 4.
-    EXPECT_EQ(renderBar(bar, 20, ColorMode::none), repeat(full, 8) + "\u258F" + repeat(track, 11));
-    bar.setCurrent(std::nan(""));
-    EXPECT_EQ(renderBar(bar, 20, ColorMode::none), repeat(track, 20));
-    bar.setCurrent(50);
-    bar.setMaximum(0);
-    bar.setMinimum(0);
-    EXPECT_EQ(renderBar(bar, 20, ColorMode::none), repeat(track, 20)) << "an infinite fraction";
+    EXPECT_EQ(drawn(37.5), repeat("\u2588", 8) + "\u258F" + repeat("\u2591", 11));
+    EXPECT_EQ(drawn(30, 30), track) << "current equal to a non-zero minimum";
+    for (const double current : {60.0, 20.0, std::nan("")})
+        EXPECT_EQ(drawn(current, 30, 30), track) << current;
+    EXPECT_EQ(drawn(std::nan("")), track);
+    EXPECT_EQ(drawn(50, 0, 0), track) << "an infinite fraction is not a full bar";
+    EXPECT_EQ(drawn(50, 0, 100, true), std::string(20, ' ')) << "a broken bar draws nothing";
 }
 
 TEST(Ansi, ColourFallbacks) {

@@ -36,7 +36,6 @@ class FakePlatform : public Platform {
     std::optional<std::map<std::string, PropertyValue, std::less<>>> battery;  // absent: none
     IOReturn releaseStatus = kIOReturnSuccess;
     int batteryLookups = 0;
-    std::vector<io_object_t> released;
     std::optional<std::vector<std::int32_t>> pids;  // absent: the list cannot be had
     std::map<std::int32_t, kinfo_proc> processes;
     std::map<std::int32_t, cpu_type_t> cpuTypes;
@@ -109,10 +108,7 @@ class FakePlatform : public Platform {
         if (it == battery->end()) return std::nullopt;
         return it->second;
     }
-    IOReturn IOObjectRelease(io_object_t object) override {
-        released.push_back(object);
-        return releaseStatus;
-    }
+    IOReturn IOObjectRelease(io_object_t) override { return releaseStatus; }
     bool listProcesses(std::vector<std::int32_t>& out) override {
         if (!pids) return false;
         out = *pids;

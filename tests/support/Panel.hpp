@@ -5,11 +5,11 @@
 #include <nlohmann/json.hpp>
 
 #include "quillo/settings/SuiteWriter.hpp"
+#include "quillo/ui/Theme.hpp"
+#include "quillo/widget/VirtualEventLoop.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/TempDir.hpp"
 #include "support/Views.hpp"
-#include "quillo/ui/Theme.hpp"
-#include "quillo/widget/VirtualEventLoop.hpp"
 
 namespace quillo::test {
 

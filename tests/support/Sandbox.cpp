@@ -1,11 +1,15 @@
 #include "support/Sandbox.hpp"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -26,6 +30,19 @@ RunResult ipBatch(const std::string& commands, pid_t inside) {
     const std::string enter =
         inside > 0 ? "nsenter --target " + std::to_string(inside) + " --net " : "";
     return run(enter + "ip -batch - <<'END'\n" + commands + "END");
+}
+
+void sendUdp(std::uint32_t address, std::size_t bytes) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(9);
+    peer.sin_addr.s_addr = htonl(address);
+    const std::string datagram(std::min<std::size_t>(bytes, 1000), 'q');
+    for (std::size_t sent = 0; sent < bytes; sent += datagram.size())
+        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&peer),
+                 sizeof peer);
+    ::close(fd);
 }
 
 bool waitFor(const std::function<bool()>& done, double seconds) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -16,6 +17,9 @@ std::string enterNetworkNamespace(bool ownSysfs);
 
 // ip(8) batch commands, in the network namespace of process inside when given.
 RunResult ipBatch(const std::string& commands, pid_t inside = 0);
+
+// Bytes to UDP port 9 (discard) of an IPv4 address, in datagrams of at most 1000 bytes.
+void sendUdp(std::uint32_t address, std::size_t bytes);
 
 // Polls until done holds or the time runs out; whether it holds.
 bool waitFor(const std::function<bool()>& done, double seconds = 5);
