@@ -117,7 +117,9 @@ FileReader::~FileReader() {
             if (file.fd >= 0) ::close(file.fd);
         }
     }
-    for (const auto& [name, fd] : keptFolders_) ::close(fd);
+    for (const auto& folders : keptFolders_)
+        for (const auto& [name, fd] : folders)
+            if (fd >= 0) ::close(fd);
     if (procFd_ >= 0) ::close(procFd_);
     if (sysFd_ >= 0) ::close(sysFd_);
 }
@@ -223,17 +225,15 @@ void FileReader::forEachEntry(Fs fs, std::string_view relative,
 void FileReader::forEachEntryTick(Fs fs, std::string_view relative,
                                   const std::function<void(std::string_view name)>& f,
                                   std::size_t limit) {
-    // The descriptor leaves the map while it is listed, so that f may use this reader
-    // and two threads never share a folder's position.
+    // The descriptor is taken from the map while it is listed, so that f may use this
+    // reader and two threads never share a folder's position.
     if (!isKernel(fs)) return forEachEntry(fs, relative, f, limit);
-    const std::string key = std::string(fs == Fs::proc ? "proc/" : "sys/").append(relative);
+    auto& kept = keptFolders_[fs == Fs::proc ? 0 : 1];
     int fd = -1;
     {
         std::lock_guard lock(mutex_);
-        if (const auto it = keptFolders_.find(key); it != keptFolders_.end()) {
-            fd = it->second;
-            keptFolders_.erase(it);
-        }
+        if (const auto it = kept.find(relative); it != kept.end())
+            fd = std::exchange(it->second, -1);
     }
     if (fd >= 0 && !listFolder(fd, f, limit)) {
         ::close(fd);
@@ -245,7 +245,13 @@ void FileReader::forEachEntryTick(Fs fs, std::string_view relative,
     }
     if (fd < 0) return;
     std::lock_guard lock(mutex_);
-    if (keptFolders_.size() >= maximumKept || !keptFolders_.emplace(key, fd).second) ::close(fd);
+    if (const auto it = kept.find(relative); it != kept.end() && it->second < 0) {
+        it->second = fd;
+    } else if (it == kept.end() && kept.size() < maximumKept) {
+        kept.emplace(std::string(relative), fd);
+    } else {
+        ::close(fd);  // another thread's descriptor is kept
+    }
 }
 
 }  // namespace quillo

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
 namespace quillo {
 
@@ -122,7 +123,9 @@ class FileReader {
     bool kernel_[2] = {false, false};
     std::mutex mutex_;
     Kept kept_[2];
-    std::unordered_map<std::string, int> keptFolders_;
+    // Open folders by name; -1 while one is being listed, so that two threads never share
+    // a folder's position.
+    std::unordered_map<std::string, int, NameHash, std::equal_to<>> keptFolders_[2];
 };
 
 // One buffer per thread for the files read on every tick, so that a tick allocates
