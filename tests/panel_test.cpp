@@ -94,20 +94,6 @@ TEST_F(Controller, DestructionStopsTheTimerAndLeavesQueuedBlocksHarmless) {
     EXPECT_TRUE(views.journal->empty()) << "the blocks of a gone controller write nothing";
 }
 
-TEST_F(Controller, DisappearanceWritesNothingToStandardOutputAndTicksGoOn) {
-    update();
-    tick(3);
-    ::testing::internal::CaptureStdout();
-    controller->viewWillDisappear();
-    controller->viewDidDisappear();
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << "where a piped panel's frames go";
-    tick(3);
-    update();  // shown again
-    tick(3);
-    EXPECT_EQ(loop.firings(), 9u);
-    EXPECT_EQ(loop.timersCreated(), 1u);
-}
-
 constexpr std::uint64_t GiB = 1ull << 30;
 
 class Display : public test::PanelTest {
@@ -210,19 +196,6 @@ TEST_F(Display, LoadAndUptimeLinesWithoutFigures) {
     tick();
     EXPECT_EQ(text("loadLabel"), "Load Average: 0.00 0.00 0.00");
     EXPECT_EQ(text("uptimeLabel"), "Uptime: 0d 0h 0m 0s");
-}
-
-TEST_F(Display, WritesFollowTheCycleOrder) {
-    tick();
-    views.journal->clear();
-    tick();
-    EXPECT_THAT(
-        *views.journal,
-        ElementsAre("cpuProgressBar", "cpuPercentLabel", "cpuProgressBar", "memoryProgressBar",
-                    "memoryPercentLabel", "memoryProgressBar", "downloadLabel", "uploadLabel",
-                    "loadLabel", "uptimeLabel", "hddProgressBar", "hddPercentLabel",
-                    "hddProgressBar", "batteryInfoLabel", "batteryPercentLabel",
-                    "batteryProgressBar", "batteryProgressBar", "batteryTimeLabel"));
 }
 
 class GermanLocalizer final : public Localizer {
