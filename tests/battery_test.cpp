@@ -139,8 +139,7 @@ class PowerSupplyTree : public ::testing::Test {
             dir.write("sys/class/power_supply/" + name + "/" + a, v + "\n");
     }
     Battery opened(FsRoot root = {}) {
-        if (root.procfs == "/proc")
-            root = {(dir.path() / "proc").string(), (dir.path() / "sys").string()};
+        if (root.procfs == "/proc") root = dir.roots();
         scope.reset();
         platform = std::make_unique<LinuxPlatform>(root);
         scope = std::make_unique<ScopedPlatform>(*platform);

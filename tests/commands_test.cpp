@@ -207,8 +207,6 @@ class BadRoots : public ::testing::TestWithParam<Damage> {
     // command, nor a tiny file naming millions of CPUs swell it.
     void SetUp() override {
         std::mt19937 rng(7);
-        std::filesystem::create_directories(dir.path() / "proc");
-        std::filesystem::create_directories(dir.path() / "sys");
         if (GetParam() != Damage::empty) {
             std::filesystem::copy(std::string(QUILLO_FIXTURES) + "/linux/laptop-discharging",
                                   dir.path(),
@@ -244,8 +242,7 @@ class BadRoots : public ::testing::TestWithParam<Damage> {
             std::filesystem::create_directories(settings.parent_path());
             ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0) << "where the settings are sought";
         }
-        roots = " --procfs " + quoted((dir.path() / "proc").string()) + " --sysfs " +
-                quoted((dir.path() / "sys").string());
+        roots = dir.rootOptions();
     }
 
     RunResult quillo(const std::string& args) {

@@ -223,11 +223,8 @@ TEST(AlertsOnTheBus, LowBatteryRaisesOneNotificationPerCrossing) {
     dir.write(battery + "type", "Battery\n");
     dir.write(battery + "status", "Discharging\n");
     dir.write(battery + "capacity", "15\n");
-    std::filesystem::create_directories(dir.path() / "proc");
     dir.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 0.1, \"AlertBatteryBelow\": 20}");
-    test::Daemon panel("env " + env + QUILLO_BIN "/quillo-panel --desktop --procfs " +
-                       test::quoted((dir.path() / "proc").string()) + " --sysfs " +
-                       test::quoted((dir.path() / "sys").string()));
+    test::Daemon panel("env " + env + QUILLO_BIN "/quillo-panel --desktop" + dir.rootOptions());
     const auto notifications = [&] {
         std::vector<nlohmann::json> lines;
         std::istringstream in(test::readFile(log));

@@ -95,8 +95,7 @@ TEST(Sample, PrimaryInterfaceKeepsItsCountersPastTheBound) {
     dir.write("proc/net/route",
               "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\tWindow\tIRTT\n"
               "v4999\t00000000\t0100000A\t0003\t0\t0\t0\t00000000\t0\t0\t0\n");
-    std::filesystem::create_directories(dir.path() / "sys");
-    LinuxPlatform tree({(dir.path() / "proc").string(), (dir.path() / "sys").string()});
+    LinuxPlatform tree(dir.roots());
     const Sample s = Sampler(tree).take();
     EXPECT_EQ(s.interfaces.size(), Sample::maximumInterfaces + 1);
     ASSERT_EQ(s.interfaces.back().name, "v4999");

@@ -131,7 +131,7 @@ TEST(DataUsageOnLinux, IndexFromSysfsCountersFromNetDev) {
               "  eth0: 7 0 0 0 0 0 0 0 8 0 0 0 0 0 0 0\n");
     dir.write("sys/class/net/eth0/ifindex", "2\n");
     dir.write("sys/class/net/eth1/ifindex", "3\n");
-    LinuxPlatform linux({(dir.path() / "proc").string(), (dir.path() / "sys").string()});
+    LinuxPlatform linux(dir.roots());
     ScopedPlatform scope(linux);
     EXPECT_EQ(get_data_usage("eth0"), (data_usage{6, 5}));
     EXPECT_EQ(get_data_usage("eth1"), (data_usage{0, 0})) << "an interface the list lacks";

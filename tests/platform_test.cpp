@@ -182,8 +182,7 @@ TEST(LinuxPlatform, TreeFilesAreReadAsTheyStandNow) {
     test::TempDir dir;
     dir.write("proc/loadavg", "1.00 2.00 3.00 1/10 99\n");
     dir.write("proc/stat", "cpu  100 0 100 800 0 0 0 0 0 0\n");
-    std::filesystem::create_directories(dir.path() / "sys");
-    OnTree on({(dir.path() / "proc").string(), (dir.path() / "sys").string()});
+    OnTree on(dir.roots());
     System sys;
     sys.usageCPU();
     EXPECT_EQ(System::loadAverage()[0], 1.0);

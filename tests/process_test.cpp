@@ -110,8 +110,7 @@ class ProcessTree : public ::testing::Test {
         if (exe) dir.write(base + "exe", *exe);
     }
     std::vector<ProcessInfo> list() {
-        std::filesystem::create_directories(dir.path() / "sys");
-        LinuxPlatform linux({(dir.path() / "proc").string(), (dir.path() / "sys").string()});
+        LinuxPlatform linux(dir.roots());
         ScopedPlatform scope(linux);
         auto l = ProcessAPI::list();
         std::sort(l.begin(), l.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
@@ -174,9 +173,7 @@ TEST(ProcessesCommand, HostileNamesStayVisibleAndValidJson) {
                   std::to_string(pid) + " (" + name + ") S 1 66 66 0 -1 0");
         dir.write("proc/" + std::to_string(pid) + "/status", "Uid:\t0\t0\t0\t0\n");
     }
-    std::filesystem::create_directories(dir.path() / "sys");
-    const std::string roots = " --procfs " + test::quoted((dir.path() / "proc").string()) +
-                              " --sysfs " + test::quoted((dir.path() / "sys").string());
+    const std::string roots = dir.rootOptions();
     const test::RunResult table = test::run(QUILLO_BIN "/quillo processes" + roots);
     ASSERT_EQ(table.status, 0) << table.err;
     for (const char* shown :
@@ -364,17 +361,14 @@ TEST(ProcessesCommand, ListsEveryProcessWhereNoThreadMayBeStarted) {
         dir.write(base + "stat", std::to_string(pid) + " (p) S 1 1 1 0 -1 0");
         dir.write(base + "status", "Uid:\t0\t0\t0\t0\n");
     }
-    std::filesystem::create_directories(dir.path() / "sys");
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
     // The limit binds only users other than root, and counts threads as processes.
     // A sanitizer's leak check at exit needs a thread of its own, which cannot be had here.
     const std::string user =
         std::string("ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" ") +
         (::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "");
-    const test::RunResult r =
-        test::run(user + "prlimit --nproc=0 " QUILLO_BIN "/quillo processes --json --procfs " +
-                  test::quoted((dir.path() / "proc").string()) + " --sysfs " +
-                  test::quoted((dir.path() / "sys").string()));
+    const test::RunResult r = test::run(
+        user + "prlimit --nproc=0 " QUILLO_BIN "/quillo processes --json" + dir.rootOptions());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(nlohmann::json::parse(r.out).size(), std::size_t(count));
 }

@@ -6,12 +6,6 @@
 
 namespace quillo::test {
 
-std::string quoted(const std::string& text) {
-    std::string q = "'";
-    for (const char c : text) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 RunResult run(const std::string& commandLine) {
     TempDir scratch;
     const auto out = scratch.path() / "out";

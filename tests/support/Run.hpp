@@ -15,6 +15,4 @@ struct RunResult {
 // Runs a shell command line with its output captured in files of a scratch folder.
 RunResult run(const std::string& commandLine);
 
-std::string quoted(const std::string& text);
-
 }  // namespace quillo::test

@@ -27,6 +27,23 @@ std::filesystem::path TempDir::write(const std::filesystem::path& relative,
     return full;
 }
 
+FsRoot TempDir::roots() const {
+    std::filesystem::create_directories(path_ / "proc");
+    std::filesystem::create_directories(path_ / "sys");
+    return {(path_ / "proc").string(), (path_ / "sys").string()};
+}
+
+std::string TempDir::rootOptions() const {
+    const FsRoot root = roots();
+    return " --procfs " + quoted(root.procfs) + " --sysfs " + quoted(root.sysfs);
+}
+
+std::string quoted(const std::string& text) {
+    std::string q = "'";
+    for (const char c : text) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
