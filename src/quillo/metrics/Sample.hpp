@@ -9,40 +9,48 @@
 
 namespace quillo {
 
+// The parts of a Sample, at namespace scope so that they are complete types where the
+// sample holds them in optionals.
+struct SampleCpu {
+    std::optional<CpuTimes> times;  // since boot, in clock ticks
+    // Everything but idle and I/O wait, over the interval since the previous sample.
+    std::optional<double> usedRatio;
+    std::optional<int> logical, physical;   // online CPUs, and their cores
+    std::optional<double> speedLimitRatio;  // highest allowed frequency over the hardware's
+    double schedulerLimitRatio = 1.0;       // the CPU time the scheduler allows
+};
+struct SampleMemory {
+    std::uint64_t totalBytes = 0;
+    MemoryParts parts;  // in kB; together MemTotal
+    // Active, wired and compressed over the total: free(1)'s used.
+    double usedRatio = 0;
+};
+struct SampleDisk {
+    VolumeSpace space;
+    // df's Use%, unrounded: used over used and what users may still write.
+    std::optional<double> usedRatio;
+};
+struct SampleInterface {
+    std::string name;
+    std::uint64_t received = 0, sent = 0;  // bytes since the interface came up
+};
+struct SampleBattery {
+    std::string name;                     // "BAT0"
+    std::optional<double> chargePercent;  // charge over full capacity, as the panel has it
+    std::optional<double> chargeRatio, healthRatio, cycles, temperatureCelsius,
+        timeRemainingSeconds, powerWatts;
+    std::optional<bool> charging, externalPower;
+};
+
 // The machine at one moment, every figure typed and read once: what the exporter, and
 // any program that wants many figures at a time, formats from. A figure that could not
 // be read is absent, never a zero standing in for it.
 struct Sample {
-    struct Cpu {
-        std::optional<CpuTimes> times;  // since boot, in clock ticks
-        // Everything but idle and I/O wait, over the interval since the previous sample.
-        std::optional<double> usedRatio;
-        std::optional<int> logical, physical;   // online CPUs, and their cores
-        std::optional<double> speedLimitRatio;  // highest allowed frequency over the hardware's
-        double schedulerLimitRatio = 1.0;       // the CPU time the scheduler allows
-    };
-    struct Memory {
-        std::uint64_t totalBytes = 0;
-        MemoryParts parts;  // in kB; together MemTotal
-        // Active, wired and compressed over the total: free(1)'s used.
-        double usedRatio = 0;
-    };
-    struct Disk {
-        VolumeSpace space;
-        // df's Use%, unrounded: used over used and what users may still write.
-        std::optional<double> usedRatio;
-    };
-    struct Interface {
-        std::string name;
-        std::uint64_t received = 0, sent = 0;  // bytes since the interface came up
-    };
-    struct Battery {
-        std::string name;                     // "BAT0"
-        std::optional<double> chargePercent;  // charge over full capacity, as the panel has it
-        std::optional<double> chargeRatio, healthRatio, cycles, temperatureCelsius,
-            timeRemainingSeconds, powerWatts;
-        std::optional<bool> charging, externalPower;
-    };
+    using Cpu = SampleCpu;
+    using Memory = SampleMemory;
+    using Disk = SampleDisk;
+    using Interface = SampleInterface;
+    using Battery = SampleBattery;
 
     Cpu cpu;
     std::optional<Memory> memory;
