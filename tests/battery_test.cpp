@@ -64,19 +64,6 @@ TEST_F(BatteryOnFake, AbsentOrWrongKindIsNotAValue) {
     EXPECT_EQ(battery.isACPowered(), std::nullopt);
 }
 
-TEST_F(BatteryOnFake, OpenAndCloseStatuses) {
-    EXPECT_EQ(battery.open(), kIOReturnNotFound);
-    EXPECT_EQ(battery.open(), kIOReturnNotFound);
-    EXPECT_EQ(platform.batteryLookups, 2) << "a failed open looks again next time";
-    platform.battery = Properties{};
-    EXPECT_EQ(battery.open(), kIOReturnSuccess);
-    EXPECT_EQ(battery.open(), kIOReturnStillOpen);
-    EXPECT_EQ(platform.batteryLookups, 3);
-    platform.releaseStatus = kIOReturnError;
-    EXPECT_EQ(battery.close(), kIOReturnError);
-    EXPECT_EQ(battery.service, 0u) << "closed whatever the release said";
-}
-
 class BatteryRows : public test::PanelTest {
   protected:
     std::string show(Properties p, std::string_view label = "batteryInfoLabel") {

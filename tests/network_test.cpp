@@ -93,18 +93,6 @@ TEST(DefaultRouteParse, UsableRouteWithTheLowestMetricWins) {
     EXPECT_EQ(r->gateway, "2001:1::1");
 }
 
-TEST(DefaultRouteParse, DamagedLinesAreSkipped) {
-    for (const std::string& text :
-         {std::string(), v4("eth3", "00000000", "0100FE0AA", "0003", "1024"),
-          v4("eth4", "00000000", "0100FE0A", "0003", "x"), std::string("eth5 00000000\n")}) {
-        EXPECT_EQ(parseIPv4DefaultRoute(text), std::nullopt) << text;
-    }
-    EXPECT_EQ(parseIPv6DefaultRoute(
-                  "0" + v6(zero6, "00", zero6, "00000064", "00000003", "enp1s0f0") + "\n"),
-              std::nullopt)
-        << "a 33-digit destination";
-}
-
 TEST(DataUsageOnFake, FirstEntryWinsAndEveryFailureIsZero) {
     test::FakePlatform platform;
     platform.counters("lo", 1, 1);

@@ -219,17 +219,6 @@ TEST_F(Display, TextsGoThroughTheLocalizerAndBadTranslationsAreRefused) {
     EXPECT_EQ(text("uptimeLabel"), "Uptime: 0d 0h 0m 59s");
 }
 
-TEST(FormatC, RoundsAsPrintfDoes) {
-    EXPECT_EQ(formatC("%.0f%%", {0.5}), "0%");
-    EXPECT_EQ(formatC("%.0f%%", {2.5}), "2%");
-    EXPECT_EQ(formatC("%.0f%%", {37.5}), "38%");
-    EXPECT_EQ(formatC("%.0f%%", {49.7}), "50%");
-    EXPECT_EQ(formatC("%.1f%%", {57.0}), "57.0%");
-    EXPECT_EQ(formatC("%.0f%%", {std::nan("")}), "nan%");
-    EXPECT_EQ(formatC("%.0f%%", {-std::nan("")}), "nan%") << "0/0 is a negative NaN on x86";
-    EXPECT_EQ(formatC("%.2f", {1.005}), "1.00") << "1.005 is below the tie as a double";
-}
-
 TEST(FormatC, HostileFormatsNeverReadPastTheirArguments) {
     EXPECT_EQ(formatC("%d %d %s %n %x", {std::int64_t{1}}), "1   %n %x");
     EXPECT_EQ(formatC("100%", {}), "100%");

@@ -57,17 +57,6 @@ TEST(Configuration, UnusableFilesReadAsAnEmptySuiteAndNeverBlock) {
     ::alarm(0);
 }
 
-TEST(Configuration, EveryLookupSeesTheFileAsItIsNow) {
-    test::TempDir dir;
-    const auto path = dir.write("suite.json", R"({"RefreshRate": 1})");
-    Configuration config(std::make_unique<SettingsSuite>(path));
-    EXPECT_EQ(config.doubleValue("RefreshRate"), 1.0);
-    updateSuite(path, [](SuiteText& s) { s.set("RefreshRate", "5"); });
-    EXPECT_EQ(config.doubleValue("RefreshRate"), 5.0);
-    updateSuite(path, [](SuiteText& s) { s.erase("RefreshRate"); });
-    EXPECT_EQ(config.doubleValue("RefreshRate"), std::nullopt);
-}
-
 TEST(SuiteWriter, AcceptsWhatPeopleTypeAndRefusesTheRest) {
     EXPECT_EQ(parseRefreshInterval("slow"), 2.0);
     EXPECT_EQ(parseRefreshInterval("veryslow"), 5.0);

@@ -346,13 +346,6 @@ TEST_F(TerminalHost, QuitsWhileTheTerminalReadsNothing) {
     if (ended == child) child = -1;
 }
 
-TEST_F(TerminalHost, DumbTerminalGetsPlainFrames) {
-    start({"TERM=dumb"}, 80, "quillo-term", "2");
-    EXPECT_TRUE(WIFEXITED(finish()));
-    EXPECT_THAT(screen, HasSubstr("Load Average: 0.21 0.37 0.39"));
-    EXPECT_EQ(screen.find('\x1b'), std::string::npos) << "an escape on a dumb terminal";
-}
-
 TEST_F(TerminalHost, DeadDisplayShowsTheTerminalPanelSayingWhy) {
     start({"DISPLAY=:77", "WAYLAND_DISPLAY="}, 80, "quillo");
     ASSERT_TRUE(readUntil("does not answer")) << screen;
