@@ -125,9 +125,13 @@ BENCHMARK(BM_ModelName);
 
 // One scrape of the exporter reads these files and folders, and the start-up volume;
 // the routing tables only when the kernel says they changed.
-constexpr std::array<const char*, 6> scrapeFiles = {
-    "/proc/stat",    "/proc/meminfo",    "/proc/loadavg", "/sys/devices/system/cpu/online",
-    "/proc/net/dev", "/proc/self/cgroup"};
+constexpr std::array<const char*, 7> scrapeFiles = {"/proc/stat",
+                                                    "/proc/meminfo",
+                                                    "/proc/vmstat",
+                                                    "/proc/loadavg",
+                                                    "/sys/devices/system/cpu/online",
+                                                    "/proc/net/dev",
+                                                    "/proc/self/cgroup"};
 constexpr std::array<const char*, 3> scrapeFolders = {"/proc", "/sys/class/thermal",
                                                       "/sys/class/power_supply"};
 

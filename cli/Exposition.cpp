@@ -59,10 +59,14 @@ class Families {
     }
 
     // A family of one sample, written only when there is a value.
-    void gauge(const char* name, const char* help, std::optional<double> value) {
+    void gauge(const char* name, const char* help, std::optional<double> value,
+               const char* type = "gauge") {
         if (!value || !std::isfinite(*value)) return;
-        family(name, "gauge", help);
+        family(name, type, help);
         sample(name, {}, *value);
+    }
+    void counter(const char* name, const char* help, std::optional<std::uint64_t> value) {
+        if (value) gauge(name, help, double(*value), "counter");
     }
 
     std::string finish() {
@@ -140,6 +144,13 @@ void writeMemory(Families& f, const Sample::Memory& m) {
         f.gauge("quillo_memory_used_ratio",
                 "Share of memory in use: all but what MemAvailable counts, as free has it.",
                 m.usedRatio);
+}
+
+void writeSwap(Families& f, const Sample::Swap& swap) {
+    f.gauge("quillo_swap_total_bytes", "Swap space; 0 without swap.", double(swap.totalBytes));
+    f.gauge("quillo_swap_used_bytes", "Swap space in use.", double(swap.usedBytes));
+    f.counter("quillo_swap_in_pages_total", "Pages swapped in since boot.", swap.pagesIn);
+    f.counter("quillo_swap_out_pages_total", "Pages swapped out since boot.", swap.pagesOut);
 }
 
 void writeDisk(Families& f, const Sample::Disk& disk) {
@@ -315,6 +326,7 @@ std::string exposition(const Sample& s, ExpositionFormat format) {
     f.sample("quillo_build_info", {{"version", QUILLO_VERSION}}, 1);
     writeCpu(f, s.cpu);
     if (s.memory) writeMemory(f, *s.memory);
+    if (s.swap) writeSwap(f, *s.swap);
     if (s.disk) writeDisk(f, *s.disk);
     writeNetwork(f, s);
     writeSystem(f, s);

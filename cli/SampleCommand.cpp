@@ -9,6 +9,7 @@
 #include "quillo/metrics/Battery.hpp"
 #include "quillo/metrics/DataUsage.hpp"
 #include "quillo/metrics/Device.hpp"
+#include "quillo/metrics/Sample.hpp"
 #include "quillo/metrics/System.hpp"
 #include "quillo/widget/Format.hpp"
 
@@ -82,11 +83,25 @@ CLI::App* addSampleCommand(CLI::App& app, SampleOptions& options) {
     return sample;
 }
 
-Json sampleAll(double interval) {
+Json swapJson(const std::optional<Sample::Swap>& swap) {
+    if (!swap) return nullptr;
+    return {{"totalBytes", swap->totalBytes},
+            {"usedBytes", swap->usedBytes},
+            {"usedRatio", optional(swap->usedRatio)},
+            {"pagesIn", optional(swap->pagesIn)},
+            {"pagesOut", optional(swap->pagesOut)},
+            {"pagesInPerSecond", optional(swap->pagesInPerSecond)},
+            {"pagesOutPerSecond", optional(swap->pagesOutPerSecond)}};
+}
+
+Json sampleAll(double interval, LinuxPlatform& platform) {
     System sys = System::init();
+    Sampler sampler(platform);
     sys.usageCPU();
+    sampler.take();
     std::this_thread::sleep_for(std::chrono::duration<double>(interval));
     const System::CPUUsage cpu = sys.usageCPU();
+    const Sample typed = sampler.take();
     const System::MemoryUsage memory = System::memoryUsage();
     const System::Uptime up = System::uptime();
     const System::ProcessCounts counts = System::processCounts();
@@ -103,6 +118,7 @@ Json sampleAll(double interval) {
                         {"wired", number(memory.wired)},
                         {"compressed", number(memory.compressed)}};
     j["physicalMemory"] = number(System::physicalMemory());
+    j["swap"] = swapJson(typed.swap);
     j["loadAverage"] = {{"long", triple(System::loadAverage(System::LOAD_AVG::long_))},
                         {"short", triple(System::loadAverage(System::LOAD_AVG::short_))}};
     j["machFactor"] = triple(System::machFactor());
@@ -137,8 +153,8 @@ Json sampleAll(double interval) {
     return j;
 }
 
-int runSample(const SampleOptions& options) {
-    const Json sample = sampleAll(options.interval);
+int runSample(const SampleOptions& options, LinuxPlatform& platform) {
+    const Json sample = sampleAll(options.interval, platform);
     if (options.json) {
         // Invalid bytes in names from the machine are replaced, never a reason to fail.
         std::printf(

@@ -181,7 +181,7 @@ int quilloMain(int argc, char** argv) {
 
     quillo::LinuxPlatform platform({options.procfs, options.sysfs});
     quillo::setCurrentPlatform(&platform);
-    if (sample->parsed()) return quillo::cli::runSample(sampleOptions);
+    if (sample->parsed()) return quillo::cli::runSample(sampleOptions, platform);
     if (processes->parsed()) return quillo::cli::runProcesses(processesOptions);
     if (top->parsed()) return quillo::cli::runTop(topOptions);
     try {

@@ -172,7 +172,7 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
         "prometheus-node-exporter --web.listen-address=127.0.0.1:9100 "
         "--collector.disable-defaults --collector.cpu --collector.meminfo "
         "--collector.loadavg --collector.netdev --collector.filesystem --collector.stat "
-        "--collector.powersupplyclass --collector.thermal_zone",
+        "--collector.powersupplyclass --collector.thermal_zone --collector.vmstat",
         nodeUrl);
     ASSERT_TRUE(server.ready() && node.ready());
     // Bytes out of up0: the address of 10.77.0.9 asked for, a datagram queued for it.
@@ -216,6 +216,14 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
         q.count(
             "quillo_network_primary_info{family=\"ipv6\",interface=\"up0\",router=\"fd77::1\"}"),
         1u);
+
+    EXPECT_EQ(q.at("quillo_swap_total_bytes"), n1.at("node_memory_SwapTotal_bytes"));
+    between("quillo_swap_used_bytes",
+            n1.at("node_memory_SwapTotal_bytes") - n1.at("node_memory_SwapFree_bytes"),
+            n2.at("node_memory_SwapTotal_bytes") - n2.at("node_memory_SwapFree_bytes"));
+    between("quillo_swap_in_pages_total", n1.at("node_vmstat_pswpin"), n2.at("node_vmstat_pswpin"));
+    between("quillo_swap_out_pages_total", n1.at("node_vmstat_pswpout"),
+            n2.at("node_vmstat_pswpout"));
 
     // Memory: free and inactive are MemAvailable, within what others allocate meanwhile.
     const double available = sum(q, "quillo_memory_bytes", {"\"free\""}) +

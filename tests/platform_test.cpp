@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "quillo/metrics/Sample.hpp"
 #include "quillo/metrics/System.hpp"
 #include "quillo/platform/linux/Cpu.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
@@ -238,6 +239,29 @@ TEST(MemoryMapping, FivePartsOfMemTotal) {
                   parts)
             << meminfo;
     }
+}
+
+// Swap from meminfo and vmstat, in a copied tree: the totals, and the pages a second
+// between two samples.
+TEST(SwapFigures, TotalsUsedAndPagesASecond) {
+    EXPECT_EQ(parseSwapActivity("xpswpin 9\npswpin 12\npswpout 7x\n").pagesIn, 12u);
+    EXPECT_EQ(parseSwapActivity("xpswpin 9\npswpin 12\npswpout 7x\n").pagesOut, std::nullopt);
+    test::TempDir dir;
+    dir.write("proc/meminfo", "MemTotal: 1000 kB\nSwapTotal: 2048 kB\nSwapFree: 512 kB\n");
+    dir.write("proc/vmstat", "pgpgin 1\npswpin 100\npswpout 10\n");
+    LinuxPlatform tree(dir.roots());
+    Sampler sampler(tree);
+    const Sample first = sampler.take();
+    ASSERT_TRUE(first.swap);
+    EXPECT_EQ(first.swap->usedBytes, 1536u * 1024);
+    EXPECT_EQ(first.swap->usedRatio, 0.75);
+    EXPECT_EQ(first.swap->pagesInPerSecond, std::nullopt) << "no earlier sample";
+    dir.write("proc/vmstat", "pgpgin 1\npswpin 300\npswpout 10\n");
+    const Sample second = sampler.take();
+    EXPECT_GT(second.swap->pagesInPerSecond.value_or(0), 0);
+    EXPECT_EQ(second.swap->pagesOutPerSecond, 0.0);
+    dir.write("proc/meminfo", "MemTotal: 1000 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n");
+    EXPECT_EQ(sampler.take().swap->usedRatio, std::nullopt) << "no swap: nothing in use of nothing";
 }
 
 TEST(MemoryMapping, PageRoundingNeverLosesAPage) {

@@ -1,10 +1,14 @@
 #include "quillo/metrics/Sample.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quillo {
 
 namespace {
+
+// Far beyond any machine, and small enough that kB × 1024 cannot overflow.
+constexpr std::uint64_t maximumKilobytes = std::uint64_t(1) << 50;
 
 std::optional<double> number(const std::optional<PropertyValue>& v) {
     if (!v) return std::nullopt;
@@ -87,10 +91,11 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known) {
     s.cpu.schedulerLimitRatio = power.at(kIOPMCPUPowerLimitSchedulerTimeKey) / 100.0;
     if (const LoadAvg load = cpu.loadAverage(); load.count == 3) s.load = load;
 
-    if (const auto info = platform_.memory().info()) {
+    const auto info = platform_.memory().info();
+    if (info) {
         if (const auto parts = memoryPartsFrom(*info)) {
             Sample::Memory& m = s.memory.emplace();
-            m.totalBytes = *info->memTotal * 1024;
+            m.totalBytes = std::min(*info->memTotal, maximumKilobytes) * 1024;
             m.parts = *parts;
             // Through the percentage, as the exporter has always computed it, so that the
             // digits it publishes stay the same.
@@ -99,6 +104,29 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known) {
                               1024.0 / double(m.totalBytes) / 100.0;
         }
     }
+
+    const Counters now{std::chrono::steady_clock::now(), platform_.memory().swapActivity()};
+    if (info && info->swapTotal) {
+        Sample::Swap& swap = s.swap.emplace();
+        const std::uint64_t total = std::min(*info->swapTotal, maximumKilobytes);
+        const std::uint64_t free = info->swapFree.value_or(total);
+        swap.totalBytes = total * 1024;
+        swap.usedBytes = (total - std::min(free, total)) * 1024;
+        if (total > 0) swap.usedRatio = double(swap.usedBytes) / double(swap.totalBytes);
+        swap.pagesIn = now.swap.pagesIn;
+        swap.pagesOut = now.swap.pagesOut;
+        if (counters_) {
+            const double seconds = std::chrono::duration<double>(now.at - counters_->at).count();
+            const auto rate = [&](std::optional<std::uint64_t> before,
+                                  std::optional<std::uint64_t> after) -> std::optional<double> {
+                if (!before || !after || *after < *before || seconds <= 0) return std::nullopt;
+                return double(*after - *before) / seconds;
+            };
+            swap.pagesInPerSecond = rate(counters_->swap.pagesIn, now.swap.pagesIn);
+            swap.pagesOutPerSecond = rate(counters_->swap.pagesOut, now.swap.pagesOut);
+        }
+    }
+    counters_ = now;
 
     if (const auto root = volumeSpace("/")) {
         Sample::Disk& disk = s.disk.emplace();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,6 +26,13 @@ struct SampleMemory {
     // Active, wired and compressed over the total: free(1)'s used.
     double usedRatio = 0;
 };
+struct SampleSwap {
+    std::uint64_t totalBytes = 0, usedBytes = 0;     // 0 of 0 where there is no swap
+    std::optional<double> usedRatio;                 // absent where there is no swap
+    std::optional<std::uint64_t> pagesIn, pagesOut;  // swapped in and out since boot
+    // Pages a second, over the time since the previous sample.
+    std::optional<double> pagesInPerSecond, pagesOutPerSecond;
+};
 struct SampleDisk {
     VolumeSpace space;
     // df's Use%, unrounded: used over used and what users may still write.
@@ -48,12 +56,14 @@ struct SampleBattery {
 struct Sample {
     using Cpu = SampleCpu;
     using Memory = SampleMemory;
+    using Swap = SampleSwap;
     using Disk = SampleDisk;
     using Interface = SampleInterface;
     using Battery = SampleBattery;
 
     Cpu cpu;
     std::optional<Memory> memory;
+    std::optional<Swap> swap;  // absent where meminfo does not say
     std::optional<Disk> disk;  // the start-up volume
     // In net/dev's order: at most maximumInterfaces, and the default routes' own beyond.
     std::vector<Interface> interfaces;
@@ -86,6 +96,12 @@ class Sampler {
   private:
     LinuxPlatform& platform_;
     std::optional<CpuTimes> earlier_;
+    // The counters behind rates, and when they were read.
+    struct Counters {
+        std::chrono::steady_clock::time_point at;
+        SwapActivity swap;
+    };
+    std::optional<Counters> counters_;
 };
 
 }  // namespace quillo

@@ -34,7 +34,9 @@ MemInfo parseMemInfo(std::string_view text) {
                   {"SUnreclaim", &MemInfo::sUnreclaim},
                   {"KernelStack", &MemInfo::kernelStack},
                   {"PageTables", &MemInfo::pageTables},
-                  {"Zswap", &MemInfo::zswap}};
+                  {"Zswap", &MemInfo::zswap},
+                  {"SwapTotal", &MemInfo::swapTotal},
+                  {"SwapFree", &MemInfo::swapFree}};
     forEachLine(text, [&](std::string_view line) {
         const auto colon = line.find(':');
         if (colon == std::string_view::npos) return true;
@@ -45,6 +47,23 @@ MemInfo parseMemInfo(std::string_view text) {
         return true;
     });
     return info;
+}
+
+SwapActivity parseSwapActivity(std::string_view text) {
+    SwapActivity activity;
+    // Two lines among some two hundred: found directly rather than line by line.
+    const auto value = [&](std::string_view key) -> std::optional<std::uint64_t> {
+        for (std::size_t at = text.find(key); at != std::string_view::npos;
+             at = text.find(key, at + 1)) {
+            if (at > 0 && text[at - 1] != '\n') continue;
+            const std::string_view rest = text.substr(at + key.size());
+            return parseUnsigned(rest.substr(0, rest.find('\n')));
+        }
+        return std::nullopt;
+    };
+    activity.pagesIn = value("pswpin ");
+    activity.pagesOut = value("pswpout ");
+    return activity;
 }
 
 std::optional<MemoryParts> memoryPartsFrom(const MemInfo& info) {
@@ -101,6 +120,11 @@ std::optional<MemInfo> MemoryFiles::info() {
 vm_statistics64 MemoryFiles::statistics(std::uint64_t pageSize) {
     const auto meminfo = info();
     return meminfo ? vmStatisticsFrom(*meminfo, pageSize) : vm_statistics64{};
+}
+
+SwapActivity MemoryFiles::swapActivity() {
+    const auto text = files_.readTick(Fs::proc, "vmstat");
+    return text ? parseSwapActivity(*text) : SwapActivity{};
 }
 
 std::uint64_t MemoryFiles::totalBytes() {

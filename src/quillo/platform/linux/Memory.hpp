@@ -15,7 +15,7 @@ namespace quillo {
 // them; absent where the line is missing or damaged.
 struct MemInfo {
     std::optional<std::uint64_t> memTotal, memFree, memAvailable, buffers, cached, sReclaimable,
-        shmem, unevictable, sUnreclaim, kernelStack, pageTables, zswap;
+        shmem, unevictable, sUnreclaim, kernelStack, pageTables, zswap, swapTotal, swapFree;
 };
 MemInfo parseMemInfo(std::string_view text);
 
@@ -42,6 +42,12 @@ struct MemoryParts {
 };
 std::optional<MemoryParts> memoryPartsFrom(const MemInfo& info);
 
+// The pages swapped in and out since boot, from procfs vmstat.
+struct SwapActivity {
+    std::optional<std::uint64_t> pagesIn, pagesOut;  // pswpin, pswpout
+};
+SwapActivity parseSwapActivity(std::string_view vmstatText);
+
 class MemoryFiles {
   public:
     explicit MemoryFiles(FileReader& files) : files_(files) {}
@@ -49,6 +55,7 @@ class MemoryFiles {
     // Absent when the file cannot be read; what is missing in it is noted.
     std::optional<MemInfo> info();
     vm_statistics64 statistics(std::uint64_t pageSize);
+    SwapActivity swapActivity();
     // MemTotal in bytes; 0 when it cannot be read.
     std::uint64_t totalBytes();
 
