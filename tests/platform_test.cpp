@@ -229,6 +229,8 @@ TEST(MemoryMapping, FivePartsOfMemTotal) {
          "Zswap: 900 kB\n",
          {100, 100, 0, 300, 500}},
         {"MemTotal: 1000 kB\nMemFree: 600 kB\nMemAvailable: 500 kB\n", {500, 0, 500, 0, 0}},
+        {"MemTotal: 1000 kB\nMemTotal: 9 kB\nMemFree: 600 kB\nMemAvailable: 500 kB\n",
+         {500, 0, 500, 0, 0}},  // the first of two lines counts
         {"MemFree: 600 kB\nMemAvailable: 500 kB\n", {0, 0, 0, 0, 0}},  // no total: a zero record
         {"MemTotal: 1000 kB\nMemFree: 44O324 kB\nMemAvailable: 700 kB\n", {0, 700, 300, 0, 0}}};
     for (const auto& [meminfo, parts] : cases) {

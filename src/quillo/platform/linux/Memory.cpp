@@ -37,14 +37,21 @@ MemInfo parseMemInfo(std::string_view text) {
                   {"Zswap", &MemInfo::zswap},
                   {"SwapTotal", &MemInfo::swapTotal},
                   {"SwapFree", &MemInfo::swapFree}};
+    // The kernel writes each line once, so the first counts, and the reading stops
+    // once every field has been met: about half of the file on a current kernel.
+    // A damaged value is met too: it reads as absent, as a missing line does.
+    std::uint32_t met = 0;
+    constexpr std::uint32_t all = (1u << std::size(fields)) - 1;
     forEachLine(text, [&](std::string_view line) {
         const auto colon = line.find(':');
         if (colon == std::string_view::npos) return true;
         const std::string_view key = line.substr(0, colon);
-        for (const auto& f : fields) {
-            if (f.key == key) info.*f.field = parseKilobytes(line.substr(colon + 1));
+        for (std::size_t i = 0; i < std::size(fields); ++i) {
+            if (fields[i].key != key || (met >> i & 1u)) continue;
+            info.*fields[i].field = parseKilobytes(line.substr(colon + 1));
+            met |= 1u << i;
         }
-        return true;
+        return met != all;
     });
     return info;
 }
