@@ -121,9 +121,9 @@ class PowerSupplyTree : public ::testing::Test {
     std::unique_ptr<LinuxPlatform> platform;
     std::unique_ptr<ScopedPlatform> scope;
 
-    void supply(const std::string& name, std::map<std::string, std::string> attributes) {
+    void supply(const std::string& name, const std::map<std::string, std::string>& attributes) {
         for (const auto& [a, v] : attributes)
-            dir.write("sys/class/power_supply/" + name + "/" + a, v + "\n");
+            dir.write(std::filesystem::path("sys/class/power_supply") / name / a, v + "\n");
     }
     Battery opened(FsRoot root = {}) {
         if (root.procfs == "/proc") root = dir.roots();

@@ -343,7 +343,7 @@ Json masked(Json output) {
 }
 
 // The exposition's lines about the live disk, their values masked.
-std::string masked(std::string metrics) {
+std::string masked(const std::string& metrics) {
     std::string out;
     std::istringstream lines(metrics);
     for (std::string line; std::getline(lines, line);) {

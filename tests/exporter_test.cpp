@@ -314,7 +314,10 @@ int connectTo(int port, const char* source = "127.0.0.1") {
     sockaddr_in from{};
     from.sin_family = AF_INET;
     ::inet_pton(AF_INET, source, &from.sin_addr);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+        ::close(fd);
+        return -1;
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(std::uint16_t(port));
@@ -383,8 +386,8 @@ TEST_F(ExporterTest, IdleSlowAndOversizedClientsDoNotStopAScrape) {
     files.rlim_cur = std::min<rlim_t>(files.rlim_max, 4096);
     ::setrlimit(RLIMIT_NOFILE, &files);
     // Two thousand idle connections from one address, the scraper at another.
-    std::vector<int> idle;
-    for (int i = 0; i < 2000; ++i) idle.push_back(connectTo(9089, "127.0.0.2"));
+    std::vector<int> idle(2000);
+    for (int& fd : idle) fd = connectTo(9089, "127.0.0.2");
     std::erase(idle, -1);
 
     const int big = connectTo(9089);

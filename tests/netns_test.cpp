@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <atomic>
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -44,14 +45,19 @@ class Sandbox {
             if (::unshare(CLONE_NEWNET) != 0) ::_exit(1);
         });
         std::string near, far;
+        char line[256];
         for (int i = 0; i < pairs; ++i) {
-            const std::string n = std::to_string(i);
-            near += "link add q" + n + " type veth peer name p" + n + "\nlink set p" + n +
-                    " netns " + std::to_string(peer_->pid()) + "\naddr add 10." + n +
-                    ".0.1/24 dev q" + n + "\naddr add fd00:" + n + "::1/64 dev q" + n +
-                    " nodad\nlink set q" + n + " up\n";
-            far += "addr add 10." + n + ".0.2/24 dev p" + n + "\naddr add fd00:" + n +
-                   "::2/64 dev p" + n + " nodad\nlink set p" + n + " up\n";
+            std::snprintf(line, sizeof line,
+                          "link add q%d type veth peer name p%d\nlink set p%d netns %d\n"
+                          "addr add 10.%d.0.1/24 dev q%d\naddr add fd00:%d::1/64 dev q%d nodad\n"
+                          "link set q%d up\n",
+                          i, i, i, int(peer_->pid()), i, i, i, i, i);
+            near += line;
+            std::snprintf(line, sizeof line,
+                          "addr add 10.%d.0.2/24 dev p%d\naddr add fd00:%d::2/64 dev p%d nodad\n"
+                          "link set p%d up\n",
+                          i, i, i, i, i);
+            far += line;
         }
         const test::RunResult a = test::ipBatch(near + routesOn(pairs - 1, "add"));
         const test::RunResult b = test::ipBatch(far, peer_->pid());

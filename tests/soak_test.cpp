@@ -175,7 +175,7 @@ TEST(Soak, AHundredThousandTicksOfAWildMachine) {
     EXPECT_EQ(loop.liveTimers(), 1u);
 #ifndef QUILLO_ASAN
     const std::size_t heapAtEnd = mallinfo2().uordblks;
-    EXPECT_LT(heapAtEnd, heapAfterWarmUp + 256 * 1024)
+    EXPECT_LT(heapAtEnd, heapAfterWarmUp + std::size_t(256) * 1024)
         << "memory grew from " << heapAfterWarmUp << " to " << heapAtEnd;
 #endif
     controller.reset();

@@ -124,7 +124,7 @@ TEST(TerminalPanel, FiguresSurviveEveryWidth) {
                 EXPECT_THAT(words, HasSubstr(unicode ? "\u2193" : "v ")) << width;
                 if (width == 200) {
                     const int title = german ? 16 : 8;  // the longest title and a space
-                    EXPECT_EQ(lines[0].find("\x1b"), std::size_t(1 + title)) << lines[0];
+                    EXPECT_EQ(lines[0].find('\x1b'), std::size_t(1 + title)) << lines[0];
                 }
             }
         }
@@ -166,8 +166,8 @@ class TerminalHost : public ::testing::Test {
         ::tcgetattr(master, &before);
     }
 
-    void start(std::vector<std::string> environment = {}, int columns = 80,
-               std::string program = "quillo-term", const char* frames = nullptr) {
+    void start(const std::vector<std::string>& environment = {}, int columns = 80,
+               const std::string& program = "quillo-term", const char* frames = nullptr) {
         spawn(environment, columns, [&] {
             const std::string path = std::string(QUILLO_BIN) + "/" + program;
             const std::string procfs = live ? "/proc" : fixtures + "/proc";

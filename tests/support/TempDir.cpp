@@ -21,7 +21,7 @@ TempDir::~TempDir() {
 
 std::filesystem::path TempDir::write(const std::filesystem::path& relative,
                                      std::string_view text) const {
-    const auto full = path_ / relative;
+    auto full = path_ / relative;
     std::filesystem::create_directories(full.parent_path());
     std::ofstream(full, std::ios::binary) << text;
     return full;
