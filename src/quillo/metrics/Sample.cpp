@@ -7,9 +7,6 @@ namespace quillo {
 
 namespace {
 
-// Far beyond any machine, and small enough that kB × 1024 cannot overflow.
-constexpr std::uint64_t maximumKilobytes = std::uint64_t(1) << 50;
-
 std::optional<double> number(const std::optional<PropertyValue>& v) {
     if (!v) return std::nullopt;
     if (const auto* i = std::get_if<std::int64_t>(&*v)) return double(*i);
@@ -73,13 +70,13 @@ std::optional<CpuTimes> Sampler::startInterval() {
 
 Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known) {
     Sample s;
-    const ProcStat stat = platform_.cpu().stat(ProcStat::aggregate | ProcStat::btime);
+    CpuFiles& cpu = platform_.cpu();
+    const ProcStat stat = cpu.stat(ProcStat::aggregate | ProcStat::btime);
     s.cpu.times = stat.cpu;
     if (earlier_ && stat.cpu) s.cpu.usedRatio = cpuUsedRatio(*earlier_, *stat.cpu);
     earlier_ = stat.cpu;
     s.bootTime = stat.bootTime;
 
-    CpuFiles& cpu = platform_.cpu();
     const std::vector<int> online = cpu.onlineCpus();
     host_basic_info basic;
     cpu.fillBasicInfo(basic, online);

@@ -9,9 +9,6 @@ namespace quillo {
 
 namespace {
 
-// Far beyond any machine, and small enough that kB × 1024 and the sums cannot overflow.
-constexpr std::uint64_t maximumKilobytes = std::uint64_t(1) << 50;
-
 std::uint64_t kb(std::optional<std::uint64_t> value) {
     return std::min(value.value_or(0), maximumKilobytes);
 }

@@ -18,6 +18,9 @@ struct MemInfo {
         shmem, unevictable, sUnreclaim, kernelStack, pageTables, zswap, swapTotal, swapFree;
 };
 MemInfo parseMemInfo(std::string_view text);
+// Far beyond any machine, and small enough that kB × 1024 and the sums cannot overflow:
+// larger counts are damage, and are taken as this.
+inline constexpr std::uint64_t maximumKilobytes = std::uint64_t(1) << 50;
 
 // The five page counts, made so that they partition MemTotal and so that active +
 // wired + compressed is what free(1) calls used:
