@@ -111,15 +111,20 @@ double levelNumber(ColorLevel level) {
 }
 
 void writeCpu(Families& f, const Sample::Cpu& cpu) {
-    if (cpu.times) {
+    if (!cpu.cores.empty()) {
         const double hertz = double(clockTicksPerSecond());
-        const CpuTimes& t = *cpu.times;
-        f.family("quillo_cpu_seconds_total", "counter", "Seconds the CPUs spent in each mode.");
-        const std::pair<const char*, std::uint64_t> modes[] = {
-            {"user", t.user},     {"nice", t.nice}, {"system", t.system},   {"idle", t.idle},
-            {"iowait", t.iowait}, {"irq", t.irq},   {"softirq", t.softirq}, {"steal", t.steal}};
-        for (const auto& [mode, ticks] : modes)
-            f.sample("quillo_cpu_seconds_total", {{"mode", mode}}, double(ticks) / hertz);
+        f.family("quillo_cpu_seconds_total", "counter",
+                 "Seconds each logical CPU spent in each mode.");
+        for (const Sample::Core& core : cpu.cores) {
+            const CpuTimes& t = core.times;
+            const std::pair<const char*, std::uint64_t> modes[] = {
+                {"user", t.user},     {"nice", t.nice}, {"system", t.system},   {"idle", t.idle},
+                {"iowait", t.iowait}, {"irq", t.irq},   {"softirq", t.softirq}, {"steal", t.steal}};
+            const std::string number = std::to_string(core.cpu);
+            for (const auto& [mode, ticks] : modes)
+                f.sample("quillo_cpu_seconds_total", {{"cpu", number}, {"mode", mode}},
+                         double(ticks) / hertz);
+        }
     }
     f.gauge("quillo_cpu_usage_ratio", "Share of the CPUs' time in use, as the panel shows it.",
             cpu.usedRatio);

@@ -112,6 +112,9 @@ Json sampleAll(double interval, LinuxPlatform& platform) {
                      {"user", number(cpu.user)},
                      {"idle", number(cpu.idle)},
                      {"nice", number(cpu.nice)}};
+    j["cores"] = Json::array();
+    for (const Sample::Core& core : typed.cpu.cores)
+        j["cores"].push_back({{"cpu", core.cpu}, {"usedRatio", optional(core.usedRatio)}});
     j["memoryUsage"] = {{"free", number(memory.free)},
                         {"active", number(memory.active)},
                         {"inactive", number(memory.inactive)},

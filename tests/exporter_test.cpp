@@ -37,6 +37,7 @@ TEST(Exposition, LeavesOutWhatCannotBeReadAndEscapesLabels) {
     Sample s;
     s.cpu.times = CpuTimes{100, 0, 50, 800, 50, 0, 0, 0};
     s.cpu.usedRatio = cpuUsedRatio({50, 0, 25, 400, 25, 0, 0, 0}, *s.cpu.times);
+    s.cpu.cores.push_back({3, *s.cpu.times, {}});
     Sample::Battery& battery = s.batteries.emplace_back();
     battery.name = "BAT\"0\\\n";
     battery.chargePercent = 30;
@@ -47,7 +48,7 @@ TEST(Exposition, LeavesOutWhatCannotBeReadAndEscapesLabels) {
     const std::string text = cli::exposition(s, cli::ExpositionFormat::text);
 
     EXPECT_NE(text.find("quillo_cpu_usage_ratio 0.15\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("quillo_cpu_seconds_total{mode=\"idle\"} "), std::string::npos);
+    EXPECT_NE(text.find("quillo_cpu_seconds_total{cpu=\"3\",mode=\"idle\"} "), std::string::npos);
     EXPECT_NE(text.find("quillo_battery_charge_ratio{battery=\"BAT\\\"0\\\\\\n\"} 0.3\n"),
               std::string::npos)
         << text;
@@ -194,14 +195,17 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
                     ours == n2.at(std::string("node_") + load))
             << load;
     }
-    for (const char* mode : {"user", "nice", "system", "idle", "irq", "softirq", "steal"}) {
-        const std::string label = std::string("mode=\"") + mode + "\"";
-        // Per-CPU lines are rounded to ticks one by one; idle may also step back a little.
-        between("quillo_cpu_seconds_total{" + label + "}",
-                sum(n1, "node_cpu_seconds_total", {label}),
-                sum(n2, "node_cpu_seconds_total", {label}),
-                0.05 * q.at("quillo_cpus{kind=\"logical\"}"));
+    std::size_t cpuSamples = 0;
+    for (const auto& [key, value] : q) {
+        if (!key.starts_with("quillo_cpu_seconds_total{")) continue;
+        ++cpuSamples;
+        const std::string node = "node" + key.substr(6);
+        // A tick-based idle may step back by a tick; iowait is no counter at all.
+        if (key.find("\"iowait\"") == std::string::npos)
+            between(key, n1.at(node), n2.at(node),
+                    key.find("\"idle\"") != std::string::npos ? 0.011 : 0);
     }
+    EXPECT_EQ(cpuSamples, 8 * q.at("quillo_cpus{kind=\"logical\"}"));
     for (const char* way : {"receive", "transmit"}) {
         const std::string name = std::string("_network_") + way + "_bytes_total";
         between("quillo" + name + "{interface=\"up0\"}", sum(n1, "node" + name, {"device=\"up0\""}),
@@ -251,6 +255,95 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
 
 // The ratio is the exporter's own, over its last full second: every scraper gets it, at
 // any moment after the first second, however many others asked just before.
+// On every fixture tree, each sample node_exporter also gives from the same files has
+// its value: names and labels map one to one.
+class TreeTest : public ::testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override { QUILLO_REQUIRE(sandboxProblem().empty(), sandboxProblem()); }
+};
+
+// A sample's name and labels in node_exporter's terms, labels in sorted order.
+std::string asNode(const std::string& key) {
+    static const std::pair<std::string, std::string> names[] = {
+        {"quillo_cpu_seconds_total", "node_cpu_seconds_total"},
+        {"quillo_swap_total_bytes", "node_memory_SwapTotal_bytes"},
+        {"quillo_swap_in_pages_total", "node_vmstat_pswpin"},
+        {"quillo_swap_out_pages_total", "node_vmstat_pswpout"},
+        {"quillo_network_receive_bytes_total", "node_network_receive_bytes_total"},
+        {"quillo_network_transmit_bytes_total", "node_network_transmit_bytes_total"},
+        {"quillo_memory_total_bytes", "node_memory_MemTotal_bytes"},
+        {"quillo_boot_time_seconds", "node_boot_time_seconds"},
+        {"quillo_load1", "node_load1"}};
+    const std::string family = key.substr(0, key.find('{'));
+    const auto name = std::find_if(std::begin(names), std::end(names),
+                                   [&](const auto& n) { return n.first == family; });
+    if (name == std::end(names)) return {};
+    std::map<std::string, std::string> labels;
+    std::istringstream list(key.size() > family.size()
+                                ? key.substr(family.size() + 1, key.size() - family.size() - 2)
+                                : "");
+    for (std::string label; std::getline(list, label, ',');) {
+        std::string label_name = label.substr(0, label.find('='));
+        if (label_name == "interface") label_name = "device";
+        labels[label_name] = label.substr(label.find('=') + 1);
+    }
+    std::string node = name->second;
+    for (const auto& [label, value] : labels)
+        node += (node.find('{') == std::string::npos ? "{" : ",") + label + "=" + value;
+    return labels.empty() ? node : node + "}";
+}
+
+TEST_P(TreeTest, FiguresAgreeWithNodeExporterOnTheSameFiles) {
+    const std::filesystem::path tree =
+        std::filesystem::path(QUILLO_FIXTURES) / "linux" / GetParam();
+    const std::string roots = " --procfs " + test::quoted((tree / "proc").string()) + " --sysfs " +
+                              test::quoted((tree / "sys").string());
+    Server node(
+        "prometheus-node-exporter --web.listen-address=127.0.0.1:9100"
+        " --collector.disable-defaults --collector.cpu --collector.meminfo"
+        " --collector.vmstat --collector.stat --collector.loadavg --collector.netdev"
+        " --path.procfs=" +
+            test::quoted((tree / "proc").string()) +
+            " --path.sysfs=" + test::quoted((tree / "sys").string()),
+        nodeUrl);
+    ASSERT_TRUE(node.ready());
+    const Metrics theirs = scrape(nodeUrl);
+    Metrics ours;
+    std::istringstream lines(test::run(QUILLO_BIN "/quillo" + roots + " metrics --interval 0").out);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("#"))
+            ours[line.substr(0, line.rfind(' '))] = std::stod(line.substr(line.rfind(' ') + 1));
+    }
+    ASSERT_FALSE(ours.empty());
+    std::size_t compared = 0;
+    for (const auto& [key, value] : ours) {
+        const std::string node = asNode(key);
+        if (const auto it = theirs.find(node); !node.empty() && it != theirs.end()) {
+            EXPECT_DOUBLE_EQ(value, it->second) << key << " vs " << node;
+            ++compared;
+        }
+    }
+    // The damaged tree is the one where node_exporter gives up on every file.
+    if (GetParam() != "malformed") {
+        EXPECT_GT(compared, 0u);
+    }
+}
+
+std::vector<std::string> treeNames() {
+    std::vector<std::string> names;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(QUILLO_FIXTURES) / "linux"))
+        if (entry.is_directory()) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, TreeTest, ::testing::ValuesIn(treeNames()), [](const auto& info) {
+    std::string name = info.param;
+    std::erase(name, '-');
+    return name;
+});
+
 TEST_F(ExporterTest, CpuRatioIsTheLastSecondsForEveryScraper) {
     Server server = quillo();
     ASSERT_TRUE(server.ready());

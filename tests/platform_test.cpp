@@ -59,8 +59,12 @@ TEST(ProcStatParse, AggregateLineBootTimeAndPerCpuLines) {
         EXPECT_EQ(parseProcStat(c.text, ProcStat::aggregate).cpu.has_value(), c.cpu.has_value());
         EXPECT_EQ(parseProcStat(c.text, ProcStat::btime).bootTime, c.bootTime);
     }
-    EXPECT_THAT(parseProcStat("cpu  1 1 1 1\ncpu0 1 1 1 1\ncpu3 1 1 1 1\ncpufoo\n").cpus,
-                ElementsAre(0, 3));
+    const ProcStat lines = parseProcStat("cpu  1 1 1 1\ncpu0 1 2 3 4 5\ncpu3 1 x\ncpufoo\n");
+    ASSERT_EQ(lines.cpus.size(), 2u);
+    EXPECT_EQ(lines.cpus[0].number, 0);
+    EXPECT_EQ(lines.cpus[0].times->iowait, 5u);
+    EXPECT_EQ(lines.cpus[1].number, 3);
+    EXPECT_FALSE(lines.cpus[1].times) << "a damaged line still names an online CPU";
 }
 
 TEST(CpuListParse, RangesAndDamage) {
@@ -264,6 +268,22 @@ TEST(SwapFigures, TotalsUsedAndPagesASecond) {
     EXPECT_EQ(second.swap->pagesOutPerSecond, 0.0);
     dir.write("proc/meminfo", "MemTotal: 1000 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n");
     EXPECT_EQ(sampler.take().swap->usedRatio, std::nullopt) << "no swap: nothing in use of nothing";
+}
+
+// Each core's use between two takes, matched by number when a CPU goes offline between.
+TEST(CoreFigures, EachCoreOverTheInterval) {
+    test::TempDir dir;
+    dir.write("proc/stat", "cpu  0 0 0 0\ncpu0 10 0 0 90\ncpu1 0 0 0 100\ncpu2 5 0 0 5\n");
+    LinuxPlatform tree(dir.roots());
+    Sampler sampler(tree);
+    EXPECT_EQ(sampler.take().cpu.cores[0].usedRatio, std::nullopt) << "no earlier sample";
+    dir.write("proc/stat", "cpu  0 0 0 0\ncpu0 60 0 0 140\ncpu2 5 0 0 5\n");
+    const Sample s = sampler.take(nullptr, Sample::Part::cores);
+    ASSERT_EQ(s.cpu.cores.size(), 2u);
+    EXPECT_EQ(s.cpu.cores[0].usedRatio, 0.5);
+    EXPECT_EQ(s.cpu.cores[1].cpu, 2);
+    EXPECT_EQ(s.cpu.cores[1].usedRatio, std::nullopt) << "no time passed on it";
+    EXPECT_FALSE(s.memory) << "only the parts asked for are read";
 }
 
 TEST(MemoryMapping, PageRoundingNeverLosesAPage) {

@@ -53,6 +53,13 @@ Sample::Battery batteryFrom(const PowerSupplySnapshot& b) {
 
 }  // namespace
 
+std::optional<double> perSecond(std::optional<std::uint64_t> before,
+                                std::optional<std::uint64_t> after, double seconds) {
+    // A counter that went back was reset (a device replaced, a wrap): no rate this time.
+    if (!before || !after || *after < *before || seconds <= 0) return std::nullopt;
+    return double(*after - *before) / seconds;
+}
+
 std::optional<double> cpuUsedRatio(const CpuTimes& before, const CpuTimes& after) {
     const auto busy = [](const CpuTimes& c) {
         return double(c.user + c.nice + c.system + c.irq + c.softirq + c.steal);
@@ -68,28 +75,39 @@ std::optional<CpuTimes> Sampler::startInterval() {
     return earlier_;
 }
 
-Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known) {
+Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known, unsigned parts) {
     Sample s;
     CpuFiles& cpu = platform_.cpu();
-    const ProcStat stat = cpu.stat(ProcStat::aggregate | ProcStat::btime);
-    s.cpu.times = stat.cpu;
-    if (earlier_ && stat.cpu) s.cpu.usedRatio = cpuUsedRatio(*earlier_, *stat.cpu);
-    earlier_ = stat.cpu;
-    s.bootTime = stat.bootTime;
+    if (parts & (Sample::Part::cpu | Sample::Part::cores | Sample::Part::system)) {
+        const ProcStat stat =
+            cpu.stat(ProcStat::aggregate | ProcStat::btime |
+                     (parts & Sample::Part::cores ? unsigned(ProcStat::perCpu) : 0u));
+        s.cpu.times = stat.cpu;
+        if (earlier_ && stat.cpu) s.cpu.usedRatio = cpuUsedRatio(*earlier_, *stat.cpu);
+        earlier_ = stat.cpu;
+        s.bootTime = stat.bootTime;
+        if (parts & Sample::Part::cores) takeCores(s.cpu.cores, stat.cpus);
+    }
 
-    const std::vector<int> online = cpu.onlineCpus();
-    host_basic_info basic;
-    cpu.fillBasicInfo(basic, online);
-    if (basic.logical_cpu > 0) s.cpu.logical = basic.logical_cpu;
-    if (basic.physical_cpu > 0) s.cpu.physical = basic.physical_cpu;
-    const CPUPowerStatus power = cpu.powerStatus(online);
-    if (const auto it = power.find(kIOPMCPUPowerLimitProcessorSpeedKey); it != power.end())
-        s.cpu.speedLimitRatio = it->second / 100.0;
-    s.cpu.schedulerLimitRatio = power.at(kIOPMCPUPowerLimitSchedulerTimeKey) / 100.0;
-    if (const LoadAvg load = cpu.loadAverage(); load.count == 3) s.load = load;
+    if (parts & Sample::Part::cpu) {
+        const std::vector<int> online = cpu.onlineCpus();
+        host_basic_info basic;
+        cpu.fillBasicInfo(basic, online);
+        if (basic.logical_cpu > 0) s.cpu.logical = basic.logical_cpu;
+        if (basic.physical_cpu > 0) s.cpu.physical = basic.physical_cpu;
+        const CPUPowerStatus power = cpu.powerStatus(online);
+        if (const auto it = power.find(kIOPMCPUPowerLimitProcessorSpeedKey); it != power.end())
+            s.cpu.speedLimitRatio = it->second / 100.0;
+        s.cpu.schedulerLimitRatio = power.at(kIOPMCPUPowerLimitSchedulerTimeKey) / 100.0;
+    }
+    if (parts & Sample::Part::system) {
+        if (const LoadAvg load = cpu.loadAverage(); load.count == 3) s.load = load;
+    }
 
-    const auto info = platform_.memory().info();
-    if (info) {
+    const auto info = parts & (Sample::Part::memory | Sample::Part::swap)
+                          ? platform_.memory().info()
+                          : std::optional<MemInfo>();
+    if (info && (parts & Sample::Part::memory)) {
         if (const auto parts = memoryPartsFrom(*info)) {
             Sample::Memory& m = s.memory.emplace();
             m.totalBytes = std::min(*info->memTotal, maximumKilobytes) * 1024;
@@ -102,36 +120,69 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known) {
         }
     }
 
-    const Counters now{std::chrono::steady_clock::now(), platform_.memory().swapActivity()};
-    if (info && info->swapTotal) {
-        Sample::Swap& swap = s.swap.emplace();
-        const std::uint64_t total = std::min(*info->swapTotal, maximumKilobytes);
-        const std::uint64_t free = info->swapFree.value_or(total);
-        swap.totalBytes = total * 1024;
-        swap.usedBytes = (total - std::min(free, total)) * 1024;
-        if (total > 0) swap.usedRatio = double(swap.usedBytes) / double(swap.totalBytes);
-        swap.pagesIn = now.swap.pagesIn;
-        swap.pagesOut = now.swap.pagesOut;
-        if (counters_) {
-            const double seconds = std::chrono::duration<double>(now.at - counters_->at).count();
-            const auto rate = [&](std::optional<std::uint64_t> before,
-                                  std::optional<std::uint64_t> after) -> std::optional<double> {
-                if (!before || !after || *after < *before || seconds <= 0) return std::nullopt;
-                return double(*after - *before) / seconds;
-            };
-            swap.pagesInPerSecond = rate(counters_->swap.pagesIn, now.swap.pagesIn);
-            swap.pagesOutPerSecond = rate(counters_->swap.pagesOut, now.swap.pagesOut);
+    if (parts & Sample::Part::swap) takeSwap(s.swap, info);
+
+    if (parts & Sample::Part::disk) {
+        if (const auto root = volumeSpace("/")) {
+            Sample::Disk& disk = s.disk.emplace();
+            disk.space = *root;
+            if (const FileSystemAttributes df = dfAttributes(*root); df.size > 0)
+                disk.usedRatio = double(df.size - df.freeSize) * 100.0 / double(df.size) / 100.0;
         }
     }
-    counters_ = now;
 
-    if (const auto root = volumeSpace("/")) {
-        Sample::Disk& disk = s.disk.emplace();
-        disk.space = *root;
-        if (const FileSystemAttributes df = dfAttributes(*root); df.size > 0)
-            disk.usedRatio = double(df.size - df.freeSize) * 100.0 / double(df.size) / 100.0;
+    if (parts & Sample::Part::network) takeNetwork(s, known);
+    if (parts & Sample::Part::system) {
+        s.processes = platform_.processes().count();
+        s.thermalLevel = thermalLevelOf(platform_.thermal().zones());
     }
+    if (parts & Sample::Part::power) {
+        for (const PowerSupplySnapshot& b : platform_.power().machineBatteries())
+            s.batteries.push_back(batteryFrom(b));
+    }
+    return s;
+}
 
+void Sampler::takeCores(std::vector<Sample::Core>& cores,
+                        const std::vector<ProcStat::Line>& lines) {
+    for (const ProcStat::Line& line : lines) {
+        if (!line.times) continue;
+        Sample::Core& core = cores.emplace_back(Sample::Core{line.number, *line.times, {}});
+        // CPUs come and go, so the earlier reading is found by number, not by place.
+        const auto before =
+            std::find_if(earlierCores_.begin(), earlierCores_.end(),
+                         [&](const ProcStat::Line& l) { return l.number == line.number; });
+        if (before != earlierCores_.end() && before->times)
+            core.usedRatio = cpuUsedRatio(*before->times, *line.times);
+    }
+    earlierCores_ = lines;
+}
+
+void Sampler::takeSwap(std::optional<Sample::Swap>& out, const std::optional<MemInfo>& info) {
+    const auto at = std::chrono::steady_clock::now();
+    const SwapActivity activity = platform_.memory().swapActivity();
+    const double seconds =
+        swapCounters_ ? std::chrono::duration<double>(at - swapCounters_->first).count() : 0;
+    const std::optional<SwapActivity> before =
+        swapCounters_ ? std::optional(swapCounters_->second) : std::nullopt;
+    swapCounters_.emplace(at, activity);
+    if (!info || !info->swapTotal) return;
+
+    Sample::Swap& swap = out.emplace();
+    const std::uint64_t total = std::min(*info->swapTotal, maximumKilobytes);
+    const std::uint64_t free = info->swapFree.value_or(total);
+    swap.totalBytes = total * 1024;
+    swap.usedBytes = (total - std::min(free, total)) * 1024;
+    if (total > 0) swap.usedRatio = double(swap.usedBytes) / double(swap.totalBytes);
+    swap.pagesIn = activity.pagesIn;
+    swap.pagesOut = activity.pagesOut;
+    if (before) {
+        swap.pagesInPerSecond = perSecond(before->pagesIn, activity.pagesIn, seconds);
+        swap.pagesOutPerSecond = perSecond(before->pagesOut, activity.pagesOut, seconds);
+    }
+}
+
+void Sampler::takeNetwork(Sample& s, const LinuxPlatform::DefaultRoutes* known) {
     NetworkFiles& network = platform_.network();
     if (known) {
         s.ipv4 = known->ipv4;
@@ -150,12 +201,6 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known) {
             s.interfaces.push_back({std::string(name), in, out});
         return true;
     });
-
-    s.processes = platform_.processes().count();
-    s.thermalLevel = thermalLevelOf(platform_.thermal().zones());
-    for (const PowerSupplySnapshot& b : platform_.power().machineBatteries())
-        s.batteries.push_back(batteryFrom(b));
-    return s;
 }
 
 }  // namespace quillo

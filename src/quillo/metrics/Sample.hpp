@@ -12,6 +12,11 @@ namespace quillo {
 
 // The parts of a Sample, at namespace scope so that they are complete types where the
 // sample holds them in optionals.
+struct SampleCore {
+    int cpu = 0;     // the logical CPU's number, as procfs stat names it
+    CpuTimes times;  // since boot, in clock ticks
+    std::optional<double> usedRatio;
+};
 struct SampleCpu {
     std::optional<CpuTimes> times;  // since boot, in clock ticks
     // Everything but idle and I/O wait, over the interval since the previous sample.
@@ -19,6 +24,7 @@ struct SampleCpu {
     std::optional<int> logical, physical;   // online CPUs, and their cores
     std::optional<double> speedLimitRatio;  // highest allowed frequency over the hardware's
     double schedulerLimitRatio = 1.0;       // the CPU time the scheduler allows
+    std::vector<SampleCore> cores;          // each online logical CPU, by number
 };
 struct SampleMemory {
     std::uint64_t totalBytes = 0;
@@ -54,6 +60,21 @@ struct SampleBattery {
 // any program that wants many figures at a time, formats from. A figure that could not
 // be read is absent, never a zero standing in for it.
 struct Sample {
+    // What a take reads; a part left out stays absent or empty.
+    struct Part {
+        enum : unsigned {
+            cpu = 1,
+            cores = 2,
+            memory = 4,
+            swap = 8,
+            disk = 16,
+            network = 32,
+            system = 64,  // load, boot time, processes, thermal level
+            power = 128,
+            all = ~0u,
+        };
+    };
+    using Core = SampleCore;
     using Cpu = SampleCpu;
     using Memory = SampleMemory;
     using Swap = SampleSwap;
@@ -81,6 +102,11 @@ struct Sample {
 // no time passed or the counters went back.
 std::optional<double> cpuUsedRatio(const CpuTimes& before, const CpuTimes& after);
 
+// The rate of a counter between two readings seconds apart; absent where either is
+// missing or the counter went back.
+std::optional<double> perSecond(std::optional<std::uint64_t> before,
+                                std::optional<std::uint64_t> after, double seconds);
+
 // Takes samples of one machine, keeping the CPU times between them.
 class Sampler {
   public:
@@ -89,19 +115,21 @@ class Sampler {
     // Reads every file once. A caller that learns of route changes from the kernel's
     // notifications passes the default routes it keeps, and the routing tables are not
     // read.
-    Sample take(const LinuxPlatform::DefaultRoutes* known = nullptr);
+    Sample take(const LinuxPlatform::DefaultRoutes* known = nullptr,
+                unsigned parts = Sample::Part::all);
     // The CPU times alone, which start the interval the next take measures over.
     std::optional<CpuTimes> startInterval();
 
   private:
     LinuxPlatform& platform_;
     std::optional<CpuTimes> earlier_;
+    std::vector<ProcStat::Line> earlierCores_;
+    void takeCores(std::vector<Sample::Core>& cores, const std::vector<ProcStat::Line>& lines);
+    void takeSwap(std::optional<Sample::Swap>& out, const std::optional<MemInfo>& info);
+    void takeNetwork(Sample& s, const LinuxPlatform::DefaultRoutes* known);
+
     // The counters behind rates, and when they were read.
-    struct Counters {
-        std::chrono::steady_clock::time_point at;
-        SwapActivity swap;
-    };
-    std::optional<Counters> counters_;
+    std::optional<std::pair<std::chrono::steady_clock::time_point, SwapActivity>> swapCounters_;
 };
 
 }  // namespace quillo

@@ -62,7 +62,7 @@ ProcStat parseProcStat(std::string_view text, unsigned want) {
             const auto end = line.find(' ');
             if (const auto n = parseUnsigned(line.substr(3, end == line.npos ? 0 : end - 3));
                 n && *n < maximumCpus && stat.cpus.size() < maximumCpus) {
-                stat.cpus.push_back(int(*n));
+                stat.cpus.push_back({int(*n), parseCpuColumns(line.substr(end + 1))});
             }
         } else if (line.starts_with("btime ") && !(seen & ProcStat::btime)) {
             stat.bootTime = parseSigned(trim(line.substr(6)));
@@ -200,7 +200,9 @@ std::vector<int> CpuFiles::onlineCpus() {
         if (auto cpus = parseCpuList(*text)) return std::move(*cpus);
         debug::note("devices/system/cpu/online", "malformed");
     }
-    return stat(ProcStat::perCpu).cpus;
+    std::vector<int> numbers;
+    for (const ProcStat::Line& line : stat(ProcStat::perCpu).cpus) numbers.push_back(line.number);
+    return numbers;
 }
 
 void CpuFiles::fillBasicInfo(host_basic_info& info) {

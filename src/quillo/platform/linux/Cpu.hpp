@@ -28,7 +28,11 @@ struct ProcStat {
     enum Part : unsigned { aggregate = 1, btime = 2, perCpu = 4, all = 7 };
     std::optional<CpuTimes> cpu;           // the aggregate "cpu " line
     std::optional<std::int64_t> bootTime;  // "btime"
-    std::vector<int> cpus;                 // the numbers of the per-CPU lines
+    struct Line {
+        int number = 0;
+        std::optional<CpuTimes> times;  // absent where the line's columns are damaged
+    };
+    std::vector<Line> cpus;  // the per-CPU lines, in the file's order
 };
 ProcStat parseProcStat(std::string_view text, unsigned want = ProcStat::all);
 
