@@ -8,6 +8,7 @@
 #include "Usage.hpp"
 #include "quillo/settings/Configuration.hpp"
 #include "quillo/settings/Keys.hpp"
+#include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SettingsSuite.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/ui/Theme.hpp"
@@ -67,6 +68,18 @@ Reading read(const SettingKey& key, const SuiteText& suite, const Configuration&
             r.value = formatNumber(number.value_or(key.defaultNumber));
             r.isDefault = !number;
             if (stored && !number) r.note = "the stored " + raw + " is ignored: not a number";
+            break;
+        }
+        case SettingKey::Kind::rows: {
+            const std::vector<PanelRow> rows = chosenPanelRows(config);
+            r.value = panelRowsText(rows);
+            r.isDefault = !stored;
+            const auto value = config.defaults->objectForKey(key.name);
+            if (stored && (!value || value->kind != StoredValue::Kind::stringList)) {
+                r.note = "the stored " + raw + " is ignored: not a list of row names";
+            } else if (stored && value->strings.size() != rows.size()) {
+                r.note = "the stored " + raw + " names rows this version does not know or twice";
+            }
             break;
         }
     }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "quillo/settings/Configuration.hpp"
+#include "quillo/settings/Keys.hpp"
+#include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "support/TempDir.hpp"
 
@@ -35,6 +37,30 @@ TEST(Configuration, ReadsOnlyNumbersAndListsOfNumbers) {
         Configuration config(std::make_unique<SettingsSuite>(dir.write("suite.json", json)));
         EXPECT_EQ(config.doubleValue("K"), number) << json;
         EXPECT_EQ(config.colorComponents("K"), list) << json;
+    }
+}
+
+// Rows as typed, stored and read back; what another program stored is read leniently.
+TEST(Configuration, RowsAsTypedAndAsStored) {
+    EXPECT_EQ(storedForm(*findSettingKey("Rows"), " swap, cpu,"), R"(["swap", "cpu"])");
+    for (const auto& [typed, says] : {std::pair{"cpu,swpa", "did you mean \"swap\""},
+                                      {"cpu,cpu", "named twice"},
+                                      {"", "no row is called \"\""},
+                                      {"cpu,,memory", "no row"}}) {
+        EXPECT_THAT([&] { (void)parsePanelRows(typed); },
+                    ::testing::ThrowsMessage<SuiteError>(HasSubstr(says)))
+            << typed;
+    }
+    const std::pair<const char*, std::string> stored[] = {
+        {R"({"Rows": ["battery", "future", "cpu", "battery"]})", "battery,cpu"},
+        {R"({"Rows": ["future"]})", "cpu,memory,disk,network,load,uptime,battery"},
+        {R"({"Rows": []})", "cpu,memory,disk,network,load,uptime,battery"},
+        {R"({"Rows": ["cpu", 1]})", "cpu,memory,disk,network,load,uptime,battery"},
+        {R"({"Rows": "cpu"})", "cpu,memory,disk,network,load,uptime,battery"}};
+    test::TempDir dir;
+    for (const auto& [json, rows] : stored) {
+        const Configuration config(std::make_unique<SettingsSuite>(dir.write("s.json", json)));
+        EXPECT_EQ(panelRowsText(chosenPanelRows(config)), rows) << json;
     }
 }
 

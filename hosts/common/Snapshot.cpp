@@ -58,7 +58,7 @@ std::string outletStatesText(const ViewTree& views) {
 }
 
 std::optional<StoredValue> PinnedIntervalSuite::objectForKey(std::string_view key) const {
-    if (key == "RefreshRate") return StoredValue{StoredValue::Kind::number, seconds_, {}};
+    if (key == "RefreshRate") return StoredValue{StoredValue::Kind::number, seconds_, {}, {}};
     return SettingsSuite::objectForKey(key);
 }
 

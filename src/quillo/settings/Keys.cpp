@@ -9,6 +9,7 @@
 
 #include "quillo/platform/Text.hpp"
 #include "quillo/settings/RefreshRate.hpp"
+#include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SuiteText.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 
@@ -47,6 +48,9 @@ constexpr SettingKey keys[] = {
      "notify when memory use rises above this percent (0: never)", 90},
     {"AlertDiskAbove", SettingKey::Kind::percent,
      "notify when the start-up disk's use rises above this percent (0: never)", 90},
+    {"Rows", SettingKey::Kind::rows,
+     "the panel's rows in order, from cpu, cores, memory, swap, disk, network, load, uptime, "
+     "battery"},
 };
 
 std::string shortest(double value, bool asFloat) {
@@ -83,6 +87,13 @@ std::string storedForm(const SettingKey& key, std::string_view typed) {
             return jsonNumbers(parseColor(typed));
         case SettingKey::Kind::percent:
             return jsonNumber(parsePercent(typed));
+        case SettingKey::Kind::rows: {
+            // Row names are plain lower-case words: nothing in them needs escaping.
+            std::string text = "[";
+            for (const PanelRow row : parsePanelRows(typed))
+                text += (text.size() > 1 ? ", \"" : "\"") + std::string(name(row)) + "\"";
+            return text + "]";
+        }
     }
     return {};
 }

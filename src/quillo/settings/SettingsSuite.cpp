@@ -28,7 +28,16 @@ class KeyFinder final : public nlohmann::json_sax<nlohmann::json> {
     bool number_integer(number_integer_t v) override { return scalar(true, double(v)); }
     bool number_unsigned(number_unsigned_t v) override { return scalar(true, double(v)); }
     bool number_float(number_float_t v, const string_t&) override { return scalar(true, v); }
-    bool string(string_t&) override { return scalar(false, 0.0); }
+    bool string(string_t& v) override {
+        if (capturing_ && depth_ == 2 && found &&
+            (found->kind == StoredValue::Kind::stringList ||
+             (found->kind == StoredValue::Kind::numberList && found->numbers.empty()))) {
+            found->kind = StoredValue::Kind::stringList;
+            found->strings.push_back(std::move(v));
+            return true;
+        }
+        return scalar(false, 0.0);
+    }
     bool binary(binary_t&) override { return scalar(false, 0.0); }
 
     bool start_object(std::size_t) override {
@@ -42,7 +51,7 @@ class KeyFinder final : public nlohmann::json_sax<nlohmann::json> {
     bool start_array(std::size_t) override {
         if (depth_ == 0) return false;  // the suite must be an object
         if (depth_ == 1 && capturing_) {
-            found = StoredValue{StoredValue::Kind::numberList, 0.0, {}};
+            found = StoredValue{StoredValue::Kind::numberList, 0.0, {}, {}};
             ++depth_;
             return true;
         }
@@ -63,10 +72,10 @@ class KeyFinder final : public nlohmann::json_sax<nlohmann::json> {
     bool scalar(bool isNumber, double value) {
         if (depth_ == 0) return false;
         if (capturing_ && depth_ == 1) {
-            found = isNumber ? StoredValue{StoredValue::Kind::number, value, {}} : StoredValue{};
-        } else if (capturing_ && depth_ == 2 && found &&
-                   found->kind == StoredValue::Kind::numberList) {
-            if (isNumber) {
+            found =
+                isNumber ? StoredValue{StoredValue::Kind::number, value, {}, {}} : StoredValue{};
+        } else if (capturing_ && depth_ == 2 && found) {
+            if (isNumber && found->kind == StoredValue::Kind::numberList) {
                 found->numbers.push_back(value);
             } else {
                 found->kind = StoredValue::Kind::other;

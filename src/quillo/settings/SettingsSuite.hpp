@@ -10,10 +10,12 @@ namespace quillo {
 
 // What the suite holds under one key, reduced to the kinds the panel can use.
 struct StoredValue {
-    enum class Kind { number, numberList, other };
+    // An empty list is a numberList.
+    enum class Kind { number, numberList, stringList, other };
     Kind kind = Kind::other;
     double number = 0.0;
     std::vector<double> numbers;
+    std::vector<std::string> strings;
 };
 
 // The settings suite shared with the companion: one JSON object in one file.
