@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "common/SettingsWatcher.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/ui/Theme.hpp"
 #include "support/Child.hpp"
@@ -92,6 +93,10 @@ TEST(TerminalPanel, FiguresSurviveEveryWidth) {
         TerminalPanel::Titles titles;
         if (german) titles = {"CPU", "Arbeitsspeicher", "Festplatte", "Netzwerk", "Batterie"};
         TerminalPanel panel(titles, {});
+        panel.setRows(
+            {PanelRow::cpu, PanelRow::cores, PanelRow::memory, PanelRow::swap, PanelRow::disk,
+             PanelRow::network, PanelRow::load, PanelRow::uptime, PanelRow::battery},
+            nullptr);
         const std::pair<const char*, const char*> figures[] = {
             {"cpuPercentLabel", "100%"},
             {"memoryPercentLabel", "73%"},
@@ -129,6 +134,37 @@ TEST(TerminalPanel, FiguresSurviveEveryWidth) {
             }
         }
     }
+}
+
+// The chosen rows in their order; a row without its figure keeps its title.
+TEST(TerminalPanel, ChosenRowsInOrderAndWhatTheMachineLacks) {
+    test::TempDir dir;
+    std::string stat = "cpu  0 0 0 0\n";
+    for (int i = 0; i < 6; ++i) stat += "cpu" + std::to_string(i) + " 1 0 0 1\n";
+    dir.write("proc/stat", stat);
+    dir.write("proc/meminfo", "MemTotal: 1000 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n");
+    LinuxPlatform tree(dir.roots());
+    ExtraRows extra(tree, prepareForCells);
+    const std::vector<PanelRow> rows = {PanelRow::swap, PanelRow::cores, PanelRow::cpu};
+    const Configuration config(std::make_unique<SettingsSuite>(dir.path() / "none.json"));
+    EXPECT_TRUE(extra.refresh(rows, config));
+    TerminalPanel panel({}, {});
+    panel.setRows(rows, &extra);
+    auto lines = panel.lines(20, {ColorMode::none, false});
+    ASSERT_EQ(lines.size(), 4u) << "six cores take two lines of three at 20 columns";
+    EXPECT_EQ(lines[0], " Swap  not available");
+    EXPECT_EQ(lines[1], " Cores ... ... ...");
+    EXPECT_EQ(lines[2], "       ... ... ...");
+    EXPECT_TRUE(lines[3].starts_with(" CPU   ")) << lines[3];
+
+    dir.write("proc/meminfo", "MemTotal: 1000 kB\nSwapTotal: 4000 kB\nSwapFree: 1000 kB\n");
+    dir.write("proc/stat", "cpu  0 0 0 0\ncpu0 3 0 0 1\n");
+    EXPECT_TRUE(extra.refresh(rows, config));
+    lines = panel.lines(40, {ColorMode::none, false});
+    EXPECT_TRUE(lines[0].starts_with(" Swap  ##") && lines[0].ends_with(" 75%")) << lines[0];
+    EXPECT_EQ(lines[1], " Cores ###") << "CPUs gone offline, the one left at 100 %";
+    dir.write("proc/stat", "cpu  0 0 0 0\ncpu0 5 0 0 1\n");
+    EXPECT_FALSE(extra.refresh(rows, config)) << "nothing changed";
 }
 
 // The terminal host in a pseudo-terminal, as a person would run it.

@@ -35,7 +35,10 @@ std::string CellCanvas::render(ColorMode mode) const {
     for (int cell = 0; cell < cells_; ++cell) {
         const int filled = std::clamp(covered_ - cell * 8, 0, 8);
         if (!unicode_) {
-            row += filled >= 6 ? "#" : filled >= 3 ? "=" : (mode == ColorMode::none && track_) ? "." : " ";
+            row += filled >= 6                           ? "#"
+                   : filled >= 3                         ? "="
+                   : (mode == ColorMode::none && track_) ? "."
+                                                         : " ";
         } else if (filled > 0) {
             row += eighths[filled];
         } else {

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "terminal/Ansi.hpp"
 #include "quillo/ui/Canvas.hpp"
 #include "quillo/ui/ProgressBar.hpp"
+#include "terminal/Ansi.hpp"
 
 namespace quillo {
 

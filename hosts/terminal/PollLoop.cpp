@@ -22,7 +22,8 @@ class PollLoop::PollTimer final : public Timer {
         itimerspec timer{};
         timer.it_interval.tv_sec = time_t(seconds);
         timer.it_interval.tv_nsec = long((seconds - double(time_t(seconds))) * 1e9);
-        if (timer.it_interval.tv_sec == 0 && timer.it_interval.tv_nsec == 0) timer.it_interval.tv_nsec = 1;
+        if (timer.it_interval.tv_sec == 0 && timer.it_interval.tv_nsec == 0)
+            timer.it_interval.tv_nsec = 1;
         timer.it_value = timer.it_interval;
         ::timerfd_settime(fd_, 0, &timer, nullptr);
         loop_.watch(fd_, [this, fire = std::move(fire)] {

@@ -52,14 +52,18 @@ std::string Charset::operator()(const std::string& text) const {
 }
 
 TerminalHost::TerminalHost(PollLoop& loop, TerminalPanel& panel, const TerminalStyle& style,
-                           const Charset& charset, bool screen, long frames)
+                           const Charset& charset, bool screen, long frames, ExtraRows& extra,
+                           const Configuration& config)
     : loop_(loop),
       panel_(panel),
       style_(style),
       charset_(charset),
       screen_(screen),
-      framesLeft_(frames) {
+      framesLeft_(frames),
+      extra_(extra),
+      config_(config) {
     panel_.setProcesses(&processes_);
+    panel_.setRows(rows_, &extra_);
 }
 
 void TerminalHost::changed() {
@@ -77,6 +81,12 @@ void TerminalHost::toggleProcesses() {
 
 void TerminalHost::refreshed() {
     if (processes_.refresh()) changed();
+    if (std::vector<PanelRow> rows = chosenPanelRows(config_); rows != rows_) {
+        rows_ = std::move(rows);
+        panel_.setRows(rows_, &extra_);
+        changed();
+    }
+    if (extra_.refresh(rows_, config_)) changed();
     if (!screen_) printFrame();
     if (framesLeft_ > 0 && --framesLeft_ == 0) loop_.async([this] { loop_.quit(); });
 }

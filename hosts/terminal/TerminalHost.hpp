@@ -36,7 +36,8 @@ class Charset {
 class TerminalHost final : public FigureObserver {
   public:
     TerminalHost(PollLoop& loop, TerminalPanel& panel, const TerminalStyle& style,
-                 const Charset& charset, bool screen, long frames);
+                 const Charset& charset, bool screen, long frames, ExtraRows& extra,
+                 const Configuration& config);
 
     // A change to the panel: drawn once, after the tick's blocks.
     void changed();
@@ -61,6 +62,9 @@ class TerminalHost final : public FigureObserver {
     bool printed_ = false;
     std::vector<std::string> shown_;
     ProcessSections processes_;
+    ExtraRows& extra_;
+    const Configuration& config_;
+    std::vector<PanelRow> rows_ = defaultPanelRows();
 };
 
 }  // namespace quillo

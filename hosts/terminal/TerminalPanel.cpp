@@ -163,29 +163,63 @@ std::string TerminalPanel::text(std::string_view name) const {
 std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& style) const {
     width = std::max(width, 10);
     const std::string battery = text("batteryTitleLabal");
+    const auto title = [&](PanelRow row) -> const std::string* {
+        switch (row) {
+            case PanelRow::cpu:
+                return &titles_.cpu;
+            case PanelRow::cores:
+                return &titles_.cores;
+            case PanelRow::memory:
+                return &titles_.memory;
+            case PanelRow::swap:
+                return &titles_.swap;
+            case PanelRow::disk:
+                return &titles_.disk;
+            case PanelRow::network:
+                return &titles_.network;
+            case PanelRow::battery:
+                return &battery;
+            case PanelRow::load:
+            case PanelRow::uptime:
+                return nullptr;  // their labels say what they are
+        }
+        return nullptr;
+    };
     int titleWidth = 0;
-    for (const std::string* t :
-         {&titles_.cpu, &titles_.memory, &titles_.disk, &titles_.network, &battery}) {
-        titleWidth = std::max(titleWidth, displayWidth(*t));
+    for (const PanelRow row : rows_) {
+        if (const std::string* t = title(row)) titleWidth = std::max(titleWidth, displayWidth(*t));
     }
     titleWidth += 1;
     const std::string lead = " ";
     std::vector<std::string> rows;
 
     // A bar row: the title, the bar as wide as the line allows, the figure at the end.
-    const auto barRow = [&](const std::string& title, std::string_view bar,
-                            std::string_view valueLabel, int valueWidth) {
-        const std::string value = text(valueLabel);
+    const auto barRow = [&](const std::string& title, const ProgressBar& bar,
+                            const std::string& value, int valueWidth) {
         valueWidth = std::max(valueWidth, displayWidth(value));
         const int cells =
             std::min(maximumBar, width - int(lead.size()) - titleWidth - 1 - valueWidth);
         std::string row = lead + padRight(title, titleWidth);
         if (cells >= minimumBar) {
-            row += renderBar(*views_.progressBar(bar), cells, style.color, style.unicode) + " " +
+            row += renderBar(bar, cells, style.color, style.unicode) + " " +
                    padLeft(value, valueWidth);
         } else {
             row += value;
         }
+        if (displayWidth(row) <= width) {
+            rows.push_back(row);
+        } else {
+            rows.push_back(lead + title);
+            for (std::string& line : wrapText(value, 2, width)) rows.push_back(line);
+        }
+    };
+    const auto outletRow = [&](const std::string& title, std::string_view bar,
+                               std::string_view valueLabel, int valueWidth) {
+        barRow(title, *views_.progressBar(bar), text(valueLabel), valueWidth);
+    };
+    // A figure alone after the title, wrapped under it when too long.
+    const auto textRow = [&](const std::string& title, const std::string& value) {
+        const std::string row = lead + padRight(title, titleWidth) + value;
         if (displayWidth(row) <= width) {
             rows.push_back(row);
         } else {
@@ -206,34 +240,92 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
         }
     };
 
-    barRow(titles_.cpu, "cpuProgressBar", "cpuPercentLabel", 4);
-    processRows(UsageOrder::cpu);
-    barRow(titles_.memory, "memoryProgressBar", "memoryPercentLabel", 4);
-    processRows(UsageOrder::memory);
-    barRow(titles_.disk, "hddProgressBar", "hddPercentLabel", 4);
-
-    const std::string down = std::string(style.unicode ? "\u2193 " : "v ") + text("downloadLabel");
-    const std::string up = std::string(style.unicode ? "\u2191 " : "^ ") + text("uploadLabel");
-    const std::string network = lead + padRight(titles_.network, titleWidth);
-    if (displayWidth(network) + std::max(14, displayWidth(down) + 2) + displayWidth(up) <= width) {
-        rows.push_back(network + padRight(down, std::max(14, displayWidth(down) + 2)) + up);
-    } else if (displayWidth(network) + std::max(displayWidth(down), displayWidth(up)) <= width) {
-        rows.push_back(network + down);
-        rows.push_back(spaces(displayWidth(network)) + up);
-    } else {
-        rows.push_back(lead + titles_.network);
-        for (const std::string* figure : {&down, &up}) {
-            for (std::string& line : wrapText(*figure, 2, width)) rows.push_back(line);
+    // Small bars of three cells side by side, as many to a line as fit after the title.
+    const auto coreRows = [&] {
+        static const std::vector<ExtraRow> none;
+        const std::vector<ExtraRow>& cores = extra_ ? extra_->cores() : none;
+        if (cores.empty()) return textRow(titles_.cores, ExtraRows::notAvailable);
+        int indent = int(lead.size()) + titleWidth;
+        if (width - indent < 3) indent = width / 4;
+        const int perLine = std::max(1, (width - indent + 1) / 4);
+        std::string line = lead + padRight(titles_.cores, titleWidth);
+        if (displayWidth(line) > indent) {
+            rows.push_back(lead + titles_.cores);
+            line = spaces(indent);
         }
-    }
+        for (std::size_t i = 0; i < cores.size(); ++i) {
+            if (i > 0 && i % std::size_t(perLine) == 0) {
+                rows.push_back(line);
+                line = spaces(indent);
+            } else if (i > 0) {
+                line += ' ';
+            }
+            line += renderBar(*cores[i].bar, 3, style.color, style.unicode);
+        }
+        rows.push_back(line);
+    };
 
-    for (const char* label : {"loadLabel", "uptimeLabel"}) {
-        for (std::string& line : wrapText(text(label), 1, width)) rows.push_back(line);
-    }
-    barRow(battery, "batteryProgressBar", "batteryPercentLabel", 6);
-    for (const char* label : {"batteryTimeLabel", "batteryInfoLabel"}) {
-        for (std::string& line : wrapText(text(label), int(lead.size()) + titleWidth, width))
-            rows.push_back(line);
+    const auto networkRow = [&] {
+        const std::string down =
+            std::string(style.unicode ? "\u2193 " : "v ") + text("downloadLabel");
+        const std::string up = std::string(style.unicode ? "\u2191 " : "^ ") + text("uploadLabel");
+        const std::string network = lead + padRight(titles_.network, titleWidth);
+        if (displayWidth(network) + std::max(14, displayWidth(down) + 2) + displayWidth(up) <=
+            width) {
+            rows.push_back(network + padRight(down, std::max(14, displayWidth(down) + 2)) + up);
+        } else if (displayWidth(network) + std::max(displayWidth(down), displayWidth(up)) <=
+                   width) {
+            rows.push_back(network + down);
+            rows.push_back(spaces(displayWidth(network)) + up);
+        } else {
+            rows.push_back(lead + titles_.network);
+            for (const std::string* figure : {&down, &up}) {
+                for (std::string& line : wrapText(*figure, 2, width)) rows.push_back(line);
+            }
+        }
+    };
+
+    for (const PanelRow row : rows_) {
+        switch (row) {
+            case PanelRow::cpu:
+                outletRow(titles_.cpu, "cpuProgressBar", "cpuPercentLabel", 4);
+                processRows(UsageOrder::cpu);
+                break;
+            case PanelRow::cores:
+                coreRows();
+                break;
+            case PanelRow::memory:
+                outletRow(titles_.memory, "memoryProgressBar", "memoryPercentLabel", 4);
+                processRows(UsageOrder::memory);
+                break;
+            case PanelRow::swap:
+                if (extra_ && extra_->swap().available) {
+                    barRow(titles_.swap, *extra_->swap().bar, extra_->swap().text, 4);
+                } else {
+                    textRow(titles_.swap, ExtraRows::notAvailable);
+                }
+                break;
+            case PanelRow::disk:
+                outletRow(titles_.disk, "hddProgressBar", "hddPercentLabel", 4);
+                break;
+            case PanelRow::network:
+                networkRow();
+                break;
+            case PanelRow::load:
+            case PanelRow::uptime:
+                for (std::string& line :
+                     wrapText(text(row == PanelRow::load ? "loadLabel" : "uptimeLabel"), 1, width))
+                    rows.push_back(line);
+                break;
+            case PanelRow::battery:
+                outletRow(battery, "batteryProgressBar", "batteryPercentLabel", 6);
+                for (const char* label : {"batteryTimeLabel", "batteryInfoLabel"}) {
+                    for (std::string& line :
+                         wrapText(text(label), int(lead.size()) + titleWidth, width))
+                        rows.push_back(line);
+                }
+                break;
+        }
     }
     return rows;
 }

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "quillo/settings/Rows.hpp"
 #include "quillo/ui/ProgressBar.hpp"
+#include "quillo/widget/ExtraRows.hpp"
 #include "quillo/widget/OutletViews.hpp"
 #include "quillo/widget/ProcessSections.hpp"
 #include "quillo/widget/TodayViewController.hpp"
@@ -26,7 +28,7 @@ class TerminalPanel final : public ViewTree {
   public:
     struct Titles {
         std::string cpu = "CPU", memory = "Memory", disk = "Disk", network = "Network",
-                    battery = "Battery";
+                    battery = "Battery", cores = "Cores", swap = "Swap";
     };
 
     TerminalPanel(Titles titles, std::function<void()> changed);
@@ -41,6 +43,11 @@ class TerminalPanel final : public ViewTree {
 
     // Lists of the busiest processes, shown under the CPU and memory rows while open.
     void setProcesses(const ProcessSections* processes) { processes_ = processes; }
+    // The rows to draw, in order, and the figures of those the compact panel lacks.
+    void setRows(std::vector<PanelRow> rows, const ExtraRows* extra) {
+        rows_ = std::move(rows);
+        extra_ = extra;
+    }
 
     // Bytes that turn the previous frame into this one on an alternate screen: only
     // the lines that differ are written, each cleared to its end.
@@ -53,6 +60,8 @@ class TerminalPanel final : public ViewTree {
     Titles titles_;
     OutletViews views_;
     const ProcessSections* processes_ = nullptr;
+    std::vector<PanelRow> rows_ = defaultPanelRows();
+    const ExtraRows* extra_ = nullptr;
 };
 
 // Columns a text takes on a terminal (wide characters take two), escapes excluded.

@@ -15,6 +15,7 @@
 #include "common/SettingsWatcher.hpp"
 #include "quillo/platform/Io.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "terminal/CellCanvas.hpp"
 #include "terminal/PollLoop.hpp"
 #include "terminal/TerminalHost.hpp"
 #include "terminal/TerminalPanel.hpp"
@@ -67,11 +68,14 @@ int main(int argc, char** argv) {
     TerminalHost* host = nullptr;
     TerminalPanel panel({panelTexts.localizedString("CPU"), panelTexts.localizedString("Memory"),
                          panelTexts.localizedString("Disk"), panelTexts.localizedString("Network"),
-                         localizer.localizedString("Battery")},
+                         localizer.localizedString("Battery"), localizer.localizedString("Cores"),
+                         localizer.localizedString("Swap")},
                         [&] {
                             if (host) host->changed();
                         });
-    TerminalHost terminal(loop, panel, style, charset, screen, frames);
+    ExtraRows extra(platform, prepareForCells);
+    TerminalHost terminal(loop, panel, style, charset, screen, frames, extra,
+                          Configuration::shared());
     host = &terminal;
 
     sigset_t handled;

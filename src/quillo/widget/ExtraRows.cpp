@@ -1,0 +1,62 @@
+#include "quillo/widget/ExtraRows.hpp"
+
+#include <algorithm>
+
+#include "quillo/widget/Format.hpp"
+#include "quillo/widget/Levels.hpp"
+
+namespace quillo {
+
+namespace {
+
+void show(ExtraRow& row, std::optional<double> ratio, const Configuration& config) {
+    row.available = ratio.has_value();
+    if (!ratio) {
+        row.text = ExtraRows::notAvailable;
+        row.bar->setCurrent(0);
+        return;
+    }
+    const double percent = *ratio * 100.0;
+    row.bar->setCurrent(percent);
+    row.text = formatC("%.0f%%", {percent});
+    row.bar->setTintColor(levelColor(usageColorLevel(percent), config));
+}
+
+}  // namespace
+
+ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> prepare)
+    : sampler_(platform), prepare_(std::move(prepare)), swap_(made()) {}
+
+ExtraRow ExtraRows::made() const {
+    ExtraRow row;
+    row.bar = std::make_shared<ProgressBar>();
+    if (prepare_) prepare_(*row.bar);
+    return row;
+}
+
+bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& config) {
+    const auto chosen = [&](PanelRow r) {
+        return std::find(rows.begin(), rows.end(), r) != rows.end();
+    };
+    unsigned parts = 0;
+    if (chosen(PanelRow::cores)) parts |= Sample::Part::cores;
+    if (chosen(PanelRow::swap)) parts |= Sample::Part::swap;
+    if (parts == 0) return false;
+
+    const Sample s = sampler_.take(nullptr, parts);
+    if (chosen(PanelRow::swap)) show(swap_, s.swap ? s.swap->usedRatio : std::nullopt, config);
+    if (chosen(PanelRow::cores)) {
+        while (cores_.size() < s.cpu.cores.size()) cores_.push_back(made());
+        cores_.resize(s.cpu.cores.size());
+        for (std::size_t i = 0; i < cores_.size(); ++i)
+            show(cores_[i], s.cpu.cores[i].usedRatio, config);
+    }
+
+    std::vector<std::string> now{swap_.text};
+    for (const ExtraRow& core : cores_) now.push_back(core.text);
+    const bool changed = now != shown_;
+    shown_ = std::move(now);
+    return changed;
+}
+
+}  // namespace quillo

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "quillo/metrics/Sample.hpp"
+#include "quillo/settings/Configuration.hpp"
+#include "quillo/settings/Rows.hpp"
+#include "quillo/ui/ProgressBar.hpp"
+
+namespace quillo {
+
+// A row the compact panel does not have: a bar and its figure, or only a figure.
+struct ExtraRow {
+    std::shared_ptr<ProgressBar> bar;
+    std::string text;        // "37%", or "not available" where the machine lacks it
+    bool available = false;  // the bar means something
+};
+
+// The rows beyond the compact panel's, filled from one typed sample per refresh that
+// reads only what the chosen rows need: a panel showing only the compact rows reads
+// nothing more than it did. Bars take the level colours of the CPU and memory rows.
+class ExtraRows {
+  public:
+    // Each new bar is handed to prepare first, as a host sets its bars up.
+    explicit ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> prepare = {});
+
+    // Reads the chosen rows' figures; whether any row changed.
+    bool refresh(const std::vector<PanelRow>& rows, const Configuration& config);
+
+    const ExtraRow& swap() const { return swap_; }
+    // One per online logical CPU, in their order; empty where stat has no per-CPU lines.
+    const std::vector<ExtraRow>& cores() const { return cores_; }
+
+    // The text of a row the machine has no figure for.
+    static constexpr const char* notAvailable = "not available";
+
+  private:
+    ExtraRow made() const;
+
+    Sampler sampler_;
+    std::function<void(ProgressBar&)> prepare_;
+    ExtraRow swap_;
+    std::vector<ExtraRow> cores_;
+    std::vector<std::string> shown_;  // every row's text at the last refresh
+};
+
+}  // namespace quillo
