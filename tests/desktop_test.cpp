@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <chrono>
 #include <nlohmann/json.hpp>
@@ -17,7 +18,9 @@
 #include "common/Autostart.hpp"
 #include "common/PanelState.hpp"
 #include "desktop/DesktopApp.hpp"
+#include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
+#include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Alerts.hpp"
 #include "support/FakePlatform.hpp"
@@ -181,6 +184,58 @@ TEST_F(DesktopPanel, ClickedRowsListTheBusiestProcessesOnlyWhileOpen) {
     const int reads = fake.usageReads;
     desktop.refreshed();
     EXPECT_EQ(fake.usageReads, reads);
+}
+
+TEST_F(DesktopPanel, ChosenRowsInTheirOrderTheOthersHidden) {
+    const std::filesystem::path settings = Configuration::shared().defaults->path();
+    const auto rows = [&](const char* stored) {
+        updateSuite(settings, [&](SuiteText& suite) {
+            stored ? suite.set("Rows", stored) : suite.erase("Rows");
+        });
+        Configuration::shared().refreshBegins();  // as a refresh would, past earlier tests' reading
+    };
+    rows(R"(["swap", "cpu", "uptime", "battery", "load", "cores"])");
+    DesktopApp desktop(localizer, statePath);
+    desktop.show();
+    PanelWindow& window = desktop.window();
+    const auto top = [&](const char* name) {
+        const QWidget* w = window.findChild<QWidget*>(name);
+        return w && w->isVisible() ? w->mapTo(&window, QPoint()).y() : -1;
+    };
+    std::vector<int> tops;
+    for (const char* name : {"swapTitleLabel", "cpuTitleLabel", "uptimeLabel", "batteryTitleLabal",
+                             "loadLabel", "coresTitleLabel"})
+        tops.push_back(top(name));
+    EXPECT_TRUE(std::is_sorted(tops.begin(), tops.end()) && tops[0] >= 0)
+        << ::testing::PrintToString(tops);
+    EXPECT_EQ(top("memoryTitleLabel"), -1);
+    EXPECT_EQ(top("downloadLabel"), -1) << "a row's views in a layout hide with it";
+
+    rows(nullptr);
+    window.controller()->updateUI(nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(window.rows(), defaultPanelRows());
+    EXPECT_GE(top("memoryTitleLabel"), 0);
+    EXPECT_EQ(top("swapTitleLabel"), -1);
+    EXPECT_LT(top("uptimeLabel") - top("loadLabel"), top("hddTitleLabel") - top("memoryTitleLabel"))
+        << "load and uptime share one line of the grid again";
+}
+
+TEST_F(DesktopPanel, PreferencesChooseTheRowsAndTheirOrder) {
+    const std::filesystem::path suite = home.path() / "prefs.json";
+    PreferencesDialog dialog(suite);
+    auto* list = dialog.findChild<QListWidget*>("rows");
+    ASSERT_EQ(list->count(), int(panelRowNames.size()));
+    const auto stored = [&] {
+        return panelRowsText(
+            chosenPanelRows(Configuration(std::make_unique<SettingsSuite>(suite))));
+    };
+    list->findItems("Swap", Qt::MatchExactly)[0]->setCheckState(Qt::Checked);
+    EXPECT_EQ(stored(), "cpu,memory,disk,network,load,uptime,battery,swap");
+    list->model()->moveRow(QModelIndex(), list->count() - 1, QModelIndex(), 0);  // swap first
+    EXPECT_EQ(stored(), "swap,cpu,memory,disk,network,load,uptime,battery");
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(stored(), "battery") << "the last row is never taken away";
 }
 
 // A real session bus with a recording notification service, and the real panel over a

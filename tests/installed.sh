@@ -8,7 +8,7 @@ man -w quillo >/dev/null && man quillo 2>/dev/null | grep -q "settings set"
 man -w quillo-panel >/dev/null && man -w quillo-term >/dev/null
 # shellcheck disable=SC1091
 source /usr/share/bash-completion/completions/quillo
-COMP_WORDS=(quillo settings set R)
+COMP_WORDS=(quillo settings set Re)
 COMP_CWORD=3
 _quillo
 [ "${COMPREPLY[*]}" = RefreshRate ]

@@ -1,5 +1,6 @@
 #include "desktop/PanelWindow.hpp"
 
+#include <QBoxLayout>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGridLayout>
@@ -10,6 +11,7 @@
 #include <QWindow>
 
 #include "desktop/ProgressBarView.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "ui_TodayViewController.h"
 
 namespace quillo {
@@ -47,9 +49,17 @@ class LabelField final : public TextField {
 }  // namespace
 
 PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::TodayViewController>()) {
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::TodayViewController>()),
+      observer_(host.observer),
+      config_(host.config) {
     ui_->setupUi(this);
     setWindowFlag(Qt::Tool, false);
+    // The rows beyond the compact panel's come from the typed sample, which reads a
+    // Linux machine; on any other platform (a test's) they say their figure is missing.
+    if (auto* machine = dynamic_cast<LinuxPlatform*>(&currentPlatform()))
+        extra_ = std::make_unique<ExtraRows>(*machine);
+    collectRows(host.localizer);
 
     // Outlets connect by object name, whatever the layout of the interface file.
     const auto named = [](std::string_view name) {
@@ -72,7 +82,9 @@ PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
     buildProcessSection(UsageOrder::cpu, findChild<QWidget*>("cpuProcesses"));
     buildProcessSection(UsageOrder::memory, findChild<QWidget*>("memoryProcesses"));
 
-    controller_ = TodayViewController::initWithCoder(*this, host);
+    arrange(chosenPanelRows(config_));
+    controller_ = TodayViewController::initWithCoder(
+        *this, ControllerHost{host.loop, host.localizer, host.config, this});
     const NSEdgeInsets m = controller_->widgetMarginInsetsForProposedMarginInsets({});
     layout()->setContentsMargins(int(m.left), int(m.top), int(m.right), int(m.bottom));
 }
@@ -85,6 +97,163 @@ std::shared_ptr<TextField> PanelWindow::textField(std::string_view name) const {
 
 std::shared_ptr<ProgressBar> PanelWindow::progressBar(std::string_view name) const {
     return views_->progressBar(name);
+}
+
+void PanelWindow::collectRows(const Localizer& localizer) {
+    auto* grid = static_cast<QGridLayout*>(layout());
+    // The interface file's lines: the row each belongs to, and that row's first line.
+    constexpr std::pair<PanelRow, int> lines[] = {
+        {PanelRow::cpu, 0},    {PanelRow::cpu, 0},     {PanelRow::memory, 2},
+        {PanelRow::memory, 2}, {PanelRow::disk, 4},    {PanelRow::network, 5},
+        {PanelRow::load, 6},   {PanelRow::battery, 7}, {PanelRow::battery, 7}};
+    while (grid->count() > 0) {
+        int line = 0, column = 0, lineSpan = 0, columnSpan = 0;
+        grid->getItemPosition(0, &line, &column, &lineSpan, &columnSpan);
+        QLayoutItem* item = grid->takeAt(0);
+        const auto [row, first] = lines[std::clamp(line, 0, 8)];
+        if (QLayout* inner = item->layout(); inner && inner->objectName() == "systemLayout") {
+            // Load and uptime share a line in the file; each is a row of its own here,
+            // and they share the line again where they follow each other.
+            systemLayout_ = static_cast<QBoxLayout*>(inner);
+            while (QLayoutItem* label = inner->takeAt(0)) {
+                QWidget* w = label->widget();
+                delete label;
+                placed_[w == ui_->loadLabel ? PanelRow::load : PanelRow::uptime].push_back(
+                    {w, nullptr, 0, 0, 3});
+            }
+            continue;
+        }
+        placed_[row].push_back({item->widget(), item->layout(), line - first, column, columnSpan});
+        if (item->widget()) delete item;  // the widget is placed again, in a new item
+    }
+
+    const auto title = [&](const char* key, const char* name) {
+        auto* label = new QLabel(QString::fromStdString(localizer.localizedString(key)), this);
+        label->setObjectName(QString::fromLatin1(name));
+        label->setTextFormat(Qt::PlainText);
+        label->setProperty("role", "title");
+        return label;
+    };
+    swapBar_ =
+        new ProgressBarView(extra_ ? extra_->swap().bar : std::make_shared<ProgressBar>(), this);
+    swapBar_->setObjectName("swapProgressBar");
+    swapLabel_ = new QLabel(QString::fromLatin1(ExtraRows::notAvailable), this);
+    swapLabel_->setObjectName("swapPercentLabel");
+    swapLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placed_[PanelRow::swap] = {{title("Swap", "swapTitleLabel"), nullptr, 0, 0, 1},
+                               {swapBar_, nullptr, 0, 1, 1},
+                               {swapLabel_, nullptr, 0, 2, 1}};
+    coresBox_ = new QWidget(this);
+    coresBox_->setObjectName("coresBox");
+    auto* cores = new QGridLayout(coresBox_);
+    cores->setContentsMargins(0, 0, 0, 0);
+    cores->setSpacing(3);
+    coresLabel_ = new QLabel(QString::fromLatin1(ExtraRows::notAvailable), coresBox_);
+    cores->addWidget(coresLabel_, 0, 0);
+    placed_[PanelRow::cores] = {{title("Cores", "coresTitleLabel"), nullptr, 0, 0, 1},
+                                {coresBox_, nullptr, 0, 1, 2}};
+}
+
+void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
+    rows_ = rows;
+    auto* grid = static_cast<QGridLayout*>(layout());
+    while (QLayoutItem* item = grid->takeAt(0)) {
+        if (!item->layout()) delete item;
+    }
+    // The chosen rows in their order, then the others hidden, so that the grid keeps
+    // owning every view.
+    std::vector<std::pair<PanelRow, bool>> order;
+    for (const PanelRow row : rows) order.emplace_back(row, true);
+    for (const auto& [row, items] : placed_) {
+        if (std::find(rows.begin(), rows.end(), row) == rows.end()) order.emplace_back(row, false);
+    }
+    while (QLayoutItem* label = systemLayout_->takeAt(0)) delete label;
+    bool systemPlaced = false;
+    int line = 0;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const auto [row, shown] = order[i];
+        const auto show = [&](QWidget* w) {
+            // The process lists show only while open.
+            const bool list = w->objectName().endsWith("Processes");
+            if (!shown || !list) w->setVisible(shown);
+        };
+        const bool system = row == PanelRow::load || row == PanelRow::uptime;
+        if (system && shown && i + 1 < order.size() && order[i + 1].second &&
+            (order[i + 1].first == PanelRow::load || order[i + 1].first == PanelRow::uptime)) {
+            for (const PanelRow r : {row, order[i + 1].first}) {
+                QWidget* label = placed_[r].front().widget;
+                systemLayout_->addWidget(label);
+                show(label);
+            }
+            grid->addLayout(systemLayout_, line++, 0, 1, 3);
+            systemPlaced = true;
+            ++i;
+            continue;
+        }
+        int lines = 1;
+        for (const Placed& p : placed_[row]) {
+            if (p.widget) {
+                grid->addWidget(p.widget, line + p.line, p.column, 1, p.columnSpan);
+            } else {
+                grid->addLayout(p.layout, line + p.line, p.column, 1, p.columnSpan);
+            }
+            lines = std::max(lines, p.line + 1);
+            if (p.widget) show(p.widget);
+            for (int k = 0; p.layout && k < p.layout->count(); ++k) {
+                if (QWidget* w = p.layout->itemAt(k)->widget()) show(w);
+            }
+        }
+        line += lines;
+    }
+    if (!systemPlaced) grid->addLayout(systemLayout_, line, 0, 1, 3);  // empty, kept owned
+    showProcesses();
+    showExtraRows();
+    adjustSize();
+}
+
+void PanelWindow::showExtraRows() {
+    if (!extra_) return;
+    const ExtraRow& swap = extra_->swap();
+    swapLabel_->setText(
+        QString::fromStdString(swap.text.empty() ? ExtraRows::notAvailable : swap.text));
+    swapBar_->setVisible(swap.available && swapLabel_->isVisible());
+
+    const std::vector<ExtraRow>& cores = extra_->cores();
+    if (coreViews_.size() != cores.size()) {
+        for (QWidget* view : coreViews_) delete view;
+        coreViews_.clear();
+        auto* grid = static_cast<QGridLayout*>(coresBox_->layout());
+        // Eight to a line keeps each bar wide enough to read at a glance.
+        constexpr int perLine = 8;
+        for (std::size_t i = 0; i < cores.size(); ++i) {
+            auto* view = new ProgressBarView(cores[i].bar, coresBox_);
+            view->setMinimumWidth(12);
+            view->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+            grid->addWidget(view, int(i) / perLine + 1, int(i) % perLine);
+            coreViews_.push_back(view);
+        }
+        applyPalette();
+    }
+    coresLabel_->setVisible(cores.empty());
+}
+
+void PanelWindow::cpu(double percent) {
+    if (observer_) observer_->cpu(percent);
+}
+void PanelWindow::memory(double percent) {
+    if (observer_) observer_->memory(percent);
+}
+void PanelWindow::disk(double percent) {
+    if (observer_) observer_->disk(percent);
+}
+void PanelWindow::battery(std::optional<double> charge, bool discharging) {
+    if (observer_) observer_->battery(charge, discharging);
+}
+
+void PanelWindow::refreshed() {
+    if (std::vector<PanelRow> rows = chosenPanelRows(config_); rows != rows_) arrange(rows);
+    if (extra_ && extra_->refresh(rows_, config_)) showExtraRows();
+    if (observer_) observer_->refreshed();
 }
 
 void PanelWindow::applyPalette() {

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "quillo/settings/Rows.hpp"
+#include "quillo/widget/ExtraRows.hpp"
 #include "quillo/widget/OutletViews.hpp"
 #include "quillo/widget/ProcessSections.hpp"
 #include "quillo/widget/TodayViewController.hpp"
@@ -14,13 +16,17 @@ namespace Ui {
 class TodayViewController;
 }
 class QLabel;
+class QBoxLayout;
+class QLayout;
 
 namespace quillo {
+
+class ProgressBarView;
 
 // The desktop panel: the interface file's views and the controller that fills them.
 // The window is the host: showing it is an update request, hiding it is the two
 // disappearance steps, closing it destroys the controller.
-class PanelWindow : public QWidget, public ViewTree {
+class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     Q_OBJECT
 
   public:
@@ -40,6 +46,9 @@ class PanelWindow : public QWidget, public ViewTree {
     void toggleProcesses(UsageOrder order);
     void refreshProcesses();
     const ProcessSections& processes() const { return processes_; }
+
+    // The rows shown, in the order the settings chose at the last refresh.
+    const std::vector<PanelRow>& rows() const { return rows_; }
 
   signals:
     void closed();
@@ -64,6 +73,18 @@ class PanelWindow : public QWidget, public ViewTree {
     void buildProcessSection(UsageOrder order, QWidget* section);
     void showProcesses();
 
+    // The controller's figures pass through to the host's observer; after each refresh
+    // the chosen rows are laid out and the extra ones filled.
+    void cpu(double percent) override;
+    void memory(double percent) override;
+    void disk(double percent) override;
+    void battery(std::optional<double> charge, bool discharging) override;
+    void refreshed() override;
+
+    void collectRows(const Localizer& localizer);
+    void arrange(const std::vector<PanelRow>& rows);
+    void showExtraRows();
+
     std::unique_ptr<Ui::TodayViewController> ui_;
     std::unique_ptr<OutletViews> views_;
     std::shared_ptr<TodayViewController> controller_;
@@ -74,6 +95,24 @@ class PanelWindow : public QWidget, public ViewTree {
         std::vector<std::pair<QLabel*, QLabel*>> rows;  // name, figure
     };
     Section sections_[2];  // by CPU, by memory
+
+    FigureObserver* observer_;
+    const Configuration& config_;
+    std::unique_ptr<ExtraRows> extra_;  // absent where the platform is no Linux one
+    std::vector<PanelRow> rows_;
+    // What each row puts into the grid, relative to the row's first line.
+    struct Placed {
+        QWidget* widget;
+        QLayout* layout;  // where the row's item is a layout
+        int line, column, columnSpan;
+    };
+    std::map<PanelRow, std::vector<Placed>> placed_;
+    QBoxLayout* systemLayout_ = nullptr;  // load and uptime, where they follow each other
+    QLabel* swapLabel_ = nullptr;
+    ProgressBarView* swapBar_ = nullptr;
+    QWidget* coresBox_ = nullptr;
+    QLabel* coresLabel_ = nullptr;  // while there is no CPU to show
+    std::vector<QWidget*> coreViews_;
 };
 
 }  // namespace quillo

@@ -8,6 +8,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -15,10 +16,12 @@
 
 #include "common/Autostart.hpp"
 #include "desktop/ProgressBarView.hpp"
+#include "quillo/metrics/Battery.hpp"
 #include "quillo/platform/linux/Machine.hpp"
 #include "quillo/settings/Configuration.hpp"
 #include "quillo/settings/Keys.hpp"
 #include "quillo/settings/RefreshRate.hpp"
+#include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Levels.hpp"
 
@@ -42,6 +45,37 @@ QString choiceLabel(RefreshRate rate) {
             return translated("Very slow (5 s)");
     }
     return {};
+}
+
+QString rowLabel(PanelRow row) {
+    switch (row) {
+        case PanelRow::cpu:
+            return translated("CPU");
+        case PanelRow::cores:
+            return translated("Cores");
+        case PanelRow::memory:
+            return translated("Memory");
+        case PanelRow::swap:
+            return translated("Swap");
+        case PanelRow::disk:
+            return translated("Disk");
+        case PanelRow::network:
+            return translated("Network");
+        case PanelRow::load:
+            return translated("Load average");
+        case PanelRow::uptime:
+            return translated("Uptime");
+        case PanelRow::battery:
+            return translated("Battery");
+    }
+    return {};
+}
+
+bool machineHasBattery() {
+    Battery battery = Battery::init();
+    const bool has = battery.open() == kIOReturnSuccess;
+    if (has) battery.close();
+    return has;
 }
 
 }  // namespace
@@ -95,6 +129,25 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
         connect(box, &QSpinBox::valueChanged, this,
                 [this, key = key](int value) { write(key, jsonNumber(value)); });
     }
+
+    // The rows: ticked ones are shown, in the list's order, which dragging changes.
+    rows_ = new QListWidget(this);
+    rows_->setObjectName("rows");
+    rows_->setDragDropMode(QAbstractItemView::InternalMove);
+    rows_->setSelectionMode(QAbstractItemView::SingleSelection);
+    form->addRow(translated("Rows:"), rows_);
+    connect(rows_, &QListWidget::itemChanged, this, [this] { writeRows(); });
+    connect(rows_->model(), &QAbstractItemModel::rowsMoved, this, [this] { writeRows(); });
+    hideBattery_ = new QCheckBox(translated("Hide the battery card (this machine has none)"), this);
+    hideBattery_->setVisible(!machineHasBattery());
+    form->addRow(hideBattery_);
+    connect(hideBattery_, &QCheckBox::toggled, this, [this](bool hide) {
+        for (int i = 0; i < rows_->count(); ++i) {
+            QListWidgetItem* item = rows_->item(i);
+            if (item->data(Qt::UserRole).toString() == "battery")
+                item->setCheckState(hide ? Qt::Unchecked : Qt::Checked);
+        }
+    });
 
     startAtLogin_ = new QCheckBox(translated("Start at login"), this);
     form->addRow(startAtLogin_);
@@ -150,6 +203,48 @@ void PreferencesDialog::load() {
     }
     const QSignalBlocker quiet(startAtLogin_);
     startAtLogin_->setChecked(autostartEnabled());
+    showRows();
+}
+
+void PreferencesDialog::showRows() {
+    const Configuration config(std::make_unique<SettingsSuite>(suite_));
+    const std::vector<PanelRow> chosen = chosenPanelRows(config);
+    const QSignalBlocker quiet(rows_);
+    rows_->clear();
+    std::vector<PanelRow> order = chosen;
+    for (std::size_t i = 0; i < panelRowNames.size(); ++i) {
+        if (std::find(chosen.begin(), chosen.end(), PanelRow(i)) == chosen.end())
+            order.push_back(PanelRow(i));
+    }
+    for (const PanelRow row : order) {
+        auto* item = new QListWidgetItem(rowLabel(row), rows_);
+        item->setData(Qt::UserRole,
+                      QString::fromLatin1(name(row).data(), qsizetype(name(row).size())));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled);
+        item->setFlags(item->flags() & ~Qt::ItemIsDropEnabled);  // dropped between, not onto
+        const bool shown = std::find(chosen.begin(), chosen.end(), row) != chosen.end();
+        item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
+    }
+    const QSignalBlocker quietBox(hideBattery_);
+    hideBattery_->setChecked(std::find(chosen.begin(), chosen.end(), PanelRow::battery) ==
+                             chosen.end());
+}
+
+void PreferencesDialog::writeRows() {
+    std::string typed;
+    for (int i = 0; i < rows_->count(); ++i) {
+        const QListWidgetItem* item = rows_->item(i);
+        if (item->checkState() != Qt::Checked) continue;
+        if (!typed.empty()) typed += ',';
+        typed += item->data(Qt::UserRole).toString().toStdString();
+    }
+    if (typed.empty()) {
+        status_->setText(translated("The panel needs at least one row."));
+        return;
+    }
+    write("Rows", storedForm(*findSettingKey("Rows"), typed));
+    const QSignalBlocker quiet(hideBattery_);
+    hideBattery_->setChecked(typed.find("battery") == std::string::npos);
 }
 
 void PreferencesDialog::setTrayFigures(bool on, std::function<void(bool)> changed) {

@@ -13,12 +13,14 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QListWidget;
 class QPushButton;
 class QSpinBox;
 
 namespace quillo {
 
-// The companion: the refresh choice, the three level colours and the alert thresholds,
+// The companion: the refresh choice, the three level colours, the alert thresholds and
+// the panel's rows,
 // each written to the settings suite as soon as it is chosen, so the panel shows it at
 // its next tick; and the desktop panel's own choices (start at login, the tray's
 // figures).
@@ -43,6 +45,9 @@ class PreferencesDialog : public QDialog {
     // damaged settings file) is shown in the dialog.
     void write(std::string_view key, const std::optional<std::string>& value);
     void showSwatch(const ColourRow& row);
+    void showRows();
+    // The checked rows in the list's order become the Rows setting.
+    void writeRows();
 
     std::filesystem::path suite_;
     QComboBox* refresh_ = nullptr;
@@ -51,6 +56,8 @@ class PreferencesDialog : public QDialog {
     std::vector<std::pair<const char*, QSpinBox*>> alerts_;
     QCheckBox* startAtLogin_ = nullptr;
     QCheckBox* trayFigures_ = nullptr;
+    QListWidget* rows_ = nullptr;
+    QCheckBox* hideBattery_ = nullptr;  // offered where the machine has no battery
     std::function<void(bool)> trayChanged_;
 };
 

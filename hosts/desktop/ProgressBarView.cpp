@@ -57,7 +57,10 @@ QColor toQColor(const Color& c) {
 }
 
 ProgressBarView::ProgressBarView(QWidget* parent)
-    : QWidget(parent), bar_(std::make_shared<ProgressBar>()) {
+    : ProgressBarView(std::make_shared<ProgressBar>(), parent) {}
+
+ProgressBarView::ProgressBarView(std::shared_ptr<ProgressBar> bar, QWidget* parent)
+    : QWidget(parent), bar_(std::move(bar)) {
     bar_->setNeedsDisplayHandler([this] {
         if (!painted_ || !(*painted_ == look())) update();
     });

@@ -19,6 +19,8 @@ class ProgressBarView : public QWidget {
 
   public:
     explicit ProgressBarView(QWidget* parent = nullptr);
+    // A view of a bar that someone else fills.
+    explicit ProgressBarView(std::shared_ptr<ProgressBar> bar, QWidget* parent = nullptr);
     ~ProgressBarView() override { bar_->setNeedsDisplayHandler({}); }
 
     const std::shared_ptr<ProgressBar>& bar() const { return bar_; }

@@ -48,6 +48,50 @@
    <translation>Batterie</translation>
   </message>
   <message>
+   <source>Cores</source>
+   <translation>Kerne</translation>
+  </message>
+  <message>
+   <source>Swap</source>
+   <translation>Auslagerung</translation>
+  </message>
+  <message>
+   <source>Load average</source>
+   <translation>Systemlast</translation>
+  </message>
+  <message>
+   <source>Uptime</source>
+   <translation>Laufzeit</translation>
+  </message>
+  <message>
+   <source>Rows:</source>
+   <translation>Zeilen:</translation>
+  </message>
+  <message>
+   <source>Hide the battery card (this machine has none)</source>
+   <translation>Batteriekarte verbergen (dieser Rechner hat keine)</translation>
+  </message>
+  <message>
+   <source>The panel needs at least one row.</source>
+   <translation>Das Panel braucht mindestens eine Zeile.</translation>
+  </message>
+  <message>
+   <source>CPU</source>
+   <translation>CPU</translation>
+  </message>
+  <message>
+   <source>Memory</source>
+   <translation>Arbeitsspeicher</translation>
+  </message>
+  <message>
+   <source>Disk</source>
+   <translation>Festplatte</translation>
+  </message>
+  <message>
+   <source>Network</source>
+   <translation>Netzwerk</translation>
+  </message>
+  <message>
    <source>Show or Hide Panel</source>
    <translation>Panel zeigen oder verbergen</translation>
   </message>
