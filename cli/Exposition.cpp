@@ -158,6 +158,46 @@ void writeSwap(Families& f, const Sample::Swap& swap) {
     f.counter("quillo_swap_out_pages_total", "Pages swapped out since boot.", swap.pagesOut);
 }
 
+void writePressure(Families& f, const std::vector<SamplePressure>& pressure) {
+    if (pressure.empty()) return;
+    // Walks every resource's lines in the kernel's order, some before full.
+    const auto each = [&](const auto& write) {
+        for (const SamplePressure& p : pressure) {
+            for (const auto& [kind, line] :
+                 {std::pair{"some", &p.stall.some}, {"full", &p.stall.full}})
+                if (*line) write(std::string(p.resource), kind, **line);
+        }
+    };
+    f.family("quillo_pressure_waiting_seconds_total", "counter",
+             "Time tasks stalled waiting for the resource: some of them, or all at once (full).");
+    each([&](const std::string& resource, const char* kind, const PressureLine& line) {
+        f.sample("quillo_pressure_waiting_seconds_total", {{"resource", resource}, {"kind", kind}},
+                 double(line.totalMicroseconds) / 1e6);
+    });
+    f.family("quillo_pressure_ratio", "gauge",
+             "Share of the last 10, 60 or 300 seconds that tasks stalled on the resource.");
+    each([&](const std::string& resource, const char* kind, const PressureLine& line) {
+        for (const auto& [window, percent] :
+             {std::pair{"10s", line.avg10}, {"60s", line.avg60}, {"300s", line.avg300}})
+            f.sample("quillo_pressure_ratio",
+                     {{"resource", resource}, {"kind", kind}, {"window", window}}, percent / 100.0);
+    });
+}
+
+void writeDiskIo(Families& f, const std::vector<Sample::DiskIo>& disks) {
+    if (disks.empty()) return;
+    const auto family = [&](const char* name, const char* help, const auto& value) {
+        f.family(name, "counter", help);
+        for (const Sample::DiskIo& d : disks) f.sample(name, {{"device", d.device}}, value(d));
+    };
+    family("quillo_disk_read_bytes_total", "Bytes read from the device since boot.",
+           [](const Sample::DiskIo& d) { return double(d.readBytes); });
+    family("quillo_disk_written_bytes_total", "Bytes written to the device since boot.",
+           [](const Sample::DiskIo& d) { return double(d.writtenBytes); });
+    family("quillo_disk_io_seconds_total", "Time the device had I/O in flight.",
+           [](const Sample::DiskIo& d) { return d.ioSeconds; });
+}
+
 void writeDisk(Families& f, const Sample::Disk& disk) {
     // df's Size and Avail, and its Use%: used over what users may fill, root's reserve
     // left out, which is the panel's figure too.
@@ -333,6 +373,8 @@ std::string exposition(const Sample& s, ExpositionFormat format) {
     if (s.memory) writeMemory(f, *s.memory);
     if (s.swap) writeSwap(f, *s.swap);
     if (s.disk) writeDisk(f, *s.disk);
+    writeDiskIo(f, s.disks);
+    writePressure(f, s.pressure);
     writeNetwork(f, s);
     writeSystem(f, s);
     writePowerLimits(f, s);

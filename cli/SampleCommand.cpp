@@ -94,6 +94,39 @@ Json swapJson(const std::optional<Sample::Swap>& swap) {
             {"pagesOutPerSecond", optional(swap->pagesOutPerSecond)}};
 }
 
+Json pressureJson(const std::vector<SamplePressure>& pressure) {
+    if (pressure.empty()) return nullptr;
+    Json j = Json::object();
+    for (const SamplePressure& p : pressure) {
+        Json& resource = j[std::string(p.resource)];
+        for (const auto& [kind, line] :
+             {std::pair{"some", &p.stall.some}, {"full", &p.stall.full}}) {
+            resource[kind] = *line
+                                 ? Json{{"avg10", (*line)->avg10},
+                                        {"avg60", (*line)->avg60},
+                                        {"avg300", (*line)->avg300},
+                                        {"totalSeconds", double((*line)->totalMicroseconds) / 1e6}}
+                                 : Json(nullptr);
+        }
+    }
+    return j;
+}
+
+Json diskIoJson(const Sample& s) {
+    Json disks = Json::array();
+    for (const Sample::DiskIo& d : s.disks) {
+        disks.push_back({{"device", d.device},
+                         {"kind", d.kind == DiskKind::whole ? "disk" : "stacked"},
+                         {"readBytes", d.readBytes},
+                         {"writtenBytes", d.writtenBytes},
+                         {"readBytesPerSecond", optional(d.readBytesPerSecond)},
+                         {"writtenBytesPerSecond", optional(d.writtenBytesPerSecond)}});
+    }
+    return {{"readBytesPerSecond", optional(s.diskReadBytesPerSecond)},
+            {"writtenBytesPerSecond", optional(s.diskWrittenBytesPerSecond)},
+            {"disks", disks}};
+}
+
 Json sampleAll(double interval, LinuxPlatform& platform) {
     System sys = System::init();
     Sampler sampler(platform);
@@ -122,6 +155,8 @@ Json sampleAll(double interval, LinuxPlatform& platform) {
                         {"compressed", number(memory.compressed)}};
     j["physicalMemory"] = number(System::physicalMemory());
     j["swap"] = swapJson(typed.swap);
+    j["pressure"] = pressureJson(typed.pressure);
+    j["diskIo"] = diskIoJson(typed);
     j["loadAverage"] = {{"long", triple(System::loadAverage(System::LOAD_AVG::long_))},
                         {"short", triple(System::loadAverage(System::LOAD_AVG::short_))}};
     j["machFactor"] = triple(System::machFactor());

@@ -230,9 +230,10 @@ TEST_F(DesktopPanel, PreferencesChooseTheRowsAndTheirOrder) {
         return panelRowsText(
             chosenPanelRows(Configuration(std::make_unique<SettingsSuite>(suite))));
     };
-    list->findItems("Swap", Qt::MatchExactly)[0]->setCheckState(Qt::Checked);
+    QListWidgetItem* swap = list->findItems("Swap", Qt::MatchExactly)[0];
+    swap->setCheckState(Qt::Checked);
     EXPECT_EQ(stored(), "cpu,memory,disk,network,load,uptime,battery,swap");
-    list->model()->moveRow(QModelIndex(), list->count() - 1, QModelIndex(), 0);  // swap first
+    list->model()->moveRow(QModelIndex(), list->row(swap), QModelIndex(), 0);
     EXPECT_EQ(stored(), "swap,cpu,memory,disk,network,load,uptime,battery");
     for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Unchecked);
     EXPECT_EQ(stored(), "battery") << "the last row is never taken away";

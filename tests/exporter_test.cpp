@@ -153,6 +153,46 @@ double sum(const Metrics& m, const std::string& name,
     return total;
 }
 
+// A sample's name and labels in node_exporter's terms, labels in sorted order.
+std::string asNode(const std::string& key) {
+    static const std::pair<std::string, std::string> names[] = {
+        {"quillo_cpu_seconds_total", "node_cpu_seconds_total"},
+        {"quillo_swap_total_bytes", "node_memory_SwapTotal_bytes"},
+        {"quillo_swap_in_pages_total", "node_vmstat_pswpin"},
+        {"quillo_swap_out_pages_total", "node_vmstat_pswpout"},
+        {"quillo_network_receive_bytes_total", "node_network_receive_bytes_total"},
+        {"quillo_network_transmit_bytes_total", "node_network_transmit_bytes_total"},
+        {"quillo_memory_total_bytes", "node_memory_MemTotal_bytes"},
+        {"quillo_boot_time_seconds", "node_boot_time_seconds"},
+        {"quillo_load1", "node_load1"},
+        {"quillo_disk_read_bytes_total", "node_disk_read_bytes_total"},
+        {"quillo_disk_written_bytes_total", "node_disk_written_bytes_total"},
+        {"quillo_disk_io_seconds_total", "node_disk_io_time_seconds_total"},
+        {"quillo_pressure_waiting_seconds_total", "node_pressure_"}};
+    const std::string family = key.substr(0, key.find('{'));
+    const auto name = std::find_if(std::begin(names), std::end(names),
+                                   [&](const auto& n) { return n.first == family; });
+    if (name == std::end(names)) return {};
+    std::map<std::string, std::string> labels;
+    std::istringstream list(key.size() > family.size()
+                                ? key.substr(family.size() + 1, key.size() - family.size() - 2)
+                                : "");
+    for (std::string label; std::getline(list, label, ',');) {
+        std::string label_name = label.substr(0, label.find('='));
+        if (label_name == "interface") label_name = "device";
+        labels[label_name] = label.substr(label.find('=') + 1);
+    }
+    std::string node = name->second;
+    if (node == "node_pressure_") {  // one family per resource and kind there
+        const auto bare = [](const std::string& v) { return v.substr(1, v.size() - 2); };
+        return node + bare(labels["resource"]) +
+               (labels["kind"] == "\"some\"" ? "_waiting" : "_stalled") + "_seconds_total";
+    }
+    for (const auto& [label, value] : labels)
+        node += (node.find('{') == std::string::npos ? "{" : ",") + label + "=" + value;
+    return labels.empty() ? node : node + "}";
+}
+
 class ExporterTest : public ::testing::Test {
   protected:
     void SetUp() override { QUILLO_REQUIRE(sandboxProblem().empty(), sandboxProblem()); }
@@ -173,7 +213,8 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
         "prometheus-node-exporter --web.listen-address=127.0.0.1:9100 "
         "--collector.disable-defaults --collector.cpu --collector.meminfo "
         "--collector.loadavg --collector.netdev --collector.filesystem --collector.stat "
-        "--collector.powersupplyclass --collector.thermal_zone --collector.vmstat",
+        "--collector.powersupplyclass --collector.thermal_zone --collector.vmstat "
+        "--collector.pressure --collector.diskstats",
         nodeUrl);
     ASSERT_TRUE(server.ready() && node.ready());
     // Bytes out of up0: the address of 10.77.0.9 asked for, a datagram queued for it.
@@ -206,6 +247,17 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
                     key.find("\"idle\"") != std::string::npos ? 0.011 : 0);
     }
     EXPECT_EQ(cpuSamples, 8 * q.at("quillo_cpus{kind=\"logical\"}"));
+    // Disks, and the time tasks waited: the same counters as node_exporter's, by name.
+    std::size_t counters = 0;
+    for (const auto& [key, value] : q) {
+        const std::string node = asNode(key);
+        if (node.empty() || !n1.count(node) || key.starts_with("quillo_cpu_seconds")) continue;
+        if (key.starts_with("quillo_disk_") || key.starts_with("quillo_pressure_")) {
+            between(key, n1.at(node), n2.at(node));
+            ++counters;
+        }
+    }
+    EXPECT_GE(counters, 3u + 3 * (std::ifstream("/proc/pressure/cpu") ? 1 : 0));
     for (const char* way : {"receive", "transmit"}) {
         const std::string name = std::string("_network_") + way + "_bytes_total";
         between("quillo" + name + "{interface=\"up0\"}", sum(n1, "node" + name, {"device=\"up0\""}),
@@ -262,37 +314,6 @@ class TreeTest : public ::testing::TestWithParam<std::string> {
     void SetUp() override { QUILLO_REQUIRE(sandboxProblem().empty(), sandboxProblem()); }
 };
 
-// A sample's name and labels in node_exporter's terms, labels in sorted order.
-std::string asNode(const std::string& key) {
-    static const std::pair<std::string, std::string> names[] = {
-        {"quillo_cpu_seconds_total", "node_cpu_seconds_total"},
-        {"quillo_swap_total_bytes", "node_memory_SwapTotal_bytes"},
-        {"quillo_swap_in_pages_total", "node_vmstat_pswpin"},
-        {"quillo_swap_out_pages_total", "node_vmstat_pswpout"},
-        {"quillo_network_receive_bytes_total", "node_network_receive_bytes_total"},
-        {"quillo_network_transmit_bytes_total", "node_network_transmit_bytes_total"},
-        {"quillo_memory_total_bytes", "node_memory_MemTotal_bytes"},
-        {"quillo_boot_time_seconds", "node_boot_time_seconds"},
-        {"quillo_load1", "node_load1"}};
-    const std::string family = key.substr(0, key.find('{'));
-    const auto name = std::find_if(std::begin(names), std::end(names),
-                                   [&](const auto& n) { return n.first == family; });
-    if (name == std::end(names)) return {};
-    std::map<std::string, std::string> labels;
-    std::istringstream list(key.size() > family.size()
-                                ? key.substr(family.size() + 1, key.size() - family.size() - 2)
-                                : "");
-    for (std::string label; std::getline(list, label, ',');) {
-        std::string label_name = label.substr(0, label.find('='));
-        if (label_name == "interface") label_name = "device";
-        labels[label_name] = label.substr(label.find('=') + 1);
-    }
-    std::string node = name->second;
-    for (const auto& [label, value] : labels)
-        node += (node.find('{') == std::string::npos ? "{" : ",") + label + "=" + value;
-    return labels.empty() ? node : node + "}";
-}
-
 TEST_P(TreeTest, FiguresAgreeWithNodeExporterOnTheSameFiles) {
     const std::filesystem::path tree =
         std::filesystem::path(QUILLO_FIXTURES) / "linux" / GetParam();
@@ -302,6 +323,7 @@ TEST_P(TreeTest, FiguresAgreeWithNodeExporterOnTheSameFiles) {
         "prometheus-node-exporter --web.listen-address=127.0.0.1:9100"
         " --collector.disable-defaults --collector.cpu --collector.meminfo"
         " --collector.vmstat --collector.stat --collector.loadavg --collector.netdev"
+        " --collector.pressure --collector.diskstats"
         " --path.procfs=" +
             test::quoted((tree / "proc").string()) +
             " --path.sysfs=" + test::quoted((tree / "sys").string()),

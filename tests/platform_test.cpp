@@ -286,6 +286,45 @@ TEST(CoreFigures, EachCoreOverTheInterval) {
     EXPECT_FALSE(s.memory) << "only the parts asked for are read";
 }
 
+TEST(ActivityParse, PressureLinesDiskLinesAndDeviceKinds) {
+    const Pressure p = parsePressure(
+        "some avg10=0.18 avg60=0.34 avg300=0.10 total=159886802\n"
+        "full avg10=0.18 avg60=x avg300=0.10 total=159229614\nsome avg10=9 avg60=9 avg300=9 "
+        "total=9\n");
+    ASSERT_TRUE(p.some);
+    EXPECT_EQ(p.some->avg60, 0.34);
+    EXPECT_EQ(p.some->totalMicroseconds, 159886802u) << "the first some line counts";
+    EXPECT_FALSE(p.full) << "a damaged line is absent, not zero";
+    EXPECT_FALSE(parsePressure("some avg10=1 avg60=1 total=1\n").some);
+
+    const auto disks = parseDiskStats(
+        "   8       0 sda 25354637 34367663 1003346126 18492372 28444756 11134226 505697032 "
+        "63877960 0 9653880 82621804\n 8 1 sdb 1 2 3\n 8 0 sdc 1 2 3 4 5 6 7 8 9 10 11 12 13 14 "
+        "15 16 17\n");
+    ASSERT_EQ(disks.size(), 2u) << "a short line is left out";
+    EXPECT_EQ(disks[0].sectorsRead, 1003346126u);
+    EXPECT_EQ(disks[0].sectorsWritten, 505697032u);
+    EXPECT_EQ(disks[0].ioMilliseconds, 9653880u);
+    EXPECT_EQ(disks[1].name, "sdc") << "a later kernel's extra columns are ignored";
+
+    for (const auto& [name, kind] : {std::pair{"sda", DiskKind::whole},
+                                     {"sda4", DiskKind::partition},
+                                     {"xvdb1", DiskKind::partition},
+                                     {"nvme0n1", DiskKind::whole},
+                                     {"nvme0n1p2", DiskKind::partition},
+                                     {"mmcblk0", DiskKind::whole},
+                                     {"mmcblk0p1", DiskKind::partition},
+                                     {"dm-0", DiskKind::stacked},
+                                     {"md127", DiskKind::stacked},
+                                     {"loop7", DiskKind::virtualDevice},
+                                     {"zram0", DiskKind::virtualDevice},
+                                     {"ram15", DiskKind::virtualDevice},
+                                     {"sr0", DiskKind::virtualDevice},
+                                     {"vda", DiskKind::whole},
+                                     {"sdaa", DiskKind::whole}})
+        EXPECT_EQ(diskKind(name), kind) << name;
+}
+
 TEST(MemoryMapping, PageRoundingNeverLosesAPage) {
     const MemInfo info = parseMemInfo(
         "MemTotal: 1048572 kB\nMemFree: 1001 kB\nMemAvailable: 300017 kB\nSUnreclaim: 5 kB\n"

@@ -145,24 +145,35 @@ TEST(TerminalPanel, ChosenRowsInOrderAndWhatTheMachineLacks) {
     dir.write("proc/meminfo", "MemTotal: 1000 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n");
     LinuxPlatform tree(dir.roots());
     ExtraRows extra(tree, prepareForCells);
-    const std::vector<PanelRow> rows = {PanelRow::swap, PanelRow::cores, PanelRow::cpu};
+    dir.write("proc/diskstats",
+              " 8 0 sda 1 0 8 0 1 0 8 0 0 0 0\n 8 1 sda1 1 0 8 0 1 0 8 0 0 0 0\n");
+    const std::vector<PanelRow> rows = {PanelRow::swap, PanelRow::cores, PanelRow::cpu,
+                                        PanelRow::pressure, PanelRow::diskio};
     const Configuration config(std::make_unique<SettingsSuite>(dir.path() / "none.json"));
     EXPECT_TRUE(extra.refresh(rows, config));
     TerminalPanel panel({}, {});
     panel.setRows(rows, &extra);
-    auto lines = panel.lines(20, {ColorMode::none, false});
-    ASSERT_EQ(lines.size(), 4u) << "six cores take two lines of three at 20 columns";
-    EXPECT_EQ(lines[0], " Swap  not available");
-    EXPECT_EQ(lines[1], " Cores ... ... ...");
-    EXPECT_EQ(lines[2], "       ... ... ...");
-    EXPECT_TRUE(lines[3].starts_with(" CPU   ")) << lines[3];
+    auto lines = panel.lines(24, {ColorMode::none, false});
+    ASSERT_EQ(lines.size(), 6u) << "six cores take two lines of three at 24 columns";
+    EXPECT_EQ(lines[0], " Swap     not available");
+    EXPECT_EQ(lines[1], " Cores    ... ... ...");
+    EXPECT_EQ(lines[2], "          ... ... ...");
+    EXPECT_TRUE(lines[3].starts_with(" CPU      ")) << lines[3];
+    EXPECT_EQ(lines[4], " Pressure not available") << "a kernel without pressure files";
+    EXPECT_EQ(lines[5], " Disk I/O") << "no rate before a second sample";
 
     dir.write("proc/meminfo", "MemTotal: 1000 kB\nSwapTotal: 4000 kB\nSwapFree: 1000 kB\n");
     dir.write("proc/stat", "cpu  0 0 0 0\ncpu0 3 0 0 1\n");
+    dir.write("proc/pressure/cpu", "some avg10=0.25 avg60=0 avg300=0 total=9\n");
+    dir.write("proc/pressure/io", "some avg10=12.00 avg60=0 avg300=0 total=9\n");
+    dir.write("proc/diskstats",
+              " 8 0 sda 1 0 8 0 1 0 8 0 0 0 0\n 8 1 sda1 1 0 99 0 1 0 8 0 0 0 0\n");
     EXPECT_TRUE(extra.refresh(rows, config));
+    EXPECT_EQ(extra.pressure().text, "CPU 0.2%  I/O 12.0%");
+    EXPECT_EQ(extra.diskIo().text, "read 0 B/s  write 0 B/s") << "a partition is no disk";
     lines = panel.lines(40, {ColorMode::none, false});
-    EXPECT_TRUE(lines[0].starts_with(" Swap  ##") && lines[0].ends_with(" 75%")) << lines[0];
-    EXPECT_EQ(lines[1], " Cores ###") << "CPUs gone offline, the one left at 100 %";
+    EXPECT_TRUE(lines[0].starts_with(" Swap     ##") && lines[0].ends_with(" 75%")) << lines[0];
+    EXPECT_EQ(lines[1], " Cores    ###") << "CPUs gone offline, the one left at 100 %";
     dir.write("proc/stat", "cpu  0 0 0 0\ncpu0 5 0 0 1\n");
     EXPECT_FALSE(extra.refresh(rows, config)) << "nothing changed";
 }

@@ -143,6 +143,16 @@ void PanelWindow::collectRows(const Localizer& localizer) {
     placed_[PanelRow::swap] = {{title("Swap", "swapTitleLabel"), nullptr, 0, 0, 1},
                                {swapBar_, nullptr, 0, 1, 1},
                                {swapLabel_, nullptr, 0, 2, 1}};
+    for (const auto& [row, key, name, label] :
+         {std::tuple{PanelRow::pressure, "Pressure", "pressure", &pressureLabel_},
+          {PanelRow::diskio, "Disk I/O", "diskIo", &diskIoLabel_}}) {
+        *label = new QLabel(QString::fromLatin1(ExtraRows::notAvailable), this);
+        (*label)->setObjectName(QString::fromLatin1(name) + "Label");
+        (*label)->setTextFormat(Qt::PlainText);
+        const std::string titleName = std::string(name) + "TitleLabel";
+        placed_[row] = {{title(key, titleName.c_str()), nullptr, 0, 0, 1},
+                        {*label, nullptr, 0, 1, 2}};
+    }
     coresBox_ = new QWidget(this);
     coresBox_->setObjectName("coresBox");
     auto* cores = new QGridLayout(coresBox_);
@@ -217,6 +227,9 @@ void PanelWindow::showExtraRows() {
     swapLabel_->setText(
         QString::fromStdString(swap.text.empty() ? ExtraRows::notAvailable : swap.text));
     swapBar_->setVisible(swap.available && swapLabel_->isVisible());
+
+    pressureLabel_->setText(QString::fromStdString(extra_->pressure().text));
+    diskIoLabel_->setText(QString::fromStdString(extra_->diskIo().text));
 
     const std::vector<ExtraRow>& cores = extra_->cores();
     if (coreViews_.size() != cores.size()) {

@@ -109,6 +109,8 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     std::map<PanelRow, std::vector<Placed>> placed_;
     QBoxLayout* systemLayout_ = nullptr;  // load and uptime, where they follow each other
     QLabel* swapLabel_ = nullptr;
+    QLabel* pressureLabel_ = nullptr;
+    QLabel* diskIoLabel_ = nullptr;
     ProgressBarView* swapBar_ = nullptr;
     QWidget* coresBox_ = nullptr;
     QLabel* coresLabel_ = nullptr;  // while there is no CPU to show

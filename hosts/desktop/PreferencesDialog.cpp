@@ -57,6 +57,10 @@ QString rowLabel(PanelRow row) {
             return translated("Memory");
         case PanelRow::swap:
             return translated("Swap");
+        case PanelRow::pressure:
+            return translated("Pressure");
+        case PanelRow::diskio:
+            return translated("Disk I/O");
         case PanelRow::disk:
             return translated("Disk");
         case PanelRow::network:

@@ -173,6 +173,10 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                 return &titles_.memory;
             case PanelRow::swap:
                 return &titles_.swap;
+            case PanelRow::pressure:
+                return &titles_.pressure;
+            case PanelRow::diskio:
+                return &titles_.diskIo;
             case PanelRow::disk:
                 return &titles_.disk;
             case PanelRow::network:
@@ -219,7 +223,8 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     };
     // A figure alone after the title, wrapped under it when too long.
     const auto textRow = [&](const std::string& title, const std::string& value) {
-        const std::string row = lead + padRight(title, titleWidth) + value;
+        const std::string row =
+            value.empty() ? lead + title : lead + padRight(title, titleWidth) + value;
         if (displayWidth(row) <= width) {
             rows.push_back(row);
         } else {
@@ -307,6 +312,13 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                 break;
             case PanelRow::disk:
                 outletRow(titles_.disk, "hddProgressBar", "hddPercentLabel", 4);
+                break;
+            case PanelRow::pressure:
+                textRow(titles_.pressure,
+                        extra_ ? extra_->pressure().text : ExtraRows::notAvailable);
+                break;
+            case PanelRow::diskio:
+                textRow(titles_.diskIo, extra_ ? extra_->diskIo().text : ExtraRows::notAvailable);
                 break;
             case PanelRow::network:
                 networkRow();

@@ -28,7 +28,8 @@ class TerminalPanel final : public ViewTree {
   public:
     struct Titles {
         std::string cpu = "CPU", memory = "Memory", disk = "Disk", network = "Network",
-                    battery = "Battery", cores = "Cores", swap = "Swap";
+                    battery = "Battery", cores = "Cores", swap = "Swap", pressure = "Pressure",
+                    diskIo = "Disk I/O";
     };
 
     TerminalPanel(Titles titles, std::function<void()> changed);

@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
     TerminalPanel panel({panelTexts.localizedString("CPU"), panelTexts.localizedString("Memory"),
                          panelTexts.localizedString("Disk"), panelTexts.localizedString("Network"),
                          localizer.localizedString("Battery"), localizer.localizedString("Cores"),
-                         localizer.localizedString("Swap")},
+                         localizer.localizedString("Swap"), localizer.localizedString("Pressure"),
+                         localizer.localizedString("Disk I/O")},
                         [&] {
                             if (host) host->changed();
                         });

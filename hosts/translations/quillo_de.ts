@@ -92,6 +92,14 @@
    <translation>Netzwerk</translation>
   </message>
   <message>
+   <source>Pressure</source>
+   <translation>Druck</translation>
+  </message>
+  <message>
+   <source>Disk I/O</source>
+   <translation>Festplatten-E/A</translation>
+  </message>
+  <message>
    <source>Show or Hide Panel</source>
    <translation>Panel zeigen oder verbergen</translation>
   </message>

@@ -140,7 +140,50 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known, unsigned parts) 
         for (const PowerSupplySnapshot& b : platform_.power().machineBatteries())
             s.batteries.push_back(batteryFrom(b));
     }
+    if (parts & Sample::Part::pressure) {
+        for (const std::string_view resource : pressureResources) {
+            if (auto stall = platform_.activity().pressure(resource))
+                s.pressure.push_back({resource, *stall});
+        }
+    }
+    if (parts & Sample::Part::diskIo) takeDisks(s);
     return s;
+}
+
+void Sampler::takeDisks(Sample& s) {
+    const auto at = std::chrono::steady_clock::now();
+    std::vector<DiskCounters> now = platform_.activity().disks();
+    const double seconds =
+        earlierDisks_.empty() ? 0 : std::chrono::duration<double>(at - disksAt_).count();
+    double read = 0, written = 0;
+    bool rated = false;
+    for (const DiskCounters& d : now) {
+        const DiskKind kind = diskKind(d.name);
+        if (kind != DiskKind::whole && kind != DiskKind::stacked) continue;
+        Sample::DiskIo& io = s.disks.emplace_back();
+        io.device = d.name;
+        io.kind = kind;
+        io.readBytes = d.sectorsRead * 512;
+        io.writtenBytes = d.sectorsWritten * 512;
+        io.ioSeconds = double(d.ioMilliseconds) / 1000.0;
+        const auto before = std::find_if(earlierDisks_.begin(), earlierDisks_.end(),
+                                         [&](const DiskCounters& e) { return e.name == d.name; });
+        if (before == earlierDisks_.end()) continue;
+        io.readBytesPerSecond = perSecond(before->sectorsRead * 512, io.readBytes, seconds);
+        io.writtenBytesPerSecond =
+            perSecond(before->sectorsWritten * 512, io.writtenBytes, seconds);
+        if (kind == DiskKind::whole && io.readBytesPerSecond && io.writtenBytesPerSecond) {
+            read += *io.readBytesPerSecond;
+            written += *io.writtenBytesPerSecond;
+            rated = true;
+        }
+    }
+    if (rated) {
+        s.diskReadBytesPerSecond = read;
+        s.diskWrittenBytesPerSecond = written;
+    }
+    earlierDisks_ = std::move(now);
+    disksAt_ = at;
 }
 
 void Sampler::takeCores(std::vector<Sample::Core>& cores,

@@ -44,6 +44,17 @@ struct SampleDisk {
     // df's Use%, unrounded: used over used and what users may still write.
     std::optional<double> usedRatio;
 };
+struct SamplePressure {
+    std::string_view resource;  // "cpu", "memory" or "io"
+    Pressure stall;
+};
+struct SampleDiskIo {
+    std::string device;  // "sda", "nvme0n1", "dm-0"
+    DiskKind kind = DiskKind::whole;
+    std::uint64_t readBytes = 0, writtenBytes = 0;  // since boot
+    double ioSeconds = 0;                           // time with I/O in flight
+    std::optional<double> readBytesPerSecond, writtenBytesPerSecond;
+};
 struct SampleInterface {
     std::string name;
     std::uint64_t received = 0, sent = 0;  // bytes since the interface came up
@@ -71,6 +82,8 @@ struct Sample {
             network = 32,
             system = 64,  // load, boot time, processes, thermal level
             power = 128,
+            pressure = 256,
+            diskIo = 512,
             all = ~0u,
         };
     };
@@ -80,6 +93,7 @@ struct Sample {
     using Swap = SampleSwap;
     using Disk = SampleDisk;
     using Interface = SampleInterface;
+    using DiskIo = SampleDiskIo;
     using Battery = SampleBattery;
 
     Cpu cpu;
@@ -94,6 +108,14 @@ struct Sample {
     std::optional<std::size_t> processes;
     std::optional<std::uint32_t> thermalLevel;
     std::vector<Battery> batteries;  // the machine's own, not a mouse's
+    // Each resource the kernel reports pressure for, in the order cpu, memory, io.
+    std::vector<SamplePressure> pressure;
+    // Whole disks and the devices stacked on them (device mapper, RAID), in diskstats'
+    // order; partitions and loop, RAM and zram devices are left out.
+    std::vector<DiskIo> disks;
+    // The whole disks together, bytes a second: partitions and stacked devices would
+    // count the same bytes twice.
+    std::optional<double> diskReadBytesPerSecond, diskWrittenBytesPerSecond;
 
     static constexpr std::size_t maximumInterfaces = 4096;
 };
@@ -127,9 +149,12 @@ class Sampler {
     void takeCores(std::vector<Sample::Core>& cores, const std::vector<ProcStat::Line>& lines);
     void takeSwap(std::optional<Sample::Swap>& out, const std::optional<MemInfo>& info);
     void takeNetwork(Sample& s, const LinuxPlatform::DefaultRoutes* known);
+    void takeDisks(Sample& s);
 
     // The counters behind rates, and when they were read.
     std::optional<std::pair<std::chrono::steady_clock::time_point, SwapActivity>> swapCounters_;
+    std::chrono::steady_clock::time_point disksAt_;
+    std::vector<DiskCounters> earlierDisks_;
 };
 
 }  // namespace quillo

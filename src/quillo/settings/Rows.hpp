@@ -11,10 +11,23 @@ namespace quillo {
 class Configuration;
 
 // The rows a panel may show, in the words of the Rows setting.
-enum class PanelRow { cpu, cores, memory, swap, disk, network, load, uptime, battery };
+enum class PanelRow {
+    cpu,
+    cores,
+    memory,
+    swap,
+    pressure,
+    disk,
+    diskio,
+    network,
+    load,
+    uptime,
+    battery
+};
 
-inline constexpr std::array<std::string_view, 9> panelRowNames = {
-    "cpu", "cores", "memory", "swap", "disk", "network", "load", "uptime", "battery"};
+inline constexpr std::array<std::string_view, 11> panelRowNames = {
+    "cpu",    "cores",   "memory", "swap",   "pressure", "disk",
+    "diskio", "network", "load",   "uptime", "battery"};
 
 std::string_view name(PanelRow row);
 std::optional<PanelRow> panelRowNamed(std::string_view name);

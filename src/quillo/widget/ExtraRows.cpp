@@ -41,6 +41,8 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
     unsigned parts = 0;
     if (chosen(PanelRow::cores)) parts |= Sample::Part::cores;
     if (chosen(PanelRow::swap)) parts |= Sample::Part::swap;
+    if (chosen(PanelRow::pressure)) parts |= Sample::Part::pressure;
+    if (chosen(PanelRow::diskio)) parts |= Sample::Part::diskIo;
     if (parts == 0) return false;
 
     const Sample s = sampler_.take(nullptr, parts);
@@ -52,7 +54,30 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
             show(cores_[i], s.cpu.cores[i].usedRatio, config);
     }
 
-    std::vector<std::string> now{swap_.text};
+    if (chosen(PanelRow::pressure)) {
+        pressure_.available = !s.pressure.empty();
+        pressure_.text = pressure_.available ? std::string() : notAvailable;
+        for (const SamplePressure& p : s.pressure) {
+            static constexpr std::pair<std::string_view, const char*> titles[] = {
+                {"cpu", "CPU"}, {"memory", "Memory"}, {"io", "I/O"}};
+            const auto title = std::find_if(std::begin(titles), std::end(titles),
+                                            [&](const auto& t) { return t.first == p.resource; });
+            if (!p.stall.some || title == std::end(titles)) continue;
+            if (!pressure_.text.empty()) pressure_.text += "  ";
+            pressure_.text += formatC("%s %.1f%%", {title->second, p.stall.some->avg10});
+        }
+    }
+    if (chosen(PanelRow::diskio)) {
+        diskIo_.available = !s.disks.empty();
+        diskIo_.text = !diskIo_.available ? notAvailable
+                       : s.diskReadBytesPerSecond
+                           ? "read " + formatRate(std::uint64_t(*s.diskReadBytesPerSecond)) +
+                                 "  write " +
+                                 formatRate(std::uint64_t(*s.diskWrittenBytesPerSecond))
+                           : std::string();
+    }
+
+    std::vector<std::string> now{swap_.text, pressure_.text, diskIo_.text};
     for (const ExtraRow& core : cores_) now.push_back(core.text);
     const bool changed = now != shown_;
     shown_ = std::move(now);

@@ -32,6 +32,11 @@ class ExtraRows {
     bool refresh(const std::vector<PanelRow>& rows, const Configuration& config);
 
     const ExtraRow& swap() const { return swap_; }
+    // Text rows: the share of the last ten seconds tasks stalled on the CPU, memory and
+    // I/O ("CPU 0.2%  Memory 0.0%  I/O 1.5%"), and the whole disks' read and write rates
+    // ("read 1.2 MB/s  write 0 B/s"), empty until a second sample gives a rate.
+    const ExtraRow& pressure() const { return pressure_; }
+    const ExtraRow& diskIo() const { return diskIo_; }
     // One per online logical CPU, in their order; empty where stat has no per-CPU lines.
     const std::vector<ExtraRow>& cores() const { return cores_; }
 
@@ -43,7 +48,7 @@ class ExtraRows {
 
     Sampler sampler_;
     std::function<void(ProgressBar&)> prepare_;
-    ExtraRow swap_;
+    ExtraRow swap_, pressure_, diskIo_;
     std::vector<ExtraRow> cores_;
     std::vector<std::string> shown_;  // every row's text at the last refresh
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quillo/platform/Platform.hpp"
+#include "quillo/platform/linux/Activity.hpp"
 #include "quillo/platform/linux/Cpu.hpp"
 #include "quillo/platform/linux/FileReader.hpp"
 #include "quillo/platform/linux/FileSystem.hpp"
@@ -57,6 +58,7 @@ class LinuxPlatform final : public Platform {
     ThermalFiles& thermal() { return thermal_; }
     PowerFiles& power() { return power_; }
     ProcessFiles& processes() { return processes_; }
+    ActivityFiles& activity() { return activity_; }
 
     struct DefaultRoutes {
         std::optional<DefaultRoute> ipv4, ipv6;
@@ -71,6 +73,7 @@ class LinuxPlatform final : public Platform {
     ThermalFiles thermal_{files_};
     PowerFiles power_{files_};
     ProcessFiles processes_{files_};
+    ActivityFiles activity_{files_};
 
     // Open registry entries: each handle holds the battery as read when it was opened.
     std::mutex servicesMutex_;
