@@ -198,6 +198,30 @@ void writeDiskIo(Families& f, const std::vector<Sample::DiskIo>& disks) {
            [](const Sample::DiskIo& d) { return d.ioSeconds; });
 }
 
+void writeFileSystems(Families& f, const std::vector<Sample::FileSystem>& fileSystems) {
+    if (fileSystems.empty()) return;
+    const auto family = [&](const char* name, const char* help, const auto& value) {
+        f.family(name, "gauge", help);
+        for (const Sample::FileSystem& fs : fileSystems) {
+            if (fs.space)
+                f.sample(
+                    name,
+                    {{"mountpoint", fs.mountPoint}, {"device", fs.device}, {"fstype", fs.fsType}},
+                    double(value(*fs.space)));
+        }
+    };
+    family("quillo_filesystem_size_bytes", "Size of the file system: f_blocks times f_frsize.",
+           [](const VolumeSpace& v) { return v.size; });
+    family("quillo_filesystem_avail_bytes", "Space an ordinary user may still write.",
+           [](const VolumeSpace& v) { return v.available; });
+    family("quillo_filesystem_free_bytes", "Free space, root's reserve included.",
+           [](const VolumeSpace& v) { return v.free; });
+    f.family("quillo_filesystem_stale", "gauge",
+             "1 where statvfs has not answered in time: the figures are its last answer.");
+    for (const Sample::FileSystem& fs : fileSystems)
+        f.sample("quillo_filesystem_stale", {{"mountpoint", fs.mountPoint}}, fs.stale ? 1 : 0);
+}
+
 void writeDisk(Families& f, const Sample::Disk& disk) {
     // df's Size and Avail, and its Use%: used over what users may fill, root's reserve
     // left out, which is the panel's figure too.
@@ -373,6 +397,7 @@ std::string exposition(const Sample& s, ExpositionFormat format) {
     if (s.memory) writeMemory(f, *s.memory);
     if (s.swap) writeSwap(f, *s.swap);
     if (s.disk) writeDisk(f, *s.disk);
+    writeFileSystems(f, s.fileSystems);
     writeDiskIo(f, s.disks);
     writePressure(f, s.pressure);
     writeNetwork(f, s);

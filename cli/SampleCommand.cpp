@@ -127,6 +127,24 @@ Json diskIoJson(const Sample& s) {
             {"disks", disks}};
 }
 
+Json fileSystemsJson(const std::vector<Sample::FileSystem>& fileSystems) {
+    Json list = Json::array();
+    for (const Sample::FileSystem& fs : fileSystems) {
+        const auto bytes = [&](std::uint64_t VolumeSpace::*field) {
+            return fs.space ? Json((*fs.space).*field) : Json(nullptr);
+        };
+        list.push_back({{"mountPoint", fs.mountPoint},
+                        {"device", fs.device},
+                        {"fsType", fs.fsType},
+                        {"sizeBytes", bytes(&VolumeSpace::size)},
+                        {"availBytes", bytes(&VolumeSpace::available)},
+                        {"freeBytes", bytes(&VolumeSpace::free)},
+                        {"usedRatio", optional(fs.usedRatio)},
+                        {"stale", fs.stale}});
+    }
+    return list;
+}
+
 Json sampleAll(double interval, LinuxPlatform& platform) {
     System sys = System::init();
     Sampler sampler(platform);
@@ -156,6 +174,7 @@ Json sampleAll(double interval, LinuxPlatform& platform) {
     j["physicalMemory"] = number(System::physicalMemory());
     j["swap"] = swapJson(typed.swap);
     j["pressure"] = pressureJson(typed.pressure);
+    j["fileSystems"] = fileSystemsJson(typed.fileSystems);
     j["diskIo"] = diskIoJson(typed);
     j["loadAverage"] = {{"long", triple(System::loadAverage(System::LOAD_AVG::long_))},
                         {"short", triple(System::loadAverage(System::LOAD_AVG::short_))}};

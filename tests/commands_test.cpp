@@ -347,7 +347,8 @@ std::string masked(const std::string& metrics) {
     std::string out;
     std::istringstream lines(metrics);
     for (std::string line; std::getline(lines, line);) {
-        if (line.starts_with("quillo_disk_") || line.starts_with("quillo_level{row=\"disk\"}"))
+        if (line.starts_with("quillo_disk_size") || line.starts_with("quillo_disk_avail") ||
+            line.starts_with("quillo_disk_used") || line.starts_with("quillo_level{row=\"disk\"}"))
             line = line.substr(0, line.rfind(' ')) + " <varies>";
         out += line + "\n";
     }

@@ -168,7 +168,10 @@ std::string asNode(const std::string& key) {
         {"quillo_disk_read_bytes_total", "node_disk_read_bytes_total"},
         {"quillo_disk_written_bytes_total", "node_disk_written_bytes_total"},
         {"quillo_disk_io_seconds_total", "node_disk_io_time_seconds_total"},
-        {"quillo_pressure_waiting_seconds_total", "node_pressure_"}};
+        {"quillo_pressure_waiting_seconds_total", "node_pressure_"},
+        {"quillo_filesystem_size_bytes", "node_filesystem_size_bytes"},
+        {"quillo_filesystem_avail_bytes", "node_filesystem_avail_bytes"},
+        {"quillo_filesystem_free_bytes", "node_filesystem_free_bytes"}};
     const std::string family = key.substr(0, key.find('{'));
     const auto name = std::find_if(std::begin(names), std::end(names),
                                    [&](const auto& n) { return n.first == family; });
@@ -258,6 +261,29 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
         }
     }
     EXPECT_GE(counters, 3u + 3 * (std::ifstream("/proc/pressure/cpu") ? 1 : 0));
+
+    // Every file system df lists, and node_exporter's figures for those it shows too.
+    std::set<std::string> ours, dfs;
+    for (const auto& [key, value] : q) {
+        if (!key.starts_with("quillo_filesystem_stale{")) continue;
+        ours.insert(key.substr(key.find('"') + 1, key.rfind('"') - key.find('"') - 1));
+        EXPECT_EQ(value, 0) << key;
+    }
+    std::istringstream targets(test::run("df --output=target | tail -n +2").out);
+    for (std::string line; std::getline(targets, line);) dfs.insert(line);
+    EXPECT_EQ(ours, dfs);
+    std::size_t fileSystems = 0;
+    for (const auto& [key, value] : q) {
+        const std::string node = asNode(key);
+        if (!key.starts_with("quillo_filesystem_") || node.empty() || !n1.count(node)) continue;
+        ++fileSystems;
+        if (key.starts_with("quillo_filesystem_size")) {
+            EXPECT_EQ(value, n1.at(node)) << key;
+        } else {
+            between(key, n1.at(node), n2.at(node), 64 << 20);  // other tests write meanwhile
+        }
+    }
+    EXPECT_GE(fileSystems, 3u) << "at least / compared";
     for (const char* way : {"receive", "transmit"}) {
         const std::string name = std::string("_network_") + way + "_bytes_total";
         between("quillo" + name + "{interface=\"up0\"}", sum(n1, "node" + name, {"device=\"up0\""}),

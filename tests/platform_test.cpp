@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,7 +21,9 @@
 #include "support/Child.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Panel.hpp"
+#include "support/Require.hpp"
 #include "support/Run.hpp"
+#include "support/Sandbox.hpp"
 #include "support/TempDir.hpp"
 
 using namespace quillo;
@@ -323,6 +327,78 @@ TEST(ActivityParse, PressureLinesDiskLinesAndDeviceKinds) {
                                      {"vda", DiskKind::whole},
                                      {"sdaa", DiskKind::whole}})
         EXPECT_EQ(diskKind(name), kind) << name;
+}
+
+TEST(FileSystems, MountTableAsDfReadsIt) {
+    const auto mounts = parseMountInfo(
+        "29 1 259:2 / / rw,relatime shared:1 - ext4 /dev/dm-2 errors=remount-ro\n"
+        "25 29 0:23 / /proc rw - proc proc rw\n"
+        "3148 3003 260:0 / /a\\040b\\011c rw - ext4 /dev/sda rw\n"
+        "3149 3004 260:0 /sub /mnt/x rw - ext4 /dev/sda rw\n"
+        "31 26 0:26 / /dev/shm rw - tmpfs tmpfs rw\n"
+        "32 26 0:27 / /dev/shm rw - tmpfs tmpfs rw\n"
+        "194 21 0:42 / /n rw - nfs4 host:/srv/a rw\n"
+        "195 21 0:42 / /m rw - nfs4 host:/srv/b rw\n"
+        "1 2 x:1 / /bad rw - ext4 /dev/sdb rw\n"
+        "40 30 0:37 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw\n");
+    ASSERT_EQ(mounts.size(), 9u) << "a line without a device number is left out";
+    EXPECT_EQ(mounts[2].mountPoint, "/a b\tc");
+    EXPECT_EQ(mounts[3].root, "/sub");
+    std::vector<std::string> shown;
+    for (const MountEntry& m : dfMounts(mounts)) shown.push_back(m.mountPoint);
+    EXPECT_THAT(shown, ElementsAre("/", "/a b\tc", "/dev/shm", "/n", "/m"))
+        << "no pseudo file system, one mount per device, the topmost of one folder, and "
+           "remote shares of one server kept apart";
+}
+
+// A statvfs that hangs, on a FUSE mount of the test's own: the call that starts it
+// answers at its deadline, later calls do not wait on it, other mounts are measured
+// meanwhile, and once it answers its space is there.
+TEST(FileSystems, AHungMountIsStaleAndHoldsNothingUp) {
+    QUILLO_REQUIRE(::unshare(CLONE_NEWNS) == 0 &&
+                       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0,
+                   "cannot make a mount namespace (not root?)");
+    test::TempDir dir;
+    const std::filesystem::path mountPoint = dir.path() / "hung";
+    const std::filesystem::path release = dir.path() / "release";
+    std::filesystem::create_directory(mountPoint);
+    struct Unmount {  // before the folder goes, whatever fails
+        std::filesystem::path path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{mountPoint};
+    test::Daemon fs(QUILLO_BIN "/stuck_fs " + test::quoted(release.string()) + " -f -s " +
+                    test::quoted(mountPoint.string()));
+    const auto mounted = [&] {
+        for (const MountEntry& m : parseMountInfo(test::readFile("/proc/self/mountinfo"))) {
+            if (m.mountPoint == mountPoint.string()) return true;
+        }
+        return false;
+    };
+    QUILLO_REQUIRE(test::waitFor(mounted), "cannot mount a FUSE file system");
+
+    SpaceProbe probe;
+    const std::vector<std::string> both = {mountPoint.string(), "/"};
+    auto answers = probe.measure(both);
+    EXPECT_TRUE(answers[0].stale && !answers[0].space);
+    EXPECT_TRUE(!answers[1].stale && answers[1].space) << "/ is not held up behind it";
+    answers = probe.measure(both);
+    EXPECT_TRUE(answers[0].stale) << "no second statvfs while the first hangs";
+    EXPECT_TRUE(answers[1].space);
+
+    LinuxPlatform live;
+    const Sample s = Sampler(live).take(nullptr, Sample::Part::fileSystems);
+    const auto listed = std::find_if(s.fileSystems.begin(), s.fileSystems.end(),
+                                     [&](const auto& f) { return f.mountPoint == mountPoint; });
+    ASSERT_NE(listed, s.fileSystems.end());
+    EXPECT_TRUE(listed->stale);
+
+    dir.write("release", "");
+    EXPECT_TRUE(
+        test::waitFor([&] { return probe.measure({mountPoint.string()})[0].space.has_value(); }));
+    answers = probe.measure({mountPoint.string()});
+    EXPECT_FALSE(answers[0].stale);
+    EXPECT_EQ(answers[0].space->size, 4096u * 1000);
+    EXPECT_EQ(answers[0].space->available, 4096u * 400);
 }
 
 TEST(MemoryMapping, PageRoundingNeverLosesAPage) {

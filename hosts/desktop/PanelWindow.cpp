@@ -153,6 +153,13 @@ void PanelWindow::collectRows(const Localizer& localizer) {
         placed_[row] = {{title(key, titleName.c_str()), nullptr, 0, 0, 1},
                         {*label, nullptr, 0, 1, 2}};
     }
+    fileSystemsBox_ = new QWidget(this);
+    fileSystemsBox_->setObjectName("fileSystemsBox");
+    auto* fileSystems = new QGridLayout(fileSystemsBox_);
+    fileSystems->setContentsMargins(0, 0, 0, 0);
+    fileSystems->setHorizontalSpacing(10);
+    fileSystems->setColumnStretch(1, 1);
+    placed_[PanelRow::filesystems] = {{fileSystemsBox_, nullptr, 0, 0, 3}};
     coresBox_ = new QWidget(this);
     coresBox_->setObjectName("coresBox");
     auto* cores = new QGridLayout(coresBox_);
@@ -230,6 +237,39 @@ void PanelWindow::showExtraRows() {
 
     pressureLabel_->setText(QString::fromStdString(extra_->pressure().text));
     diskIoLabel_->setText(QString::fromStdString(extra_->diskIo().text));
+
+    // One line per file system: its mount point, its bar and its figure, made again
+    // when the mounts change.
+    const std::vector<ExtraRow>& fileSystems = extra_->fileSystems();
+    auto* grid = static_cast<QGridLayout*>(fileSystemsBox_->layout());
+    bool same = fileSystemViews_.size() == fileSystems.size();
+    for (std::size_t i = 0; same && i < fileSystems.size(); ++i)
+        same = fileSystemViews_[i].title->text().toStdString() == fileSystems[i].title;
+    if (!same) {
+        for (const FileSystemView& v : fileSystemViews_) {
+            delete v.title;
+            delete v.bar;
+            delete v.figure;
+        }
+        fileSystemViews_.clear();
+        for (std::size_t i = 0; i < fileSystems.size(); ++i) {
+            FileSystemView v{
+                new QLabel(QString::fromStdString(fileSystems[i].title), fileSystemsBox_),
+                new ProgressBarView(fileSystems[i].bar, fileSystemsBox_),
+                new QLabel(fileSystemsBox_)};
+            v.title->setTextFormat(Qt::PlainText);
+            v.figure->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            grid->addWidget(v.title, int(i), 0);
+            grid->addWidget(v.bar, int(i), 1);
+            grid->addWidget(v.figure, int(i), 2);
+            fileSystemViews_.push_back(v);
+        }
+        applyPalette();
+    }
+    for (std::size_t i = 0; i < fileSystems.size(); ++i) {
+        fileSystemViews_[i].figure->setText(QString::fromStdString(fileSystems[i].text));
+        fileSystemViews_[i].bar->setVisible(fileSystems[i].available);
+    }
 
     const std::vector<ExtraRow>& cores = extra_->cores();
     if (coreViews_.size() != cores.size()) {

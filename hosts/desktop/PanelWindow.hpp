@@ -114,6 +114,13 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     ProgressBarView* swapBar_ = nullptr;
     QWidget* coresBox_ = nullptr;
     QLabel* coresLabel_ = nullptr;  // while there is no CPU to show
+    QWidget* fileSystemsBox_ = nullptr;
+    struct FileSystemView {
+        QLabel* title;
+        ProgressBarView* bar;
+        QLabel* figure;
+    };
+    std::vector<FileSystemView> fileSystemViews_;
     std::vector<QWidget*> coreViews_;
 };
 

@@ -61,6 +61,8 @@ QString rowLabel(PanelRow row) {
             return translated("Pressure");
         case PanelRow::diskio:
             return translated("Disk I/O");
+        case PanelRow::filesystems:
+            return translated("File systems");
         case PanelRow::disk:
             return translated("Disk");
         case PanelRow::network:

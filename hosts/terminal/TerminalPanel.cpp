@@ -185,7 +185,8 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                 return &battery;
             case PanelRow::load:
             case PanelRow::uptime:
-                return nullptr;  // their labels say what they are
+            case PanelRow::filesystems:
+                return nullptr;  // their labels or mount points say what they are
         }
         return nullptr;
     };
@@ -196,6 +197,7 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     titleWidth += 1;
     const std::string lead = " ";
     std::vector<std::string> rows;
+    static const std::vector<ExtraRow> noRows;
 
     // A bar row: the title, the bar as wide as the line allows, the figure at the end.
     const auto barRow = [&](const std::string& title, const ProgressBar& bar,
@@ -247,8 +249,7 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
 
     // Small bars of three cells side by side, as many to a line as fit after the title.
     const auto coreRows = [&] {
-        static const std::vector<ExtraRow> none;
-        const std::vector<ExtraRow>& cores = extra_ ? extra_->cores() : none;
+        const std::vector<ExtraRow>& cores = extra_ ? extra_->cores() : noRows;
         if (cores.empty()) return textRow(titles_.cores, ExtraRows::notAvailable);
         int indent = int(lead.size()) + titleWidth;
         if (width - indent < 3) indent = width / 4;
@@ -312,6 +313,18 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                 break;
             case PanelRow::disk:
                 outletRow(titles_.disk, "hddProgressBar", "hddPercentLabel", 4);
+                break;
+            case PanelRow::filesystems:
+                if (!extra_ || extra_->fileSystems().empty()) {
+                    textRow(titles_.fileSystems, ExtraRows::notAvailable);
+                }
+                for (const ExtraRow& fs : extra_ ? extra_->fileSystems() : noRows) {
+                    if (fs.available) {
+                        barRow(fs.title, *fs.bar, fs.text, 4);
+                    } else {
+                        textRow(fs.title, fs.text);
+                    }
+                }
                 break;
             case PanelRow::pressure:
                 textRow(titles_.pressure,

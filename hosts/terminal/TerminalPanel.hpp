@@ -29,7 +29,7 @@ class TerminalPanel final : public ViewTree {
     struct Titles {
         std::string cpu = "CPU", memory = "Memory", disk = "Disk", network = "Network",
                     battery = "Battery", cores = "Cores", swap = "Swap", pressure = "Pressure",
-                    diskIo = "Disk I/O";
+                    diskIo = "Disk I/O", fileSystems = "File systems";
     };
 
     TerminalPanel(Titles titles, std::function<void()> changed);

@@ -100,6 +100,10 @@
    <translation>Festplatten-E/A</translation>
   </message>
   <message>
+   <source>File systems</source>
+   <translation>Dateisysteme</translation>
+  </message>
+  <message>
    <source>Show or Hide Panel</source>
    <translation>Panel zeigen oder verbergen</translation>
   </message>

@@ -147,7 +147,32 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known, unsigned parts) 
         }
     }
     if (parts & Sample::Part::diskIo) takeDisks(s);
+    if (parts & Sample::Part::fileSystems) takeFileSystems(s);
     return s;
+}
+
+void Sampler::takeFileSystems(Sample& s) {
+    const std::vector<MountEntry> mounts = dfMounts(platform_.activity().mounts());
+    std::vector<std::string> paths;
+    for (const MountEntry& m : mounts) paths.push_back(m.mountPoint);
+    if (!probe_) probe_ = std::make_unique<SpaceProbe>();
+    const std::vector<SpaceProbe::Answer> answers =
+        platform_.readsTheKernel() ? probe_->measure(paths)
+                                   : std::vector<SpaceProbe::Answer>(paths.size());
+    for (std::size_t i = 0; i < mounts.size(); ++i) {
+        // df leaves out what has no blocks at all (cgroup, tracefs and their kin).
+        if (answers[i].space && answers[i].space->size == 0) continue;
+        Sample::FileSystem& fs = s.fileSystems.emplace_back();
+        fs.mountPoint = mounts[i].mountPoint;
+        fs.device = mounts[i].source;
+        fs.fsType = mounts[i].fsType;
+        fs.space = answers[i].space;
+        fs.stale = answers[i].stale;
+        if (fs.space) {
+            if (const FileSystemAttributes df = dfAttributes(*fs.space); df.size > 0)
+                fs.usedRatio = double(df.size - df.freeSize) / double(df.size);
+        }
+    }
 }
 
 void Sampler::takeDisks(Sample& s) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,6 +56,12 @@ struct SampleDiskIo {
     double ioSeconds = 0;                           // time with I/O in flight
     std::optional<double> readBytesPerSecond, writtenBytesPerSecond;
 };
+struct SampleFileSystem {
+    std::string mountPoint, device, fsType;  // as mountinfo gives them
+    std::optional<VolumeSpace> space;        // the last answer; absent before any
+    bool stale = false;                      // statvfs has not answered this time
+    std::optional<double> usedRatio;         // df's Use%, of the space shown
+};
 struct SampleInterface {
     std::string name;
     std::uint64_t received = 0, sent = 0;  // bytes since the interface came up
@@ -84,6 +91,7 @@ struct Sample {
             power = 128,
             pressure = 256,
             diskIo = 512,
+            fileSystems = 1024,
             all = ~0u,
         };
     };
@@ -94,6 +102,7 @@ struct Sample {
     using Disk = SampleDisk;
     using Interface = SampleInterface;
     using DiskIo = SampleDiskIo;
+    using FileSystem = SampleFileSystem;
     using Battery = SampleBattery;
 
     Cpu cpu;
@@ -116,6 +125,8 @@ struct Sample {
     // The whole disks together, bytes a second: partitions and stacked devices would
     // count the same bytes twice.
     std::optional<double> diskReadBytesPerSecond, diskWrittenBytesPerSecond;
+    // The file systems df lists, in mountinfo's order, network ones included.
+    std::vector<FileSystem> fileSystems;
 
     static constexpr std::size_t maximumInterfaces = 4096;
 };
@@ -150,11 +161,13 @@ class Sampler {
     void takeSwap(std::optional<Sample::Swap>& out, const std::optional<MemInfo>& info);
     void takeNetwork(Sample& s, const LinuxPlatform::DefaultRoutes* known);
     void takeDisks(Sample& s);
+    void takeFileSystems(Sample& s);
 
     // The counters behind rates, and when they were read.
     std::optional<std::pair<std::chrono::steady_clock::time_point, SwapActivity>> swapCounters_;
     std::chrono::steady_clock::time_point disksAt_;
     std::vector<DiskCounters> earlierDisks_;
+    std::unique_ptr<SpaceProbe> probe_;  // started by the first take that wants it
 };
 
 }  // namespace quillo

@@ -49,8 +49,8 @@ constexpr SettingKey keys[] = {
     {"AlertDiskAbove", SettingKey::Kind::percent,
      "notify when the start-up disk's use rises above this percent (0: never)", 90},
     {"Rows", SettingKey::Kind::rows,
-     "the panel's rows in order, from cpu, cores, memory, swap, pressure, disk, diskio, "
-     "network, load, uptime, battery"},
+     "the panel's rows in order, from cpu, cores, memory, swap, pressure, disk, filesystems, "
+     "diskio, network, load, uptime, battery"},
 };
 
 std::string shortest(double value, bool asFloat) {

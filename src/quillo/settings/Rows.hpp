@@ -18,6 +18,7 @@ enum class PanelRow {
     swap,
     pressure,
     disk,
+    filesystems,
     diskio,
     network,
     load,
@@ -25,9 +26,9 @@ enum class PanelRow {
     battery
 };
 
-inline constexpr std::array<std::string_view, 11> panelRowNames = {
-    "cpu",    "cores",   "memory", "swap",   "pressure", "disk",
-    "diskio", "network", "load",   "uptime", "battery"};
+inline constexpr std::array<std::string_view, 12> panelRowNames = {
+    "cpu",         "cores",  "memory",  "swap", "pressure", "disk",
+    "filesystems", "diskio", "network", "load", "uptime",   "battery"};
 
 std::string_view name(PanelRow row);
 std::optional<PanelRow> panelRowNamed(std::string_view name);

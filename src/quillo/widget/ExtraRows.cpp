@@ -43,6 +43,7 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
     if (chosen(PanelRow::swap)) parts |= Sample::Part::swap;
     if (chosen(PanelRow::pressure)) parts |= Sample::Part::pressure;
     if (chosen(PanelRow::diskio)) parts |= Sample::Part::diskIo;
+    if (chosen(PanelRow::filesystems)) parts |= Sample::Part::fileSystems;
     if (parts == 0) return false;
 
     const Sample s = sampler_.take(nullptr, parts);
@@ -67,6 +68,23 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
             pressure_.text += formatC("%s %.1f%%", {title->second, p.stall.some->avg10});
         }
     }
+    if (chosen(PanelRow::filesystems)) {
+        std::size_t n = 0;
+        for (const Sample::FileSystem& fs : s.fileSystems) {
+            static constexpr std::string_view inMemory[] = {"tmpfs", "devtmpfs", "ramfs",
+                                                            "squashfs"};
+            if (std::find(std::begin(inMemory), std::end(inMemory), fs.fsType) !=
+                std::end(inMemory))
+                continue;
+            if (n == fileSystems_.size()) fileSystems_.push_back(made());
+            ExtraRow& row = fileSystems_[n++];
+            row.title = fs.mountPoint;
+            show(row, fs.usedRatio, config);
+            if (fs.stale) row.text += row.available ? " (stale)" : "";
+            if (fs.stale && !row.available) row.text = "stale";
+        }
+        fileSystems_.resize(n);
+    }
     if (chosen(PanelRow::diskio)) {
         diskIo_.available = !s.disks.empty();
         diskIo_.text = !diskIo_.available ? notAvailable
@@ -79,6 +97,7 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
 
     std::vector<std::string> now{swap_.text, pressure_.text, diskIo_.text};
     for (const ExtraRow& core : cores_) now.push_back(core.text);
+    for (const ExtraRow& fs : fileSystems_) now.push_back(fs.title + fs.text);
     const bool changed = now != shown_;
     shown_ = std::move(now);
     return changed;

@@ -15,6 +15,7 @@ namespace quillo {
 
 // A row the compact panel does not have: a bar and its figure, or only a figure.
 struct ExtraRow {
+    std::string title;  // where the row names itself: a file system's mount point
     std::shared_ptr<ProgressBar> bar;
     std::string text;        // "37%", or "not available" where the machine lacks it
     bool available = false;  // the bar means something
@@ -39,6 +40,10 @@ class ExtraRows {
     const ExtraRow& diskIo() const { return diskIo_; }
     // One per online logical CPU, in their order; empty where stat has no per-CPU lines.
     const std::vector<ExtraRow>& cores() const { return cores_; }
+    // The file systems df lists but those held in memory (tmpfs, devtmpfs, ramfs) and
+    // read-only images (squashfs), which are full or empty by design: each titled by its
+    // mount point, its figure df's Use%, marked "(stale)" while statvfs does not answer.
+    const std::vector<ExtraRow>& fileSystems() const { return fileSystems_; }
 
     // The text of a row the machine has no figure for.
     static constexpr const char* notAvailable = "not available";
@@ -49,7 +54,7 @@ class ExtraRows {
     Sampler sampler_;
     std::function<void(ProgressBar&)> prepare_;
     ExtraRow swap_, pressure_, diskIo_;
-    std::vector<ExtraRow> cores_;
+    std::vector<ExtraRow> cores_, fileSystems_;
     std::vector<std::string> shown_;  // every row's text at the last refresh
 };
 

@@ -119,4 +119,9 @@ std::vector<DiskCounters> ActivityFiles::disks() {
     return text ? parseDiskStats(*text) : std::vector<DiskCounters>{};
 }
 
+std::vector<MountEntry> ActivityFiles::mounts() {
+    const auto text = files_.readTick(Fs::proc, "self/mountinfo");
+    return text ? parseMountInfo(*text) : std::vector<MountEntry>{};
+}
+
 }  // namespace quillo

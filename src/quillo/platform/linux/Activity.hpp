@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "quillo/platform/linux/FileReader.hpp"
+#include "quillo/platform/linux/Mounts.hpp"
 
 namespace quillo {
 
@@ -53,6 +54,9 @@ class ActivityFiles {
     // Absent where the kernel has no pressure accounting (before 4.20, or turned off).
     std::optional<Pressure> pressure(std::string_view resource);
     std::vector<DiskCounters> disks();
+    // The mount table of the process reading it (self/mountinfo), which is its mount
+    // namespace's.
+    std::vector<MountEntry> mounts();
 
   private:
     FileReader& files_;

@@ -59,6 +59,9 @@ class LinuxPlatform final : public Platform {
     PowerFiles& power() { return power_; }
     ProcessFiles& processes() { return processes_; }
     ActivityFiles& activity() { return activity_; }
+    // Whether the procfs root is the kernel's own, not a copied tree: only then do the
+    // mount points it lists exist here to be measured.
+    bool readsTheKernel() const { return files_.isKernel(Fs::proc); }
 
     struct DefaultRoutes {
         std::optional<DefaultRoute> ipv4, ipv6;
