@@ -222,6 +222,20 @@ void writeFileSystems(Families& f, const std::vector<Sample::FileSystem>& fileSy
         f.sample("quillo_filesystem_stale", {{"mountpoint", fs.mountPoint}}, fs.stale ? 1 : 0);
 }
 
+void writeSensors(Families& f, const Sample& s) {
+    for (const auto& [list, name, help] :
+         {std::tuple{&s.temperatures, "quillo_hwmon_temp_celsius",
+                     "A temperature sensor's reading."},
+          {&s.fans, "quillo_hwmon_fan_rpm", "A fan's speed, revolutions a minute."}}) {
+        if (std::none_of(list->begin(), list->end(), [](const auto& r) { return r.value; }))
+            continue;
+        f.family(name, "gauge", help);
+        for (const SensorReading& r : *list) {
+            if (r.value) f.sample(name, {{"chip", r.chip}, {"sensor", r.sensor}}, *r.value);
+        }
+    }
+}
+
 void writeDisk(Families& f, const Sample::Disk& disk) {
     // df's Size and Avail, and its Use%: used over what users may fill, root's reserve
     // left out, which is the panel's figure too.
@@ -398,6 +412,7 @@ std::string exposition(const Sample& s, ExpositionFormat format) {
     if (s.swap) writeSwap(f, *s.swap);
     if (s.disk) writeDisk(f, *s.disk);
     writeFileSystems(f, s.fileSystems);
+    writeSensors(f, s);
     writeDiskIo(f, s.disks);
     writePressure(f, s.pressure);
     writeNetwork(f, s);

@@ -145,6 +145,22 @@ Json fileSystemsJson(const std::vector<Sample::FileSystem>& fileSystems) {
     return list;
 }
 
+Json sensorsJson(const Sample& s) {
+    Json j = Json::object();
+    for (const auto& [key, list, unit] :
+         {std::tuple{"temperatures", &s.temperatures, "celsius"}, {"fans", &s.fans, "rpm"}}) {
+        Json& out = j[key] = Json::array();
+        for (const SensorReading& r : *list) {
+            out.push_back({{"chip", r.chip},
+                           {"name", r.chipName},
+                           {"sensor", r.sensor},
+                           {"label", r.label},
+                           {unit, optional(r.value)}});
+        }
+    }
+    return j;
+}
+
 Json sampleAll(double interval, LinuxPlatform& platform) {
     System sys = System::init();
     Sampler sampler(platform);
@@ -176,6 +192,7 @@ Json sampleAll(double interval, LinuxPlatform& platform) {
     j["pressure"] = pressureJson(typed.pressure);
     j["fileSystems"] = fileSystemsJson(typed.fileSystems);
     j["diskIo"] = diskIoJson(typed);
+    j["sensors"] = sensorsJson(typed);
     j["loadAverage"] = {{"long", triple(System::loadAverage(System::LOAD_AVG::long_))},
                         {"short", triple(System::loadAverage(System::LOAD_AVG::short_))}};
     j["machFactor"] = triple(System::machFactor());

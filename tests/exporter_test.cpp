@@ -171,7 +171,9 @@ std::string asNode(const std::string& key) {
         {"quillo_pressure_waiting_seconds_total", "node_pressure_"},
         {"quillo_filesystem_size_bytes", "node_filesystem_size_bytes"},
         {"quillo_filesystem_avail_bytes", "node_filesystem_avail_bytes"},
-        {"quillo_filesystem_free_bytes", "node_filesystem_free_bytes"}};
+        {"quillo_filesystem_free_bytes", "node_filesystem_free_bytes"},
+        {"quillo_hwmon_temp_celsius", "node_hwmon_temp_celsius"},
+        {"quillo_hwmon_fan_rpm", "node_hwmon_fan_rpm"}};
     const std::string family = key.substr(0, key.find('{'));
     const auto name = std::find_if(std::begin(names), std::end(names),
                                    [&](const auto& n) { return n.first == family; });
@@ -349,7 +351,7 @@ TEST_P(TreeTest, FiguresAgreeWithNodeExporterOnTheSameFiles) {
         "prometheus-node-exporter --web.listen-address=127.0.0.1:9100"
         " --collector.disable-defaults --collector.cpu --collector.meminfo"
         " --collector.vmstat --collector.stat --collector.loadavg --collector.netdev"
-        " --collector.pressure --collector.diskstats"
+        " --collector.pressure --collector.diskstats --collector.hwmon"
         " --path.procfs=" +
             test::quoted((tree / "proc").string()) +
             " --path.sysfs=" + test::quoted((tree / "sys").string()),

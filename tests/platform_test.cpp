@@ -401,6 +401,43 @@ TEST(FileSystems, AHungMountIsStaleAndHoldsNothingUp) {
     EXPECT_EQ(answers[0].space->available, 4096u * 400);
 }
 
+// A chip keeps its name when the kernel numbers the hwmon folders otherwise at the next
+// boot; readings no sensor can give are absent.
+TEST(Sensors, ChipsKeepTheirNamesAcrossRenumberingAndImplausibleReadingsAreAbsent) {
+    const auto readings = [](const std::filesystem::path& sys) {
+        LinuxPlatform tree(FsRoot{"/nonexistent", sys.string()});
+        std::map<std::string, std::optional<double>> out;
+        const SensorFiles::Readings r = tree.sensors().read();
+        for (const auto* list : {&r.temperatures, &r.fans}) {
+            for (const SensorReading& s : *list) out[s.chip + "/" + s.sensor] = s.value;
+        }
+        return out;
+    };
+    const std::filesystem::path fixture =
+        std::filesystem::path(QUILLO_FIXTURES) / "linux/workstation-io-sensors/sys";
+    const auto before = readings(fixture);
+    EXPECT_EQ(before.at("platform_coretemp_0/temp6"), 57.0);
+    EXPECT_EQ(before.at("nvme_nvme0/temp2"), std::nullopt) << "-273.15 °C";
+    EXPECT_EQ(before.at("platform_nct6775_656/temp7"), std::nullopt) << "255 °C";
+    EXPECT_EQ(before.at("platform_nct6775_656/fan3"), std::nullopt) << "65535 rpm";
+    EXPECT_EQ(before.at("acpitz/temp1"), 27.8) << "no device link: the chip's own name";
+
+    test::TempDir dir;
+    std::filesystem::copy(
+        fixture, dir.path() / "sys",
+        std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks);
+    const std::filesystem::path hwmon = dir.path() / "sys/class/hwmon";
+    const auto target = [&](const char* name) {
+        return std::filesystem::read_symlink(hwmon / name);
+    };
+    const auto first = target("hwmon0"), third = target("hwmon2");
+    std::filesystem::remove(hwmon / "hwmon0");
+    std::filesystem::remove(hwmon / "hwmon2");
+    std::filesystem::create_directory_symlink(third, hwmon / "hwmon0");
+    std::filesystem::create_directory_symlink(first, hwmon / "hwmon2");
+    EXPECT_EQ(readings(dir.path() / "sys"), before);
+}
+
 TEST(MemoryMapping, PageRoundingNeverLosesAPage) {
     const MemInfo info = parseMemInfo(
         "MemTotal: 1048572 kB\nMemFree: 1001 kB\nMemAvailable: 300017 kB\nSUnreclaim: 5 kB\n"

@@ -145,7 +145,9 @@ void PanelWindow::collectRows(const Localizer& localizer) {
                                {swapLabel_, nullptr, 0, 2, 1}};
     for (const auto& [row, key, name, label] :
          {std::tuple{PanelRow::pressure, "Pressure", "pressure", &pressureLabel_},
-          {PanelRow::diskio, "Disk I/O", "diskIo", &diskIoLabel_}}) {
+          {PanelRow::diskio, "Disk I/O", "diskIo", &diskIoLabel_},
+          {PanelRow::temperatures, "Temperature", "temperatures", &temperaturesLabel_},
+          {PanelRow::fans, "Fans", "fans", &fansLabel_}}) {
         *label = new QLabel(QString::fromLatin1(ExtraRows::notAvailable), this);
         (*label)->setObjectName(QString::fromLatin1(name) + "Label");
         (*label)->setTextFormat(Qt::PlainText);
@@ -188,7 +190,8 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
     bool systemPlaced = false;
     int line = 0;
     for (std::size_t i = 0; i < order.size(); ++i) {
-        const auto [row, shown] = order[i];
+        const PanelRow row = order[i].first;
+        const bool shown = order[i].second;
         const auto show = [&](QWidget* w) {
             // The process lists show only while open.
             const bool list = w->objectName().endsWith("Processes");
@@ -237,6 +240,8 @@ void PanelWindow::showExtraRows() {
 
     pressureLabel_->setText(QString::fromStdString(extra_->pressure().text));
     diskIoLabel_->setText(QString::fromStdString(extra_->diskIo().text));
+    temperaturesLabel_->setText(QString::fromStdString(extra_->temperatures().text));
+    fansLabel_->setText(QString::fromStdString(extra_->fans().text));
 
     // One line per file system: its mount point, its bar and its figure, made again
     // when the mounts change.

@@ -111,6 +111,8 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     QLabel* swapLabel_ = nullptr;
     QLabel* pressureLabel_ = nullptr;
     QLabel* diskIoLabel_ = nullptr;
+    QLabel* temperaturesLabel_ = nullptr;
+    QLabel* fansLabel_ = nullptr;
     ProgressBarView* swapBar_ = nullptr;
     QWidget* coresBox_ = nullptr;
     QLabel* coresLabel_ = nullptr;  // while there is no CPU to show

@@ -63,6 +63,10 @@ QString rowLabel(PanelRow row) {
             return translated("Disk I/O");
         case PanelRow::filesystems:
             return translated("File systems");
+        case PanelRow::temperatures:
+            return translated("Temperature");
+        case PanelRow::fans:
+            return translated("Fans");
         case PanelRow::disk:
             return translated("Disk");
         case PanelRow::network:

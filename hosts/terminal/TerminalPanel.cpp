@@ -175,6 +175,10 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                 return &titles_.swap;
             case PanelRow::pressure:
                 return &titles_.pressure;
+            case PanelRow::temperatures:
+                return &titles_.temperatures;
+            case PanelRow::fans:
+                return &titles_.fans;
             case PanelRow::diskio:
                 return &titles_.diskIo;
             case PanelRow::disk:
@@ -329,6 +333,13 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
             case PanelRow::pressure:
                 textRow(titles_.pressure,
                         extra_ ? extra_->pressure().text : ExtraRows::notAvailable);
+                break;
+            case PanelRow::temperatures:
+                textRow(titles_.temperatures,
+                        extra_ ? extra_->temperatures().text : ExtraRows::notAvailable);
+                break;
+            case PanelRow::fans:
+                textRow(titles_.fans, extra_ ? extra_->fans().text : ExtraRows::notAvailable);
                 break;
             case PanelRow::diskio:
                 textRow(titles_.diskIo, extra_ ? extra_->diskIo().text : ExtraRows::notAvailable);

@@ -29,7 +29,8 @@ class TerminalPanel final : public ViewTree {
     struct Titles {
         std::string cpu = "CPU", memory = "Memory", disk = "Disk", network = "Network",
                     battery = "Battery", cores = "Cores", swap = "Swap", pressure = "Pressure",
-                    diskIo = "Disk I/O", fileSystems = "File systems";
+                    diskIo = "Disk I/O", fileSystems = "File systems", temperatures = "Temperature",
+                    fans = "Fans";
     };
 
     TerminalPanel(Titles titles, std::function<void()> changed);

@@ -66,14 +66,16 @@ int main(int argc, char** argv) {
 
     PollLoop loop;
     TerminalHost* host = nullptr;
-    TerminalPanel panel({panelTexts.localizedString("CPU"), panelTexts.localizedString("Memory"),
-                         panelTexts.localizedString("Disk"), panelTexts.localizedString("Network"),
-                         localizer.localizedString("Battery"), localizer.localizedString("Cores"),
-                         localizer.localizedString("Swap"), localizer.localizedString("Pressure"),
-                         localizer.localizedString("Disk I/O")},
-                        [&] {
-                            if (host) host->changed();
-                        });
+    TerminalPanel panel(
+        {panelTexts.localizedString("CPU"), panelTexts.localizedString("Memory"),
+         panelTexts.localizedString("Disk"), panelTexts.localizedString("Network"),
+         localizer.localizedString("Battery"), localizer.localizedString("Cores"),
+         localizer.localizedString("Swap"), localizer.localizedString("Pressure"),
+         localizer.localizedString("Disk I/O"), localizer.localizedString("File systems"),
+         localizer.localizedString("Temperature"), localizer.localizedString("Fans")},
+        [&] {
+            if (host) host->changed();
+        });
     ExtraRows extra(platform, prepareForCells);
     TerminalHost terminal(loop, panel, style, charset, screen, frames, extra,
                           Configuration::shared());

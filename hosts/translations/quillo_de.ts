@@ -104,6 +104,14 @@
    <translation>Dateisysteme</translation>
   </message>
   <message>
+   <source>Temperature</source>
+   <translation>Temperatur</translation>
+  </message>
+  <message>
+   <source>Fans</source>
+   <translation>Lüfter</translation>
+  </message>
+  <message>
    <source>Show or Hide Panel</source>
    <translation>Panel zeigen oder verbergen</translation>
   </message>

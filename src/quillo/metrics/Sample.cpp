@@ -148,6 +148,11 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known, unsigned parts) 
     }
     if (parts & Sample::Part::diskIo) takeDisks(s);
     if (parts & Sample::Part::fileSystems) takeFileSystems(s);
+    if (parts & Sample::Part::sensors) {
+        SensorFiles::Readings readings = platform_.sensors().read();
+        s.temperatures = std::move(readings.temperatures);
+        s.fans = std::move(readings.fans);
+    }
     return s;
 }
 

@@ -92,6 +92,7 @@ struct Sample {
             pressure = 256,
             diskIo = 512,
             fileSystems = 1024,
+            sensors = 2048,
             all = ~0u,
         };
     };
@@ -127,6 +128,9 @@ struct Sample {
     std::optional<double> diskReadBytesPerSecond, diskWrittenBytesPerSecond;
     // The file systems df lists, in mountinfo's order, network ones included.
     std::vector<FileSystem> fileSystems;
+    // hwmon's temperatures (°C) and fans (rpm), chip by chip; a CPU thermal zone where
+    // no chip is the CPU's. A value that is not plausible is absent.
+    std::vector<SensorReading> temperatures, fans;
 
     static constexpr std::size_t maximumInterfaces = 4096;
 };

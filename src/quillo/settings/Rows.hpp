@@ -23,12 +23,17 @@ enum class PanelRow {
     network,
     load,
     uptime,
+    temperatures,
+    fans,
     battery
 };
 
-inline constexpr std::array<std::string_view, 12> panelRowNames = {
-    "cpu",         "cores",  "memory",  "swap", "pressure", "disk",
-    "filesystems", "diskio", "network", "load", "uptime",   "battery"};
+inline constexpr std::array<std::string_view, 14> panelRowNames = {
+    "cpu",    "cores",   "memory", "swap",   "pressure",     "disk", "filesystems",
+    "diskio", "network", "load",   "uptime", "temperatures", "fans", "battery"};
+static_assert(panelRowNames.size() == std::size_t(PanelRow::battery) + 1 &&
+                  panelRowNames.back() == "battery",
+              "one name for each row, in the rows' order");
 
 std::string_view name(PanelRow row);
 std::optional<PanelRow> panelRowNamed(std::string_view name);

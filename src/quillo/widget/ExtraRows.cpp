@@ -22,6 +22,31 @@ void show(ExtraRow& row, std::optional<double> ratio, const Configuration& confi
     row.bar->setTintColor(levelColor(usageColorLevel(percent), config));
 }
 
+void showTemperatures(ExtraRow& row, const std::vector<SensorReading>& readings) {
+    // The hottest plausible reading of each chip, the CPU's chips counted as one.
+    std::vector<std::pair<std::string, double>> hottest;
+    for (const SensorReading& r : readings) {
+        if (!r.value) continue;
+        const std::string name = isCpuChip(r.chipName) ? "CPU" : r.chipName;
+        auto it = std::find_if(hottest.begin(), hottest.end(),
+                               [&](const auto& h) { return h.first == name; });
+        if (it == hottest.end()) {
+            hottest.emplace_back(name, *r.value);
+        } else {
+            it->second = std::max(it->second, *r.value);
+        }
+    }
+    std::stable_partition(hottest.begin(), hottest.end(),
+                          [](const auto& h) { return h.first == "CPU"; });
+    row.text.clear();
+    for (const auto& [name, celsius] : hottest) {
+        if (!row.text.empty()) row.text += "  ";
+        row.text += formatC("%s %.0f \u00b0C", {std::string_view(name), celsius});
+    }
+    row.available = !row.text.empty();
+    if (!row.available) row.text = ExtraRows::notAvailable;
+}
+
 }  // namespace
 
 ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> prepare)
@@ -44,6 +69,7 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
     if (chosen(PanelRow::pressure)) parts |= Sample::Part::pressure;
     if (chosen(PanelRow::diskio)) parts |= Sample::Part::diskIo;
     if (chosen(PanelRow::filesystems)) parts |= Sample::Part::fileSystems;
+    if (chosen(PanelRow::temperatures) || chosen(PanelRow::fans)) parts |= Sample::Part::sensors;
     if (parts == 0) return false;
 
     const Sample s = sampler_.take(nullptr, parts);
@@ -95,7 +121,20 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
                            : std::string();
     }
 
-    std::vector<std::string> now{swap_.text, pressure_.text, diskIo_.text};
+    if (chosen(PanelRow::temperatures)) showTemperatures(temperatures_, s.temperatures);
+    if (chosen(PanelRow::fans)) {
+        fans_.text.clear();
+        for (const SensorReading& r : s.fans) {
+            if (!r.value) continue;
+            if (!fans_.text.empty()) fans_.text += "  ";
+            fans_.text += formatC("%s %.0f rpm", {std::string_view(r.label), *r.value});
+        }
+        fans_.available = !fans_.text.empty();
+        if (!fans_.available) fans_.text = notAvailable;
+    }
+
+    std::vector<std::string> now{swap_.text, pressure_.text, diskIo_.text, temperatures_.text,
+                                 fans_.text};
     for (const ExtraRow& core : cores_) now.push_back(core.text);
     for (const ExtraRow& fs : fileSystems_) now.push_back(fs.title + fs.text);
     const bool changed = now != shown_;

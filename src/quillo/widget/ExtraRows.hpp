@@ -38,6 +38,10 @@ class ExtraRows {
     // ("read 1.2 MB/s  write 0 B/s"), empty until a second sample gives a rate.
     const ExtraRow& pressure() const { return pressure_; }
     const ExtraRow& diskIo() const { return diskIo_; }
+    // The hottest CPU sensor first ("CPU 57 °C"), then each other chip's hottest by the
+    // chip's name ("nvme 39 °C"); each fan by its label ("fan1 1236 rpm").
+    const ExtraRow& temperatures() const { return temperatures_; }
+    const ExtraRow& fans() const { return fans_; }
     // One per online logical CPU, in their order; empty where stat has no per-CPU lines.
     const std::vector<ExtraRow>& cores() const { return cores_; }
     // The file systems df lists but those held in memory (tmpfs, devtmpfs, ramfs) and
@@ -53,7 +57,7 @@ class ExtraRows {
 
     Sampler sampler_;
     std::function<void(ProgressBar&)> prepare_;
-    ExtraRow swap_, pressure_, diskIo_;
+    ExtraRow swap_, pressure_, diskIo_, temperatures_, fans_;
     std::vector<ExtraRow> cores_, fileSystems_;
     std::vector<std::string> shown_;  // every row's text at the last refresh
 };

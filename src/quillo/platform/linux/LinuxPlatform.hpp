@@ -16,6 +16,7 @@
 #include "quillo/platform/linux/Network.hpp"
 #include "quillo/platform/linux/Power.hpp"
 #include "quillo/platform/linux/Processes.hpp"
+#include "quillo/platform/linux/Sensors.hpp"
 #include "quillo/platform/linux/Thermal.hpp"
 
 namespace quillo {
@@ -59,6 +60,7 @@ class LinuxPlatform final : public Platform {
     PowerFiles& power() { return power_; }
     ProcessFiles& processes() { return processes_; }
     ActivityFiles& activity() { return activity_; }
+    SensorFiles& sensors() { return sensors_; }
     // Whether the procfs root is the kernel's own, not a copied tree: only then do the
     // mount points it lists exist here to be measured.
     bool readsTheKernel() const { return files_.isKernel(Fs::proc); }
@@ -77,6 +79,7 @@ class LinuxPlatform final : public Platform {
     PowerFiles power_{files_};
     ProcessFiles processes_{files_};
     ActivityFiles activity_{files_};
+    SensorFiles sensors_{files_};
 
     // Open registry entries: each handle holds the battery as read when it was opened.
     std::mutex servicesMutex_;
