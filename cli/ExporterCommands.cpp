@@ -14,6 +14,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "Exposition.hpp"
@@ -36,11 +37,13 @@ struct Address {
     sockaddr_storage storage{};
     bool v6 = false;
     std::string text;
+    std::string given;      // what --listen said
+    bool oneOfTwo = false;  // of a name for both families: the other may do alone
 };
 
 Address parseAddress(const std::string& text) {
     Address a;
-    a.text = text;
+    a.text = a.given = text;
     const auto colon = text.rfind(':');
     if (colon == std::string::npos || colon + 1 == text.size())
         throw UsageError("--listen takes ADDRESS:PORT, not '" + visibleText(text) + "'");
@@ -62,6 +65,27 @@ Address parseAddress(const std::string& text) {
             throw UsageError("--listen: '" + visibleText(text) + "' is no IPv4 address");
     }
     return a;
+}
+
+// What --listen takes, as node_exporter takes it: ADDRESS:PORT, or :PORT for every
+// address and localhost:PORT for the loopback ones, each in both families where the
+// machine has them.
+std::vector<Address> parseListen(const std::string& text) {
+    const auto colon = text.rfind(':');
+    const std::string host = colon == std::string::npos ? text : text.substr(0, colon);
+    const std::string port = colon == std::string::npos ? "" : text.substr(colon);
+    if (host.empty() || host == "localhost") {
+        std::vector<Address> both;
+        const char* const wildcard[] = {"0.0.0.0", "[::]"};
+        const char* const loopback[] = {"127.0.0.1", "[::1]"};
+        for (const char* h : host.empty() ? wildcard : loopback) {
+            both.push_back(parseAddress(h + port));
+            both.back().given = text;
+            both.back().oneOfTwo = true;
+        }
+        return both;
+    }
+    return {parseAddress(text)};
 }
 
 // What the server keeps between scrapes, shared by its listeners' threads.
@@ -252,7 +276,8 @@ CLI::App* addServeCommand(CLI::App& app, ServeOptions& options) {
     auto* command =
         app.add_subcommand("serve", "Serve every figure to Prometheus over HTTP, at /metrics");
     command->add_option("--listen", options.listen,
-                        "ADDRESS:PORT to listen on, repeatable; 127.0.0.1 and [::1] on port " +
+                        "ADDRESS:PORT to listen on (:PORT for every address, localhost:PORT for "
+                        "the loopback ones), repeatable; 127.0.0.1 and [::1] on port " +
                             std::to_string(defaultExporterPort) + " unless given");
     return command;
 }
@@ -273,7 +298,9 @@ int runServe(const ServeOptions& options, LinuxPlatform& platform) {
             addresses.push_back(
                 parseAddress(std::string(host) + ":" + std::to_string(defaultExporterPort)));
     }
-    for (const std::string& text : options.listen) addresses.push_back(parseAddress(text));
+    for (const std::string& text : options.listen) {
+        for (Address& a : parseListen(text)) addresses.push_back(std::move(a));
+    }
 
     // The threads the server starts inherit a mask that leaves the stop signals to this one.
     sigset_t stops;
@@ -286,6 +313,8 @@ int runServe(const ServeOptions& options, LinuxPlatform& platform) {
     Server server(platform);
     std::vector<MHD_Daemon*> daemons;
     std::vector<std::string> urls;
+    std::set<std::string> served;  // the --listen texts with a socket
+    int failure = 0;
     for (const Address& a : addresses) {
         MHD_Daemon* daemon = MHD_start_daemon(
             MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | (a.v6 ? MHD_USE_IPv6 : 0), 0, nullptr,
@@ -298,8 +327,11 @@ int runServe(const ServeOptions& options, LinuxPlatform& platform) {
             MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u, MHD_OPTION_NOTIFY_CONNECTION, &connectionChanged,
             &server, MHD_OPTION_NOTIFY_COMPLETED, &requestCompleted, &server, MHD_OPTION_END);
         if (!daemon) {
-            // The default loopbacks are a wish: a machine without IPv6 keeps the other.
-            if (defaults) continue;
+            // Either family of a name is a wish: a machine without IPv6 keeps the other.
+            if (defaults || a.oneOfTwo) {
+                failure = errno;
+                continue;
+            }
             std::fprintf(stderr, "quillo: cannot listen on %s: %s\n", visibleText(a.text).c_str(),
                          std::strerror(errno));
             for (MHD_Daemon* d : daemons) MHD_stop_daemon(d);
@@ -307,6 +339,14 @@ int runServe(const ServeOptions& options, LinuxPlatform& platform) {
         }
         daemons.push_back(daemon);
         urls.push_back(urlOf(a, daemon));
+        served.insert(a.given);
+    }
+    for (const std::string& text : options.listen) {
+        if (served.count(text)) continue;
+        std::fprintf(stderr, "quillo: cannot listen on %s: %s\n", visibleText(text).c_str(),
+                     std::strerror(failure));
+        for (MHD_Daemon* d : daemons) MHD_stop_daemon(d);
+        return 1;
     }
     if (daemons.empty()) {
         std::fprintf(stderr, "quillo: cannot listen on the loopback addresses: %s\n",

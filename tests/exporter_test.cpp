@@ -519,6 +519,16 @@ TEST_F(ExporterTest, ListensOnLoopbackAnswersByMethodPathAndAcceptAndStopsCleanl
     const test::RunResult ss = test::run("ss -Hltn sport = :9089 | awk '{ print $4 }' | sort");
     EXPECT_EQ(ss.out, "127.0.0.1:9089\n[::1]:9089\n") << "on loopback only";
     EXPECT_EQ(server.stop(), 0) << "SIGTERM ends the exporter cleanly";
+    // :PORT and localhost:PORT as node_exporter takes them, in both families.
+    for (const auto& [listen, sockets] : {std::pair{":9189", "0.0.0.0:9189\n[::]:9189\n"},
+                                          {"localhost:9190", "127.0.0.1:9190\n[::1]:9190\n"}}) {
+        const std::string port = std::string(listen).substr(std::string(listen).rfind(':') + 1);
+        Server named(QUILLO_BIN "/quillo serve --listen " + std::string(listen),
+                     "http://127.0.0.1:" + port + "/metrics");
+        ASSERT_TRUE(named.ready()) << listen;
+        EXPECT_EQ(test::run("ss -Hltn sport = :" + port + " | awk '{ print $4 }' | sort").out,
+                  sockets);
+    }
 }
 
 TEST_F(ExporterTest, IdleSlowAndOversizedClientsDoNotStopAScrape) {
