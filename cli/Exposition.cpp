@@ -313,14 +313,15 @@ void writePowerLimits(Families& f, const Sample& s) {
 void writeBatteries(Families& f, const std::vector<Sample::Battery>& batteries) {
     using Figure = std::optional<double> Sample::Battery::*;
     using Flag = std::optional<bool> Sample::Battery::*;
-    const auto figure = [&](const char* name, const char* help, auto field) {
+    const auto figure = [&](const char* name, const char* help, auto field,
+                            const char* label = "battery") {
         bool declared = false;
         for (const Sample::Battery& b : batteries) {
             const auto value = b.*field;
             if (!value) continue;
             if (!declared) f.family(name, "gauge", help);
             declared = true;
-            f.sample(name, {{"battery", b.name}}, double(*value));
+            f.sample(name, {{label, b.name}}, double(*value));
         }
     };
     figure("quillo_battery_charge_ratio", "Charge over full capacity.",
@@ -335,6 +336,9 @@ void writeBatteries(Families& f, const std::vector<Sample::Battery>& batteries) 
            Figure(&Sample::Battery::timeRemainingSeconds));
     figure("quillo_battery_power_watts", "Power the battery gives or takes now.",
            Figure(&Sample::Battery::powerWatts));
+    // The same draw per power supply, as node_exporter's power_supply class names it.
+    figure("quillo_power_supply_power_watts", "Power the supply gives or takes now.",
+           Figure(&Sample::Battery::powerWatts), "supply");
     figure("quillo_battery_charging", "1 while the battery charges.",
            Flag(&Sample::Battery::charging));
     figure("quillo_battery_external_power", "1 while the machine runs on external power.",

@@ -173,7 +173,8 @@ std::string asNode(const std::string& key) {
         {"quillo_filesystem_avail_bytes", "node_filesystem_avail_bytes"},
         {"quillo_filesystem_free_bytes", "node_filesystem_free_bytes"},
         {"quillo_hwmon_temp_celsius", "node_hwmon_temp_celsius"},
-        {"quillo_hwmon_fan_rpm", "node_hwmon_fan_rpm"}};
+        {"quillo_hwmon_fan_rpm", "node_hwmon_fan_rpm"},
+        {"quillo_power_supply_power_watts", "node_power_supply_power_watt"}};
     const std::string family = key.substr(0, key.find('{'));
     const auto name = std::find_if(std::begin(names), std::end(names),
                                    [&](const auto& n) { return n.first == family; });
@@ -185,6 +186,7 @@ std::string asNode(const std::string& key) {
     for (std::string label; std::getline(list, label, ',');) {
         std::string label_name = label.substr(0, label.find('='));
         if (label_name == "interface") label_name = "device";
+        if (label_name == "supply") label_name = "power_supply";
         labels[label_name] = label.substr(label.find('=') + 1);
     }
     std::string node = name->second;
@@ -351,7 +353,7 @@ TEST_P(TreeTest, FiguresAgreeWithNodeExporterOnTheSameFiles) {
         "prometheus-node-exporter --web.listen-address=127.0.0.1:9100"
         " --collector.disable-defaults --collector.cpu --collector.meminfo"
         " --collector.vmstat --collector.stat --collector.loadavg --collector.netdev"
-        " --collector.pressure --collector.diskstats --collector.hwmon"
+        " --collector.pressure --collector.diskstats --collector.hwmon --collector.powersupplyclass"
         " --path.procfs=" +
             test::quoted((tree / "proc").string()) +
             " --path.sysfs=" + test::quoted((tree / "sys").string()),
