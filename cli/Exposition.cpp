@@ -263,6 +263,24 @@ void writeNetwork(Families& f, const Sample& s) {
         for (const auto& i : s.interfaces)
             f.sample("quillo_network_transmit_bytes_total", {{"interface", i.name}},
                      double(i.sent));
+        using Counter = std::optional<std::uint64_t> Sample::Interface::*;
+        for (const auto& [name, help, field] :
+             {std::tuple{"quillo_network_receive_errors_total", "Receive errors of each interface.",
+                         Counter(&Sample::Interface::receiveErrors)},
+              {"quillo_network_transmit_errors_total", "Transmit errors of each interface.",
+               Counter(&Sample::Interface::transmitErrors)},
+              {"quillo_network_receive_drop_total", "Packets each interface dropped on receipt.",
+               Counter(&Sample::Interface::receiveDrops)},
+              {"quillo_network_transmit_drop_total", "Packets each interface dropped on sending.",
+               Counter(&Sample::Interface::transmitDrops)}}) {
+            const Counter member = field;  // a lambda may not capture a structured binding
+            const auto has = [member](const Sample::Interface& i) { return (i.*member).has_value(); };
+            if (std::none_of(s.interfaces.begin(), s.interfaces.end(), has)) continue;
+            f.family(name, "counter", help);
+            for (const auto& i : s.interfaces) {
+                if (has(i)) f.sample(name, {{"interface", i.name}}, double(*(i.*member)));
+            }
+        }
     }
     if (s.ipv4 || s.ipv6) {
         f.family("quillo_network_primary_info", "gauge",

@@ -44,7 +44,7 @@ TEST(Exposition, LeavesOutWhatCannotBeReadAndEscapesLabels) {
     battery.chargeRatio = 0.3;
     // Interface names in other encodings than UTF-8 stay three label sets, not one.
     for (const char* name : {"eth\xff", "eth\xfe", "eth\xef\xbf\xbd"})
-        s.interfaces.push_back({name, 1, 2});
+        s.interfaces.push_back({name, 1, 2, {}, {}, {}, {}, {}, {}});
     const std::string text = cli::exposition(s, cli::ExpositionFormat::text);
 
     EXPECT_NE(text.find("quillo_cpu_usage_ratio 0.15\n"), std::string::npos) << text;
@@ -174,7 +174,11 @@ std::string asNode(const std::string& key) {
         {"quillo_filesystem_free_bytes", "node_filesystem_free_bytes"},
         {"quillo_hwmon_temp_celsius", "node_hwmon_temp_celsius"},
         {"quillo_hwmon_fan_rpm", "node_hwmon_fan_rpm"},
-        {"quillo_power_supply_power_watts", "node_power_supply_power_watt"}};
+        {"quillo_power_supply_power_watts", "node_power_supply_power_watt"},
+        {"quillo_network_receive_errors_total", "node_network_receive_errs_total"},
+        {"quillo_network_transmit_errors_total", "node_network_transmit_errs_total"},
+        {"quillo_network_receive_drop_total", "node_network_receive_drop_total"},
+        {"quillo_network_transmit_drop_total", "node_network_transmit_drop_total"}};
     const std::string family = key.substr(0, key.find('{'));
     const auto name = std::find_if(std::begin(names), std::end(names),
                                    [&](const auto& n) { return n.first == family; });
@@ -254,12 +258,14 @@ TEST_F(ExporterTest, FiguresAgreeWithNodeExporterDfAndMeminfo) {
                     key.find("\"idle\"") != std::string::npos ? 0.011 : 0);
     }
     EXPECT_EQ(cpuSamples, 8 * q.at("quillo_cpus{kind=\"logical\"}"));
-    // Disks, and the time tasks waited: the same counters as node_exporter's, by name.
+    // Disks, interfaces' errors and drops, and the time tasks waited: the same counters as
+    // node_exporter's, by name.
     std::size_t counters = 0;
     for (const auto& [key, value] : q) {
         const std::string node = asNode(key);
         if (node.empty() || !n1.count(node) || key.starts_with("quillo_cpu_seconds")) continue;
-        if (key.starts_with("quillo_disk_") || key.starts_with("quillo_pressure_")) {
+        if (key.starts_with("quillo_disk_") || key.starts_with("quillo_pressure_") ||
+            key.starts_with("quillo_network_")) {
             between(key, n1.at(node), n2.at(node));
             ++counters;
         }

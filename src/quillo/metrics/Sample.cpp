@@ -195,7 +195,8 @@ void Sampler::takeDisks(Sample& s) {
         io.kind = kind;
         io.readBytes = d.sectorsRead * 512;
         io.writtenBytes = d.sectorsWritten * 512;
-        io.ioSeconds = double(d.ioMilliseconds) / 1000.0;
+        // As node_exporter scales it, so that the two agree to the last digit.
+        io.ioSeconds = double(d.ioMilliseconds) * 0.001;
         const auto before = std::find_if(earlierDisks_.begin(), earlierDisks_.end(),
                                          [&](const DiskCounters& e) { return e.name == d.name; });
         if (before == earlierDisks_.end()) continue;
@@ -269,11 +270,30 @@ void Sampler::takeNetwork(Sample& s, const LinuxPlatform::DefaultRoutes* known) 
     const auto primary = [&](std::string_view name) {
         return (s.ipv4 && s.ipv4->interface == name) || (s.ipv6 && s.ipv6->interface == name);
     };
-    network.walkInterfaces([&](std::string_view name, std::uint64_t in, std::uint64_t out) {
-        if (s.interfaces.size() < Sample::maximumInterfaces || primary(name))
-            s.interfaces.push_back({std::string(name), in, out});
+    network.walkCounters([&](std::string_view name, const NetDevCounters& c) {
+        if (s.interfaces.size() < Sample::maximumInterfaces || primary(name)) {
+            s.interfaces.push_back({std::string(name), c.received, c.sent, c.receiveErrors,
+                                    c.receiveDrops, c.transmitErrors, c.transmitDrops, {}, {}});
+        }
         return true;
     });
+    // Rates by name: an interface that came or went has none this time.
+    const auto at = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(at - interfacesAt_).count();
+    std::vector<std::pair<std::string, std::pair<std::uint64_t, std::uint64_t>>> now;
+    now.reserve(s.interfaces.size());
+    for (Sample::Interface& i : s.interfaces) {
+        const auto before =
+            std::find_if(earlierInterfaces_.begin(), earlierInterfaces_.end(),
+                         [&](const auto& e) { return e.first == i.name; });
+        if (before != earlierInterfaces_.end()) {
+            i.receivedPerSecond = perSecond(before->second.first, i.received, seconds);
+            i.sentPerSecond = perSecond(before->second.second, i.sent, seconds);
+        }
+        now.push_back({i.name, {i.received, i.sent}});
+    }
+    earlierInterfaces_ = std::move(now);
+    interfacesAt_ = at;
 }
 
 }  // namespace quillo

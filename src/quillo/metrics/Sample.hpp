@@ -65,6 +65,9 @@ struct SampleFileSystem {
 struct SampleInterface {
     std::string name;
     std::uint64_t received = 0, sent = 0;  // bytes since the interface came up
+    std::optional<std::uint64_t> receiveErrors, receiveDrops, transmitErrors, transmitDrops;
+    // Bytes a second each way, over the time since the previous sample.
+    std::optional<double> receivedPerSecond, sentPerSecond;
 };
 struct SampleBattery {
     std::string name;                     // "BAT0"
@@ -171,6 +174,8 @@ class Sampler {
     std::optional<std::pair<std::chrono::steady_clock::time_point, SwapActivity>> swapCounters_;
     std::chrono::steady_clock::time_point disksAt_;
     std::vector<DiskCounters> earlierDisks_;
+    std::chrono::steady_clock::time_point interfacesAt_;
+    std::vector<std::pair<std::string, std::pair<std::uint64_t, std::uint64_t>>> earlierInterfaces_;
     std::unique_ptr<SpaceProbe> probe_;  // started by the first take that wants it
 };
 

@@ -10,27 +10,40 @@
 
 namespace quillo {
 
-bool parseNetDevLine(std::string_view line, std::string_view& name, std::uint64_t& received,
-                     std::uint64_t& sent) {
+bool parseNetDevLine(std::string_view line, std::string_view& name, NetDevCounters& out) {
     // The name ends at the last colon: "eth0:68210035552" has no space after it, and a
     // colon inside a name (an old alias such as "ibr10:30") belongs to the name.
     const std::size_t colon = line.rfind(':');
     if (colon == std::string_view::npos) return false;
     name = trim(line.substr(0, colon));
     if (name.empty()) return false;
-    // Eight receive columns, then eight transmit columns; bytes come first in each.
-    std::uint64_t fields[9] = {};
+    // Eight receive columns (bytes packets errs drop ...), then eight transmit columns.
+    std::uint64_t fields[12] = {};
     int n = 0;
     bool numeric = true;
     forEachField(line.substr(colon + 1), [&](std::string_view field) {
         const auto value = parseUnsigned(field);
         if (!value) return numeric = false;
         fields[n++] = *value;
-        return n < 9;
+        return n < 12;
     });
     if (!numeric || n < 9) return false;
-    received = fields[0];
-    sent = fields[8];
+    out = {fields[0], fields[8], {}, {}, {}, {}};
+    if (n == 12) {
+        out.receiveErrors = fields[2];
+        out.receiveDrops = fields[3];
+        out.transmitErrors = fields[10];
+        out.transmitDrops = fields[11];
+    }
+    return true;
+}
+
+bool parseNetDevLine(std::string_view line, std::string_view& name, std::uint64_t& received,
+                     std::uint64_t& sent) {
+    NetDevCounters counters;
+    if (!parseNetDevLine(line, name, counters)) return false;
+    received = counters.received;
+    sent = counters.sent;
     return true;
 }
 
@@ -146,6 +159,18 @@ bool NetworkFiles::walkInterfaces(const Platform::InterfaceVisitor& f) {
     const auto text = files_.readTick(Fs::proc, "net/dev");
     if (!text) return false;
     forEachNetDevLine(*text, f);
+    return true;
+}
+
+bool NetworkFiles::walkCounters(
+    const std::function<bool(std::string_view, const NetDevCounters&)>& f) {
+    const auto text = files_.readTick(Fs::proc, "net/dev");
+    if (!text) return false;
+    forEachLine(*text, [&](std::string_view line) {
+        std::string_view name;
+        NetDevCounters counters;
+        return !parseNetDevLine(line, name, counters) || f(name, counters);
+    });
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,13 @@ namespace quillo {
 // that is short, has a field that is not a number or has no colon is not one.
 bool parseNetDevLine(std::string_view line, std::string_view& name, std::uint64_t& received,
                      std::uint64_t& sent);
+// The same line's errors and drops too, each way; absent where the line stops short of
+// them.
+struct NetDevCounters {
+    std::uint64_t received = 0, sent = 0;
+    std::optional<std::uint64_t> receiveErrors, receiveDrops, transmitErrors, transmitDrops;
+};
+bool parseNetDevLine(std::string_view line, std::string_view& name, NetDevCounters& out);
 template <class F>
 void forEachNetDevLine(std::string_view text, F&& f);
 
@@ -45,6 +53,8 @@ class NetworkFiles {
 
     unsigned interfaceIndex(std::string_view name);
     bool walkInterfaces(const Platform::InterfaceVisitor& f);
+    // Every interface line with all its counters; false when net/dev cannot be read.
+    bool walkCounters(const std::function<bool(std::string_view, const NetDevCounters&)>& f);
     std::optional<DefaultRoute> defaultRoute(bool ipv4);
 
   private:
