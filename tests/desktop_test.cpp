@@ -211,6 +211,16 @@ TEST_F(DesktopPanel, ChosenRowsInTheirOrderTheOthersHidden) {
     EXPECT_EQ(top("memoryTitleLabel"), -1);
     EXPECT_EQ(top("downloadLabel"), -1) << "a row's views in a layout hide with it";
 
+    rows(R"(["filesystems", "interfaces"])");
+    window.controller()->updateUI(nullptr);
+    QApplication::processEvents();
+    for (const char* box : {"fileSystemsBox", "interfacesBox"}) {
+        const auto labels = window.findChild<QWidget*>(box)->findChildren<QLabel*>();
+        ASSERT_FALSE(labels.empty()) << box;
+        EXPECT_TRUE(labels.front()->isVisible()) << box;
+        EXPECT_GT(labels.front()->height(), 0) << box;
+    }
+
     rows(nullptr);
     window.controller()->updateUI(nullptr);
     QApplication::processEvents();

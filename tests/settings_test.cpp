@@ -47,7 +47,8 @@ TEST(Configuration, RowsAsTypedAndAsStored) {
                                       {"cpu,cpu", "named twice"},
                                       {"", "no row is called \"\""},
                                       {"cpu,,memory", "no row"}}) {
-        EXPECT_THAT([&] { (void)parsePanelRows(typed); },
+        const std::string text = typed;  // a lambda may not capture a structured binding
+        EXPECT_THAT([&] { (void)parsePanelRows(text); },
                     ::testing::ThrowsMessage<SuiteError>(HasSubstr(says)))
             << typed;
     }

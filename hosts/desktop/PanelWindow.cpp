@@ -155,13 +155,17 @@ void PanelWindow::collectRows(const Localizer& localizer) {
         placed_[row] = {{title(key, titleName.c_str()), nullptr, 0, 0, 1},
                         {*label, nullptr, 0, 1, 2}};
     }
-    fileSystemsBox_ = new QWidget(this);
-    fileSystemsBox_->setObjectName("fileSystemsBox");
-    auto* fileSystems = new QGridLayout(fileSystemsBox_);
-    fileSystems->setContentsMargins(0, 0, 0, 0);
-    fileSystems->setHorizontalSpacing(10);
-    fileSystems->setColumnStretch(1, 1);
-    placed_[PanelRow::filesystems] = {{fileSystemsBox_, nullptr, 0, 0, 3}};
+    for (const auto& [row, name, list] :
+         {std::tuple{PanelRow::filesystems, "fileSystemsBox", &fileSystemLines_},
+          {PanelRow::interfaces, "interfacesBox", &interfaceLines_}}) {
+        list->box = new QWidget(this);
+        list->box->setObjectName(QString::fromLatin1(name));
+        auto* grid = new QGridLayout(list->box);
+        grid->setContentsMargins(0, 0, 0, 0);
+        grid->setHorizontalSpacing(10);
+        grid->setColumnStretch(1, 1);
+        placed_[row] = {{list->box, nullptr, 0, 0, 3}};
+    }
     coresBox_ = new QWidget(this);
     coresBox_->setObjectName("coresBox");
     auto* cores = new QGridLayout(coresBox_);
@@ -236,45 +240,15 @@ void PanelWindow::showExtraRows() {
     const ExtraRow& swap = extra_->swap();
     swapLabel_->setText(
         QString::fromStdString(swap.text.empty() ? ExtraRows::notAvailable : swap.text));
-    swapBar_->setVisible(swap.available && swapLabel_->isVisible());
+    swapBar_->setVisible(swap.available && !swapLabel_->isHidden());
 
     pressureLabel_->setText(QString::fromStdString(extra_->pressure().text));
     diskIoLabel_->setText(QString::fromStdString(extra_->diskIo().text));
     temperaturesLabel_->setText(QString::fromStdString(extra_->temperatures().text));
     fansLabel_->setText(QString::fromStdString(extra_->fans().text));
 
-    // One line per file system: its mount point, its bar and its figure, made again
-    // when the mounts change.
-    const std::vector<ExtraRow>& fileSystems = extra_->fileSystems();
-    auto* grid = static_cast<QGridLayout*>(fileSystemsBox_->layout());
-    bool same = fileSystemViews_.size() == fileSystems.size();
-    for (std::size_t i = 0; same && i < fileSystems.size(); ++i)
-        same = fileSystemViews_[i].title->text().toStdString() == fileSystems[i].title;
-    if (!same) {
-        for (const FileSystemView& v : fileSystemViews_) {
-            delete v.title;
-            delete v.bar;
-            delete v.figure;
-        }
-        fileSystemViews_.clear();
-        for (std::size_t i = 0; i < fileSystems.size(); ++i) {
-            FileSystemView v{
-                new QLabel(QString::fromStdString(fileSystems[i].title), fileSystemsBox_),
-                new ProgressBarView(fileSystems[i].bar, fileSystemsBox_),
-                new QLabel(fileSystemsBox_)};
-            v.title->setTextFormat(Qt::PlainText);
-            v.figure->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            grid->addWidget(v.title, int(i), 0);
-            grid->addWidget(v.bar, int(i), 1);
-            grid->addWidget(v.figure, int(i), 2);
-            fileSystemViews_.push_back(v);
-        }
-        applyPalette();
-    }
-    for (std::size_t i = 0; i < fileSystems.size(); ++i) {
-        fileSystemViews_[i].figure->setText(QString::fromStdString(fileSystems[i].text));
-        fileSystemViews_[i].bar->setVisible(fileSystems[i].available);
-    }
+    showLines(fileSystemLines_, extra_->fileSystems(), true);
+    showLines(interfaceLines_, extra_->interfaces(), false);
 
     const std::vector<ExtraRow>& cores = extra_->cores();
     if (coreViews_.size() != cores.size()) {
@@ -288,11 +262,50 @@ void PanelWindow::showExtraRows() {
             view->setMinimumWidth(12);
             view->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
             grid->addWidget(view, int(i) / perLine + 1, int(i) % perLine);
+            view->show();
             coreViews_.push_back(view);
         }
         applyPalette();
     }
     coresLabel_->setVisible(cores.empty());
+}
+
+void PanelWindow::showLines(Lines& lines, const std::vector<ExtraRow>& rows, bool bars) {
+    // One line per row: its title, its bar where it has one, and its figure; made again
+    // only when the titles change (a mount or an interface came or went).
+    bool same = lines.views.size() == rows.size();
+    for (std::size_t i = 0; same && i < rows.size(); ++i)
+        same = lines.views[i].title->text().toStdString() == rows[i].title;
+    if (!same) {
+        for (const LineView& v : lines.views) {
+            delete v.title;
+            delete v.bar;
+            delete v.figure;
+        }
+        lines.views.clear();
+        auto* grid = static_cast<QGridLayout*>(lines.box->layout());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            LineView v{new QLabel(QString::fromStdString(rows[i].title), lines.box),
+                       bars ? new ProgressBarView(rows[i].bar, lines.box) : nullptr,
+                       new QLabel(lines.box)};
+            v.title->setTextFormat(Qt::PlainText);
+            v.figure->setTextFormat(Qt::PlainText);
+            v.figure->setAlignment((bars ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+            grid->addWidget(v.title, int(i), 0);
+            if (v.bar) grid->addWidget(v.bar, int(i), 1);
+            grid->addWidget(v.figure, int(i), bars ? 2 : 1, 1, bars ? 1 : 2);
+            // Views added to a panel already laid out show only when told to.
+            for (QWidget* w : {static_cast<QWidget*>(v.title), static_cast<QWidget*>(v.bar),
+                               static_cast<QWidget*>(v.figure)})
+                if (w) w->show();
+            lines.views.push_back(v);
+        }
+        applyPalette();
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        lines.views[i].figure->setText(QString::fromStdString(rows[i].text));
+        if (lines.views[i].bar) lines.views[i].bar->setVisible(rows[i].available);
+    }
 }
 
 void PanelWindow::cpu(double percent) {

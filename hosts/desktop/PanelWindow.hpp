@@ -84,6 +84,8 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     void collectRows(const Localizer& localizer);
     void arrange(const std::vector<PanelRow>& rows);
     void showExtraRows();
+    struct Lines;
+    void showLines(Lines& lines, const std::vector<ExtraRow>& rows, bool bars);
 
     std::unique_ptr<Ui::TodayViewController> ui_;
     std::unique_ptr<OutletViews> views_;
@@ -116,13 +118,17 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     ProgressBarView* swapBar_ = nullptr;
     QWidget* coresBox_ = nullptr;
     QLabel* coresLabel_ = nullptr;  // while there is no CPU to show
-    QWidget* fileSystemsBox_ = nullptr;
-    struct FileSystemView {
+    // Rows of several lines: the file systems, the interfaces.
+    struct LineView {
         QLabel* title;
-        ProgressBarView* bar;
+        ProgressBarView* bar;  // absent for a figure alone
         QLabel* figure;
     };
-    std::vector<FileSystemView> fileSystemViews_;
+    struct Lines {
+        QWidget* box = nullptr;
+        std::vector<LineView> views;
+    };
+    Lines fileSystemLines_, interfaceLines_;
     std::vector<QWidget*> coreViews_;
 };
 

@@ -67,6 +67,8 @@ QString rowLabel(PanelRow row) {
             return translated("Temperature");
         case PanelRow::fans:
             return translated("Fans");
+        case PanelRow::interfaces:
+            return translated("Interfaces");
         case PanelRow::disk:
             return translated("Disk");
         case PanelRow::network:

@@ -76,6 +76,15 @@ std::string cutToWidth(std::string_view text, int width) {
     return out;
 }
 
+// The arrows of a rate where the character set has none.
+std::string asciiArrows(std::string text) {
+    for (const auto& [arrow, ascii] : {std::pair{"\u2193", "v"}, {"\u2191", "^"}}) {
+        for (std::size_t at = text.find(arrow); at != std::string::npos; at = text.find(arrow))
+            text.replace(at, std::string_view(arrow).size(), ascii);
+    }
+    return text;
+}
+
 constexpr int minimumBar = 4;
 constexpr int maximumBar = 60;
 
@@ -190,7 +199,8 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
             case PanelRow::load:
             case PanelRow::uptime:
             case PanelRow::filesystems:
-                return nullptr;  // their labels or mount points say what they are
+            case PanelRow::interfaces:
+                return nullptr;  // their labels, mount points or names say what they are
         }
         return nullptr;
     };
@@ -333,6 +343,14 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
             case PanelRow::pressure:
                 textRow(titles_.pressure,
                         extra_ ? extra_->pressure().text : ExtraRows::notAvailable);
+                break;
+            case PanelRow::interfaces:
+                if (!extra_ || extra_->interfaces().empty()) {
+                    textRow(titles_.interfaces, ExtraRows::notAvailable);
+                }
+                for (const ExtraRow& i : extra_ ? extra_->interfaces() : noRows) {
+                    textRow(i.title, style.unicode ? i.text : asciiArrows(i.text));
+                }
                 break;
             case PanelRow::temperatures:
                 textRow(titles_.temperatures,

@@ -30,7 +30,7 @@ class TerminalPanel final : public ViewTree {
         std::string cpu = "CPU", memory = "Memory", disk = "Disk", network = "Network",
                     battery = "Battery", cores = "Cores", swap = "Swap", pressure = "Pressure",
                     diskIo = "Disk I/O", fileSystems = "File systems", temperatures = "Temperature",
-                    fans = "Fans";
+                    fans = "Fans", interfaces = "Interfaces";
     };
 
     TerminalPanel(Titles titles, std::function<void()> changed);

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
          localizer.localizedString("Battery"), localizer.localizedString("Cores"),
          localizer.localizedString("Swap"), localizer.localizedString("Pressure"),
          localizer.localizedString("Disk I/O"), localizer.localizedString("File systems"),
-         localizer.localizedString("Temperature"), localizer.localizedString("Fans")},
+         localizer.localizedString("Temperature"), localizer.localizedString("Fans"),
+         localizer.localizedString("Interfaces")},
         [&] {
             if (host) host->changed();
         });

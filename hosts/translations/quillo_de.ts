@@ -112,6 +112,10 @@
    <translation>Lüfter</translation>
   </message>
   <message>
+   <source>Interfaces</source>
+   <translation>Schnittstellen</translation>
+  </message>
+  <message>
    <source>Show or Hide Panel</source>
    <translation>Panel zeigen oder verbergen</translation>
   </message>

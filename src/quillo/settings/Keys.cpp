@@ -50,7 +50,7 @@ constexpr SettingKey keys[] = {
      "notify when the start-up disk's use rises above this percent (0: never)", 90},
     {"Rows", SettingKey::Kind::rows,
      "the panel's rows in order, from cpu, cores, memory, swap, pressure, disk, filesystems, "
-     "diskio, network, load, uptime, temperatures, fans, battery"},
+     "diskio, network, interfaces, load, uptime, temperatures, fans, battery"},
 };
 
 std::string shortest(double value, bool asFloat) {

@@ -21,6 +21,7 @@ enum class PanelRow {
     filesystems,
     diskio,
     network,
+    interfaces,
     load,
     uptime,
     temperatures,
@@ -28,9 +29,9 @@ enum class PanelRow {
     battery
 };
 
-inline constexpr std::array<std::string_view, 14> panelRowNames = {
-    "cpu",    "cores",   "memory", "swap",   "pressure",     "disk", "filesystems",
-    "diskio", "network", "load",   "uptime", "temperatures", "fans", "battery"};
+inline constexpr std::array<std::string_view, 15> panelRowNames = {
+    "cpu",     "cores",      "memory", "swap",   "pressure",     "disk", "filesystems", "diskio",
+    "network", "interfaces", "load",   "uptime", "temperatures", "fans", "battery"};
 static_assert(panelRowNames.size() == std::size_t(PanelRow::battery) + 1 &&
                   panelRowNames.back() == "battery",
               "one name for each row, in the rows' order");

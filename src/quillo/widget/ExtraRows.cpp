@@ -69,6 +69,7 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
     if (chosen(PanelRow::pressure)) parts |= Sample::Part::pressure;
     if (chosen(PanelRow::diskio)) parts |= Sample::Part::diskIo;
     if (chosen(PanelRow::filesystems)) parts |= Sample::Part::fileSystems;
+    if (chosen(PanelRow::interfaces)) parts |= Sample::Part::network;
     if (chosen(PanelRow::temperatures) || chosen(PanelRow::fans)) parts |= Sample::Part::sensors;
     if (parts == 0) return false;
 
@@ -121,6 +122,32 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
                            : std::string();
     }
 
+    if (chosen(PanelRow::interfaces)) {
+        interfaces_.clear();
+        double down = 0, up = 0;
+        bool rated = true;
+        const auto rates = [](std::optional<double> in, std::optional<double> out) {
+            if (!in || !out) return std::string();
+            return "\u2193 " + formatRate(std::uint64_t(*in)) + "  \u2191 " +
+                   formatRate(std::uint64_t(*out));
+        };
+        for (const Sample::Interface& i : s.interfaces) {
+            if (i.name == "lo") continue;
+            ExtraRow& row = interfaces_.emplace_back();
+            row.title = i.name;
+            row.text = rates(i.receivedPerSecond, i.sentPerSecond);
+            row.available = true;
+            rated = rated && i.receivedPerSecond && i.sentPerSecond;
+            down += i.receivedPerSecond.value_or(0);
+            up += i.sentPerSecond.value_or(0);
+        }
+        if (interfaces_.size() >= 2) {
+            ExtraRow& all = interfaces_.emplace_back();
+            all.title = "All";
+            all.text = rated ? rates(down, up) : std::string();
+            all.available = true;
+        }
+    }
     if (chosen(PanelRow::temperatures)) showTemperatures(temperatures_, s.temperatures);
     if (chosen(PanelRow::fans)) {
         fans_.text.clear();
@@ -137,6 +164,7 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
                                  fans_.text};
     for (const ExtraRow& core : cores_) now.push_back(core.text);
     for (const ExtraRow& fs : fileSystems_) now.push_back(fs.title + fs.text);
+    for (const ExtraRow& i : interfaces_) now.push_back(i.title + i.text);
     const bool changed = now != shown_;
     shown_ = std::move(now);
     return changed;

@@ -48,6 +48,10 @@ class ExtraRows {
     // read-only images (squashfs), which are full or empty by design: each titled by its
     // mount point, its figure df's Use%, marked "(stale)" while statvfs does not answer.
     const std::vector<ExtraRow>& fileSystems() const { return fileSystems_; }
+    // Every interface but loopback, titled by its name, its figure the download and upload
+    // rates ("↓ 1.2 MB/s  ↑ 12 KB/s"), then "All" with their sums where there are two or
+    // more; empty figures until a second sample gives rates.
+    const std::vector<ExtraRow>& interfaces() const { return interfaces_; }
 
     // The text of a row the machine has no figure for.
     static constexpr const char* notAvailable = "not available";
@@ -58,7 +62,7 @@ class ExtraRows {
     Sampler sampler_;
     std::function<void(ProgressBar&)> prepare_;
     ExtraRow swap_, pressure_, diskIo_, temperatures_, fans_;
-    std::vector<ExtraRow> cores_, fileSystems_;
+    std::vector<ExtraRow> cores_, fileSystems_, interfaces_;
     std::vector<std::string> shown_;  // every row's text at the last refresh
 };
 
