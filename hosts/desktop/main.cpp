@@ -112,7 +112,10 @@ int runSnapshot(const Options& o, int argc, char** argv) {
         // The panel's own size, not one cut to the screen: at a large scale factor the
         // offscreen screen is small in logical pixels, and the bars would shrink.
         window->resize(window->sizeHint());
-        window->controller()->widgetPerformUpdateWithCompletionHandler({});
+        // Shown, though never on a screen, so that views the refreshes add are laid out
+        // as in a window; the showing is the update request.
+        window->setAttribute(Qt::WA_DontShowOnScreen);
+        window->show();
         views = window.get();
     } else {
         controller = TodayViewController::initWithCoder(headless, host);
