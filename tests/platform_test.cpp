@@ -18,6 +18,7 @@
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/platform/linux/Memory.hpp"
 #include "quillo/platform/linux/Thermal.hpp"
+#include "quillo/widget/ExtraRows.hpp"
 #include "support/Child.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Panel.hpp"
@@ -391,6 +392,12 @@ TEST(FileSystems, AHungMountIsStaleAndHoldsNothingUp) {
                                      [&](const auto& f) { return f.mountPoint == mountPoint; });
     ASSERT_NE(listed, s.fileSystems.end());
     EXPECT_TRUE(listed->stale);
+    ExtraRows rows(live);
+    rows.refresh({PanelRow::filesystems}, Configuration(std::make_unique<SettingsSuite>("/none")));
+    const auto row = std::find_if(rows.fileSystems().begin(), rows.fileSystems().end(),
+                                  [&](const ExtraRow& r) { return r.title == mountPoint; });
+    ASSERT_NE(row, rows.fileSystems().end());
+    EXPECT_EQ(row->text, "stale") << "the panel says so, with no figure yet";
 
     dir.write("release", "");
     EXPECT_TRUE(
