@@ -11,6 +11,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
 
 #include "RatioMain.hpp"
 #include "quillo/metrics/Sample.hpp"
@@ -123,17 +127,22 @@ void BM_ModelName(benchmark::State& state) {
 }
 BENCHMARK(BM_ModelName);
 
-// One scrape of the exporter reads these files and folders, and the start-up volume;
-// the routing tables only when the kernel says they changed.
-constexpr std::array<const char*, 7> scrapeFiles = {"/proc/stat",
-                                                    "/proc/meminfo",
-                                                    "/proc/vmstat",
-                                                    "/proc/loadavg",
-                                                    "/sys/devices/system/cpu/online",
-                                                    "/proc/net/dev",
-                                                    "/proc/self/cgroup"};
-constexpr std::array<const char*, 3> scrapeFolders = {"/proc", "/sys/class/thermal",
-                                                      "/sys/class/power_supply"};
+// One scrape of the exporter reads these files and folders, and the space of every file
+// system df lists; the routing tables only when the kernel says they changed.
+constexpr std::array<const char*, 12> scrapeFiles = {"/proc/stat",
+                                                     "/proc/meminfo",
+                                                     "/proc/vmstat",
+                                                     "/proc/loadavg",
+                                                     "/sys/devices/system/cpu/online",
+                                                     "/proc/net/dev",
+                                                     "/proc/self/cgroup",
+                                                     "/proc/diskstats",
+                                                     "/proc/pressure/cpu",
+                                                     "/proc/pressure/memory",
+                                                     "/proc/pressure/io",
+                                                     "/proc/self/mountinfo"};
+constexpr std::array<const char*, 4> scrapeFolders = {
+    "/proc", "/sys/class/thermal", "/sys/class/power_supply", "/sys/class/hwmon"};
 
 void BM_FloorScrape(benchmark::State& state) {
     std::array<int, scrapeFiles.size()> fds{};
@@ -142,6 +151,12 @@ void BM_FloorScrape(benchmark::State& state) {
         fds[i] = ::open(scrapeFiles[i], O_RDONLY | O_CLOEXEC);
     for (std::size_t i = 0; i < folders.size(); ++i)
         folders[i] = ::open(scrapeFolders[i], O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::vector<std::string> mounts;
+    std::ifstream table("/proc/self/mountinfo");
+    const std::string text((std::istreambuf_iterator<char>(table)),
+                           std::istreambuf_iterator<char>());
+    for (const quillo::MountEntry& m : quillo::dfMounts(quillo::parseMountInfo(text)))
+        mounts.push_back(m.mountPoint);
     struct statvfs vfs {};
     for (auto _ : state) {
         for (const int fd : fds) preadToEnd(fd);
@@ -150,7 +165,7 @@ void BM_FloorScrape(benchmark::State& state) {
             while (::syscall(SYS_getdents64, fd, buffer, sizeof buffer) > 0) {
             }
         }
-        ::statvfs("/", &vfs);
+        for (const std::string& m : mounts) ::statvfs(m.c_str(), &vfs);
     }
     for (const int fd : fds) ::close(fd);
     for (const int fd : folders) ::close(fd);
