@@ -33,27 +33,21 @@ Pressure parsePressure(std::string_view text) {
     forEachLine(text, [&](std::string_view line) {
         std::string_view fields[5];
         if (leadingFields(line, fields) != 5) return true;
-        std::optional<PressureLine>& slot = fields[0] == "some"   ? p.some
-                                            : fields[0] == "full" ? p.full
-                                                                  : p.some;
-        if ((fields[0] != "some" && fields[0] != "full") || slot) return true;
-        PressureLine out;
-        bool complete = true;
-        const auto value = [&](std::string_view field, std::string_view key) {
-            if (!field.starts_with(key) || field.size() <= key.size() || field[key.size()] != '=')
-                complete = false;
-            return complete ? field.substr(key.size() + 1) : std::string_view();
+        std::optional<PressureLine>* slot = fields[0] == "some"   ? &p.some
+                                            : fields[0] == "full" ? &p.full
+                                                                  : nullptr;
+        if (!slot || *slot) return true;
+        // "key=value"'s value; empty, which no number parses from, for another key.
+        const auto value = [](std::string_view field, std::string_view key) {
+            return field.size() > key.size() && field.starts_with(key) && field[key.size()] == '='
+                       ? field.substr(key.size() + 1)
+                       : std::string_view();
         };
         const auto a10 = parseDecimal(value(fields[1], "avg10"));
         const auto a60 = parseDecimal(value(fields[2], "avg60"));
         const auto a300 = parseDecimal(value(fields[3], "avg300"));
         const auto total = parseUnsigned(value(fields[4], "total"));
-        if (!complete || !a10 || !a60 || !a300 || !total) return true;
-        out.avg10 = *a10;
-        out.avg60 = *a60;
-        out.avg300 = *a300;
-        out.totalMicroseconds = *total;
-        slot = out;
+        if (a10 && a60 && a300 && total) *slot = PressureLine{*a10, *a60, *a300, *total};
         return true;
     });
     return p;
