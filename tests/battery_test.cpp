@@ -4,6 +4,7 @@
 
 #include "quillo/metrics/Battery.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/widget/ExtraRows.hpp"
 #include "support/Panel.hpp"
 
 using namespace quillo;
@@ -184,6 +185,28 @@ TEST_F(PowerSupplyTree, TimeFromTheRateAndItsLimits) {
     }
     supply("BAT0", {{"time_to_empty_now", "5400"}});
     EXPECT_EQ(opened().timeRemaining(), 90) << "the kernel's own figure first";
+}
+
+TEST_F(PowerSupplyTree, DrawInWattsEitherWayAndThePowerLine) {
+    supply("BAT0", {{"type", "Battery"}, {"status", "Discharging"}});
+    EXPECT_EQ(opened().watts(), std::nullopt) << "neither power nor current and voltage";
+    supply("BAT0", {{"current_now", "-1500000"}, {"voltage_now", "11000000"}});
+    EXPECT_DOUBLE_EQ(opened().watts().value_or(0), 16.5) << "a negative current draws all the same";
+    supply("BAT0", {{"power_now", "4830000"}});
+    EXPECT_DOUBLE_EQ(opened().watts().value_or(0), 4.83) << "power_now first";
+
+    ExtraRows rows(*platform);
+    const std::pair<std::tuple<std::optional<double>, std::optional<bool>>, const char*> lines[] = {
+        {{4.83, false}, "4.8 W, on battery"},
+        {{21.3444, true}, "21.3 W, adapter connected"},
+        {{std::nullopt, true}, "adapter connected"},
+        {{0.0, std::nullopt}, "0.0 W"},
+        {{std::nullopt, std::nullopt}, ""}};
+    for (const auto& [in, text] : lines) {
+        rows.showBatteryPower(std::get<0>(in), std::get<1>(in));
+        EXPECT_EQ(rows.batteryPower().text, text);
+        EXPECT_EQ(rows.batteryPower().available, *text != 0);
+    }
 }
 
 }  // namespace

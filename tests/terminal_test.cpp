@@ -419,6 +419,7 @@ TEST(TerminalFrames, PipedDumbAndAsciiOutputIsPlainText) {
         const std::string first = r.out.substr(0, blank);
         EXPECT_THAT(first, HasSubstr("Load Average: 0.02 0.04 0.05")) << "the first frame is whole";
         EXPECT_THAT(first, HasSubstr("Uptime: "));
+        EXPECT_THAT(first, HasSubstr("4.8 W, on battery")) << "power_now 4830000 µW, mains off";
         if (std::string(environment) == "LC_ALL=C") {
             EXPECT_TRUE(std::all_of(r.out.begin(), r.out.end(), [](char c) {
                 return static_cast<unsigned char>(c) < 0x80;

@@ -166,6 +166,17 @@ void PanelWindow::collectRows(const Localizer& localizer) {
         grid->setColumnStretch(1, 1);
         placed_[row] = {{list->box, nullptr, 0, 0, 3}};
     }
+    // The battery card's power line, under its time and information lines; shown only
+    // where a battery tells its draw or its adapter.
+    for (const Placed& p : placed_[PanelRow::battery]) {
+        auto* lines = qobject_cast<QBoxLayout*>(p.layout);
+        if (!extra_ || !lines || lines->indexOf(ui_->batteryInfoLabel) < 0) continue;
+        batteryPowerLabel_ = new QLabel(this);
+        batteryPowerLabel_->setObjectName("batteryPowerLabel");
+        batteryPowerLabel_->setTextFormat(Qt::PlainText);
+        batteryPowerLabel_->setProperty("role", "dim");
+        lines->addWidget(batteryPowerLabel_);
+    }
     coresBox_ = new QWidget(this);
     coresBox_->setObjectName("coresBox");
     auto* cores = new QGridLayout(coresBox_);
@@ -246,6 +257,7 @@ void PanelWindow::showExtraRows() {
     diskIoLabel_->setText(QString::fromStdString(extra_->diskIo().text));
     temperaturesLabel_->setText(QString::fromStdString(extra_->temperatures().text));
     fansLabel_->setText(QString::fromStdString(extra_->fans().text));
+    showBatteryPower();
 
     showLines(fileSystemLines_, extra_->fileSystems(), true);
     showLines(interfaceLines_, extra_->interfaces(), false);
@@ -319,6 +331,22 @@ void PanelWindow::disk(double percent) {
 }
 void PanelWindow::battery(std::optional<double> charge, bool discharging) {
     if (observer_) observer_->battery(charge, discharging);
+}
+
+void PanelWindow::batteryPower(std::optional<double> watts, std::optional<bool> adapter) {
+    if (extra_ && extra_->showBatteryPower(watts, adapter)) showBatteryPower();
+}
+
+void PanelWindow::showBatteryPower() {
+    if (!batteryPowerLabel_) return;
+    const ExtraRow& power = extra_->batteryPower();
+    batteryPowerLabel_->setText(QString::fromStdString(power.text));
+    const bool visible =
+        power.available && std::find(rows_.begin(), rows_.end(), PanelRow::battery) != rows_.end();
+    if (visible == batteryPowerLabel_->isHidden()) {
+        batteryPowerLabel_->setVisible(visible);
+        adjustSize();
+    }
 }
 
 void PanelWindow::refreshed() {

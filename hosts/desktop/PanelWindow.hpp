@@ -79,7 +79,9 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     void memory(double percent) override;
     void disk(double percent) override;
     void battery(std::optional<double> charge, bool discharging) override;
+    void batteryPower(std::optional<double> watts, std::optional<bool> adapter) override;
     void refreshed() override;
+    void showBatteryPower();
 
     void collectRows(const Localizer& localizer);
     void arrange(const std::vector<PanelRow>& rows);
@@ -115,6 +117,7 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     QLabel* diskIoLabel_ = nullptr;
     QLabel* temperaturesLabel_ = nullptr;
     QLabel* fansLabel_ = nullptr;
+    QLabel* batteryPowerLabel_ = nullptr;
     ProgressBarView* swapBar_ = nullptr;
     QWidget* coresBox_ = nullptr;
     QLabel* coresLabel_ = nullptr;  // while there is no CPU to show

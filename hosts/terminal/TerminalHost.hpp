@@ -44,6 +44,9 @@ class TerminalHost final : public FigureObserver {
     // p shows or hides the busiest processes by CPU and by memory.
     void toggleProcesses();
     void refreshed() override;
+    void batteryPower(std::optional<double> watts, std::optional<bool> adapter) override {
+        if (extra_.showBatteryPower(watts, adapter)) changed();
+    }
     void redrawWhole();
 
   private:

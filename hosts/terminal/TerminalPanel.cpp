@@ -378,6 +378,11 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                          wrapText(text(label), int(lead.size()) + titleWidth, width))
                         rows.push_back(line);
                 }
+                if (extra_ && extra_->batteryPower().available) {
+                    for (std::string& line : wrapText(extra_->batteryPower().text,
+                                                      int(lead.size()) + titleWidth, width))
+                        rows.push_back(line);
+                }
                 break;
         }
     }

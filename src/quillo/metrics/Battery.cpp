@@ -30,6 +30,8 @@ std::string_view Battery::rawValue(Key key) {
             return "Temperature";
         case Key::TimeRemaining:
             return "TimeRemaining";
+        case Key::Watts:
+            return "Watts";
     }
     return {};
 }
@@ -137,6 +139,10 @@ std::optional<bool> Battery::isCharged() const {
 }
 std::optional<bool> Battery::isACPowered() const {
     return readBoolProperty(service, Key::ACPowered);
+}
+
+std::optional<double> Battery::watts() const {
+    return readDoubleProperty(service, Key::Watts);
 }
 
 }  // namespace quillo

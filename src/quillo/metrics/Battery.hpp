@@ -41,6 +41,9 @@ struct Battery {
     std::optional<bool> isCharging() const;
     std::optional<bool> isCharged() const;
     std::optional<bool> isACPowered() const;
+    // What flows into or out of the battery, in watts; absent where the driver
+    // publishes neither power nor current and voltage.
+    std::optional<double> watts() const;
 
     // The registry's property names, two of which differ from their case names.
     enum class Key {
@@ -54,7 +57,8 @@ struct Battery {
         IsCharging,
         MaxCapacity,
         Temperature,
-        TimeRemaining
+        TimeRemaining,
+        Watts
     };
     static std::string_view rawValue(Key key);
 

@@ -40,12 +40,7 @@ Sample::Battery batteryFrom(const PowerSupplySnapshot& b) {
     out.cycles = property("CycleCount");
     if (b.temp) out.temperatureCelsius = double(*b.temp) / 10.0;
     if (const auto minutes = property("TimeRemaining")) out.timeRemainingSeconds = *minutes * 60.0;
-    // The draw, whichever way it flows.
-    if (b.powerNow) {
-        out.powerWatts = std::fabs(double(*b.powerNow)) / 1e6;
-    } else if (b.currentNow && b.voltageNow) {
-        out.powerWatts = finite(std::fabs(double(*b.currentNow) * double(*b.voltageNow)) / 1e12);
-    }
+    out.powerWatts = property("Watts");
     out.charging = flag(batteryProperty("IsCharging", b));
     out.externalPower = flag(batteryProperty("ExternalConnected", b));
     return out;
@@ -272,8 +267,15 @@ void Sampler::takeNetwork(Sample& s, const LinuxPlatform::DefaultRoutes* known) 
     };
     network.walkCounters([&](std::string_view name, const NetDevCounters& c) {
         if (s.interfaces.size() < Sample::maximumInterfaces || primary(name)) {
-            s.interfaces.push_back({std::string(name), c.received, c.sent, c.receiveErrors,
-                                    c.receiveDrops, c.transmitErrors, c.transmitDrops, {}, {}});
+            s.interfaces.push_back({std::string(name),
+                                    c.received,
+                                    c.sent,
+                                    c.receiveErrors,
+                                    c.receiveDrops,
+                                    c.transmitErrors,
+                                    c.transmitDrops,
+                                    {},
+                                    {}});
         }
         return true;
     });
@@ -283,9 +285,8 @@ void Sampler::takeNetwork(Sample& s, const LinuxPlatform::DefaultRoutes* known) 
     std::vector<std::pair<std::string, std::pair<std::uint64_t, std::uint64_t>>> now;
     now.reserve(s.interfaces.size());
     for (Sample::Interface& i : s.interfaces) {
-        const auto before =
-            std::find_if(earlierInterfaces_.begin(), earlierInterfaces_.end(),
-                         [&](const auto& e) { return e.first == i.name; });
+        const auto before = std::find_if(earlierInterfaces_.begin(), earlierInterfaces_.end(),
+                                         [&](const auto& e) { return e.first == i.name; });
         if (before != earlierInterfaces_.end()) {
             i.receivedPerSecond = perSecond(before->second.first, i.received, seconds);
             i.sentPerSecond = perSecond(before->second.second, i.sent, seconds);

@@ -59,6 +59,18 @@ ExtraRow ExtraRows::made() const {
     return row;
 }
 
+bool ExtraRows::showBatteryPower(std::optional<double> watts, std::optional<bool> adapter) {
+    std::string text;
+    if (watts) text = formatC("%.1f W", {*watts});
+    if (adapter)
+        text +=
+            (text.empty() ? "" : ", ") + std::string(*adapter ? "adapter connected" : "on battery");
+    batteryPower_.available = !text.empty();
+    const bool changed = text != batteryPower_.text;
+    batteryPower_.text = std::move(text);
+    return changed;
+}
+
 bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& config) {
     const auto chosen = [&](PanelRow r) {
         return std::find(rows.begin(), rows.end(), r) != rows.end();

@@ -53,6 +53,12 @@ class ExtraRows {
     // more; empty figures until a second sample gives rates.
     const std::vector<ExtraRow>& interfaces() const { return interfaces_; }
 
+    // The battery card's power line: the draw and the adapter ("8.4 W, on battery",
+    // "12.0 W, adapter connected"), each part where known; empty without a battery. Fed
+    // by the host from the controller's battery read, so nothing is read twice.
+    bool showBatteryPower(std::optional<double> watts, std::optional<bool> adapter);
+    const ExtraRow& batteryPower() const { return batteryPower_; }
+
     // The text of a row the machine has no figure for.
     static constexpr const char* notAvailable = "not available";
 
@@ -61,7 +67,7 @@ class ExtraRows {
 
     Sampler sampler_;
     std::function<void(ProgressBar&)> prepare_;
-    ExtraRow swap_, pressure_, diskIo_, temperatures_, fans_;
+    ExtraRow swap_, pressure_, diskIo_, temperatures_, fans_, batteryPower_;
     std::vector<ExtraRow> cores_, fileSystems_, interfaces_;
     std::vector<std::string> shown_;  // every row's text at the last refresh
 };

@@ -64,6 +64,8 @@ class FigureObserver {
     virtual void disk(double /*percent*/) {}
     // Absent charge: no battery, or one that does not publish its charge.
     virtual void battery(std::optional<double> /*charge*/, bool /*discharging*/) {}
+    // The draw and whether an adapter feeds the machine; both absent without a battery.
+    virtual void batteryPower(std::optional<double> /*watts*/, std::optional<bool> /*adapter*/) {}
     virtual void refreshed() {}
 };
 

@@ -318,6 +318,7 @@ void TodayViewController::updateBattery() {
         if (time) time->setStringValue(localizer_.localizedString("AC Power"));
         battery.close();
         if (observer_) observer_->battery(std::nullopt, false);
+        if (observer_) observer_->batteryPower(std::nullopt, std::nullopt);
         return;
     }
 
@@ -335,7 +336,10 @@ void TodayViewController::updateBattery() {
 
     const bool charging = battery.isCharging().value_or(false);
     const bool onAC = battery.isACPowered().value_or(false);
-    if (observer_) observer_->battery(c, !charging && !onAC);
+    if (observer_) {
+        observer_->battery(c, !charging && !onAC);
+        observer_->batteryPower(battery.watts(), battery.isACPowered());
+    }
     if (time) {
         if (charging) {
             time->setStringValue(localizer_.localizedString("Charging"));

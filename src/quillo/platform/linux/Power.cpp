@@ -175,6 +175,19 @@ std::optional<PropertyValue> batteryProperty(std::string_view key, const PowerSu
         if (!s.status) return std::nullopt;
         return PropertyValue(*s.status != "Discharging");
     }
+    if (key == "Watts") {
+        // The draw, whichever way it flows.
+        double watts = 0;
+        if (s.powerNow) {
+            watts = std::fabs(double(*s.powerNow)) / 1e6;
+        } else if (s.currentNow && s.voltageNow) {
+            watts = std::fabs(double(*s.currentNow) * double(*s.voltageNow)) / 1e12;
+        } else {
+            return std::nullopt;
+        }
+        if (!std::isfinite(watts)) return std::nullopt;
+        return PropertyValue(watts);
+    }
     if (key == "Amperage") {
         if (!s.currentNow) return std::nullopt;
         const std::int64_t milliamps = *s.currentNow / 1000;
@@ -194,6 +207,7 @@ std::pair<std::string, std::string> whyAbsent(std::string_view key, const PowerS
                             : key == "Temperature"    ? "temp"
                             : key == "TimeRemaining"  ? "time_to_empty_now"
                             : key == "Amperage"       ? "current_now"
+                            : key == "Watts"          ? "power_now"
                                                       : "status";
     const std::string folder = "power_supply/" + s.name + "/";
     if (key == "TimeRemaining" && s.status != "Charging" && s.status != "Discharging")

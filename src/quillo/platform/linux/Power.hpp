@@ -53,6 +53,8 @@ bool applySupplyAttribute(PowerSupplySnapshot& supply, std::string_view attribut
 //       tells, whether status is other than "Discharging" ("Not charging" is a charge
 //       limit holding the battery below full on AC).
 //   Amperage          current_now ÷ 1000 (mA), negative while discharging.
+//   Watts             the draw either way, a double: |power_now| ÷ 10⁶, else
+//       |current_now × voltage_now| ÷ 10¹² (no registry of the other platform has it).
 // Anything else, DesignCycleCount9C included, is absent.
 std::optional<PropertyValue> batteryProperty(std::string_view key,
                                              const PowerSupplySnapshot& battery);
