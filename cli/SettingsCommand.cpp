@@ -82,6 +82,15 @@ Reading read(const SettingKey& key, const SuiteText& suite, const Configuration&
             }
             break;
         }
+        case SettingKey::Kind::items: {
+            const std::vector<std::string> items = chosenRowItems(config, key.name);
+            r.value = rowItemsText(items);
+            r.isDefault = !stored;
+            const auto value = config.defaults->objectForKey(key.name);
+            if (stored && (!value || value->kind != StoredValue::Kind::stringList))
+                r.note = "the stored " + raw + " is ignored: not a list of names";
+            break;
+        }
     }
     return r;
 }
@@ -131,7 +140,7 @@ void addSettingsCommand(CLI::App& app) {
                 line.resize(18, ' ');
                 line += r.value;
                 if (r.isDefault || !r.note.empty()) {
-                    line.resize(std::max<std::size_t>(line.size(), 40), ' ');
+                    line.resize(std::max<std::size_t>(line.size() + 1, 40), ' ');
                     line += "(" + std::string(r.isDefault ? "default" : "") +
                             (r.isDefault && !r.note.empty() ? "; " : "") + r.note + ")";
                 }

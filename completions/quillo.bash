@@ -11,7 +11,7 @@ _quillo() {
     fi
     local global="--desktop --terminal --frames --procfs --sysfs --help --version"
     local commands="sample snapshot processes top metrics serve settings autostart help"
-    local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows"
+    local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces"
 
     case $prev in
         --procfs | --sysfs)

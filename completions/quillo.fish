@@ -1,6 +1,6 @@
 # fish completion for quillo: commands, options, settings keys and their choices.
 set -l commands sample snapshot processes top metrics serve settings autostart help
-set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows
+set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces
 
 complete -c quillo -f
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -l desktop -d 'run the desktop panel'

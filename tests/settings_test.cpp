@@ -65,6 +65,37 @@ TEST(Configuration, RowsAsTypedAndAsStored) {
     }
 }
 
+// The file systems and interfaces rows list: the names as the mount table and the kernel
+// write them, or every one.
+TEST(Configuration, ChosenFileSystemsAndInterfaces) {
+    const SettingKey& fs = *findSettingKey("FileSystems");
+    const SettingKey& nets = *findSettingKey("Interfaces");
+    EXPECT_EQ(storedForm(fs, "/, /home/,/mnt/a\"b"), R"(["/","/home","/mnt/a\"b"])");
+    EXPECT_EQ(storedForm(fs, "all"), R"(["all"])");
+    EXPECT_EQ(storedForm(nets, "eth0,wlp2s0"), R"(["eth0","wlp2s0"])");
+    for (const auto& [key, typed, says] : {std::tuple{&fs, "home", "no mount point"},
+                                           {&fs, "/,/", "named twice"},
+                                           {&fs, "/srv/\xff", "not valid UTF-8"},
+                                           {&nets, "eth0:1", "no interface name"},
+                                           {&nets, "averyveryverylongname", "no interface name"},
+                                           {&nets, "all,eth0", "stands alone"}}) {
+        const SettingKey* k = key;
+        const std::string text = typed;
+        EXPECT_THAT([&] { (void)storedForm(*k, text); },
+                    ::testing::ThrowsMessage<SuiteError>(HasSubstr(says)))
+            << typed;
+    }
+    test::TempDir dir;
+    for (const auto& [json, items] :
+         {std::pair{R"({"FileSystems": ["/home/", "relative", "/", "/home"]})", "/home,/"},
+          {R"({"FileSystems": ["all", "/"]})", "all"},
+          {R"({"FileSystems": "/"})", "all"},
+          {R"({"FileSystems": ["x"]})", "all"}}) {
+        const Configuration config(std::make_unique<SettingsSuite>(dir.write("s.json", json)));
+        EXPECT_EQ(rowItemsText(chosenRowItems(config, "FileSystems")), items) << json;
+    }
+}
+
 TEST(Configuration, UnusableFilesReadAsAnEmptySuiteAndNeverBlock) {
     ::alarm(20);  // a reader stuck on a FIFO fails the test instead of hanging it
     test::TempDir dir;

@@ -178,6 +178,44 @@ TEST(TerminalPanel, ChosenRowsInOrderAndWhatTheMachineLacks) {
     EXPECT_FALSE(extra.refresh(rows, config)) << "nothing changed";
 }
 
+// The file systems and interfaces rows: every one by default, else the chosen ones in
+// their order, a chosen one the machine lacks keeping its title.
+TEST(ExtraRows, ChosenFileSystemsAndInterfacesInTheirOrder) {
+    test::TempDir dir;
+    dir.write("proc/self/mountinfo",
+              "21 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+              "22 21 0:5 / /tmp rw - tmpfs tmpfs rw\n"
+              "23 21 8:2 / /home rw - ext4 /dev/sda2 rw\n");
+    std::string dev = "Inter-| Receive | Transmit\n face |bytes packets|bytes packets\n";
+    for (const char* name : {"lo", "eth0", "wlan0"})
+        dev += std::string(name) + ": 1 1 0 0 0 0 0 0 1 1 0 0 0 0 0 0\n";
+    dir.write("proc/net/dev", dev);
+    LinuxPlatform tree(dir.roots());
+    ExtraRows extra(tree);
+    const auto titles = [](const std::vector<ExtraRow>& rows) {
+        std::string text;
+        for (const ExtraRow& row : rows) text += (text.empty() ? "" : ",") + row.title;
+        return text;
+    };
+    for (const auto& [json, fileSystems, interfaces] :
+         {std::tuple{"{}", "/,/home", "eth0,wlan0,All"},
+          {R"({"FileSystems": ["/tmp", "/gone", "/"], "Interfaces": ["wlan0"]})", "/tmp,/gone,/",
+           "wlan0"},
+          {R"({"Interfaces": ["ppp0", "eth0"]})", "/,/home", "ppp0,eth0,All"}}) {
+        const Configuration config(std::make_unique<SettingsSuite>(dir.write("s.json", json)));
+        extra.refresh({PanelRow::filesystems, PanelRow::interfaces}, config);
+        EXPECT_EQ(titles(extra.fileSystems()), fileSystems) << json;
+        EXPECT_EQ(titles(extra.interfaces()), interfaces) << json;
+    }
+    EXPECT_EQ(extra.interfaces()[0].text, ExtraRows::notAvailable) << "no ppp0 here";
+    EXPECT_FALSE(extra.interfaces()[0].available);
+    TerminalPanel panel({}, {});
+    panel.setRows({PanelRow::filesystems}, &extra);
+    EXPECT_THAT(panel.lines(40, {ColorMode::none, false}),
+                ::testing::Contains(" /home not available"))
+        << "a title wider than the others' keeps a blank before its figure";
+}
+
 // The terminal host in a pseudo-terminal, as a person would run it.
 class TerminalHost : public ::testing::Test {
   public:

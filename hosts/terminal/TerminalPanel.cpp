@@ -217,9 +217,9 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     const auto barRow = [&](const std::string& title, const ProgressBar& bar,
                             const std::string& value, int valueWidth) {
         valueWidth = std::max(valueWidth, displayWidth(value));
-        const int cells =
-            std::min(maximumBar, width - int(lead.size()) - titleWidth - 1 - valueWidth);
-        std::string row = lead + padRight(title, titleWidth);
+        const int room = std::max(titleWidth, displayWidth(title) + 1);
+        const int cells = std::min(maximumBar, width - int(lead.size()) - room - 1 - valueWidth);
+        std::string row = lead + padRight(title, room);
         if (cells >= minimumBar) {
             row += renderBar(bar, cells, style.color, style.unicode) + " " +
                    padLeft(value, valueWidth);
@@ -240,7 +240,9 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     // A figure alone after the title, wrapped under it when too long.
     const auto textRow = [&](const std::string& title, const std::string& value) {
         const std::string row =
-            value.empty() ? lead + title : lead + padRight(title, titleWidth) + value;
+            value.empty()
+                ? lead + title
+                : lead + padRight(title, std::max(titleWidth, displayWidth(title) + 1)) + value;
         if (displayWidth(row) <= width) {
             rows.push_back(row);
         } else {

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "quillo/platform/Text.hpp"
 #include "quillo/settings/RefreshRate.hpp"
 #include "quillo/settings/Rows.hpp"
@@ -51,6 +53,10 @@ constexpr SettingKey keys[] = {
     {"Rows", SettingKey::Kind::rows,
      "the panel's rows in order, from cpu, cores, memory, swap, pressure, disk, filesystems, "
      "diskio, network, interfaces, load, uptime, temperatures, fans, battery"},
+    {"FileSystems", SettingKey::Kind::items,
+     "the file systems the filesystems row shows, by mount point (/,/home), or all"},
+    {"Interfaces", SettingKey::Kind::items,
+     "the interfaces the interfaces row shows, by name (eth0,wlan0), or all"},
 };
 
 std::string shortest(double value, bool asFloat) {
@@ -93,6 +99,15 @@ std::string storedForm(const SettingKey& key, std::string_view typed) {
             for (const PanelRow row : parsePanelRows(typed))
                 text += (text.size() > 1 ? ", \"" : "\"") + std::string(name(row)) + "\"";
             return text + "]";
+        }
+        case SettingKey::Kind::items: {
+            std::vector<std::string> items = parseRowItems(key.name, typed);
+            if (items.empty()) items.emplace_back(everyItem);
+            try {
+                return nlohmann::json(items).dump();
+            } catch (const nlohmann::json::type_error&) {
+                throw SuiteError("\"" + std::string(typed) + "\" is not valid UTF-8");
+            }
         }
     }
     return {};

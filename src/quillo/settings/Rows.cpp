@@ -20,7 +20,81 @@ std::string joined(const Words& words) {
     return text;
 }
 
+// The words of a comma-separated list, blanks around each dropped; a trailing comma
+// ends the list.
+std::vector<std::string_view> words(std::string_view typed) {
+    std::vector<std::string_view> out;
+    std::size_t start = 0;
+    while (start <= typed.size()) {
+        std::size_t end = typed.find(',', start);
+        if (end == std::string_view::npos) end = typed.size();
+        std::string_view word = typed.substr(start, end - start);
+        while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
+        while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
+        start = end + 1;
+        if (word.empty() && end == typed.size() && !out.empty()) break;
+        out.push_back(word);
+    }
+    return out;
+}
+
+// As the kernel's dev_valid_name: 1 to 15 bytes, neither "." nor "..", and no slash,
+// colon or white space.
+bool isInterfaceName(std::string_view name) {
+    return !name.empty() && name.size() < 16 && name != "." && name != ".." &&
+           std::none_of(name.begin(), name.end(), [](char c) {
+               return c == '/' || c == ':' || c == ' ' || (c >= '\t' && c <= '\r');
+           });
+}
+
+// A usable name for the key, in the form the mount table or the kernel writes it;
+// empty where it is none.
+std::string itemName(std::string_view key, std::string_view word) {
+    if (key == interfacesKey) return isInterfaceName(word) ? std::string(word) : std::string();
+    if (word.empty() || word.front() != '/' || word.find('\0') != std::string_view::npos) return {};
+    while (word.size() > 1 && word.back() == '/') word.remove_suffix(1);
+    return std::string(word);
+}
+
 }  // namespace
+
+std::vector<std::string> parseRowItems(std::string_view key, std::string_view typed) {
+    const std::vector<std::string_view> typedWords = words(typed);
+    if (typedWords.size() == 1 && typedWords.front() == everyItem) return {};
+    std::vector<std::string> items;
+    for (const std::string_view word : typedWords) {
+        if (word == everyItem) throw SuiteError("\"all\" stands alone, not among names");
+        std::string item = itemName(key, word);
+        if (item.empty()) {
+            throw SuiteError("\"" + std::string(word) + "\" is no " +
+                             (key == interfacesKey
+                                  ? "interface name (1 to 15 characters, no '/', ':' or blank)"
+                                  : "mount point (a path from \"/\")") +
+                             "; give names separated by commas, or \"all\"");
+        }
+        if (std::find(items.begin(), items.end(), item) != items.end())
+            throw SuiteError("\"" + item + "\" is named twice");
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+std::string rowItemsText(const std::vector<std::string>& items) {
+    return items.empty() ? std::string(everyItem) : joined(items);
+}
+
+std::vector<std::string> chosenRowItems(const Configuration& config, std::string_view key) {
+    const auto stored = config.defaults->objectForKey(key);
+    if (!stored || stored->kind != StoredValue::Kind::stringList) return {};
+    std::vector<std::string> items;
+    for (const std::string& word : stored->strings) {
+        if (word == everyItem) return {};
+        std::string item = itemName(key, word);
+        if (!item.empty() && std::find(items.begin(), items.end(), item) == items.end())
+            items.push_back(std::move(item));
+    }
+    return items;
+}
 
 std::string_view name(PanelRow row) {
     return panelRowNames[std::size_t(row)];
@@ -41,15 +115,7 @@ const std::vector<PanelRow>& defaultPanelRows() {
 
 std::vector<PanelRow> parsePanelRows(std::string_view typed) {
     std::vector<PanelRow> rows;
-    std::size_t start = 0;
-    while (start <= typed.size()) {
-        std::size_t end = typed.find(',', start);
-        if (end == std::string_view::npos) end = typed.size();
-        std::string_view word = typed.substr(start, end - start);
-        while (!word.empty() && word.front() == ' ') word.remove_prefix(1);
-        while (!word.empty() && word.back() == ' ') word.remove_suffix(1);
-        start = end + 1;
-        if (word.empty() && end == typed.size() && !rows.empty()) break;  // a trailing comma
+    for (const std::string_view word : words(typed)) {
         const auto row = panelRowNamed(word);
         if (!row) {
             std::string message = "no row is called \"" + std::string(word) + "\"";

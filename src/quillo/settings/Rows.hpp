@@ -55,4 +55,21 @@ std::vector<PanelRow> chosenPanelRows(const Configuration& config);
 
 inline constexpr std::string_view rowsKey = "Rows";
 
+// What the filesystems and interfaces rows list: the mount points or interface names
+// chosen, in order, or every one (the word "all", stored as ["all"], and the default).
+inline constexpr std::string_view fileSystemsKey = "FileSystems";
+inline constexpr std::string_view interfacesKey = "Interfaces";
+inline constexpr std::string_view everyItem = "all";
+
+// What the user typed ("/,/home" or "eth0,wlan0", or "all") as the names in that order,
+// empty for every one; throws SuiteError naming the word that is no absolute mount point
+// or no name the kernel gives an interface, or a name given twice. A mount point's
+// trailing slashes are dropped, as the mount table writes it without them.
+std::vector<std::string> parseRowItems(std::string_view key, std::string_view typed);
+std::string rowItemsText(const std::vector<std::string>& items);
+
+// The names the stored setting chooses, empty for every one; a stored value that is no
+// list of names, or whose names are all unusable, chooses every one.
+std::vector<std::string> chosenRowItems(const Configuration& config, std::string_view key);
+
 }  // namespace quillo

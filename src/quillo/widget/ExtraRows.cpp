@@ -9,6 +9,9 @@ namespace quillo {
 
 namespace {
 
+const std::vector<Sample::FileSystem> noFileSystems;
+const std::vector<Sample::Interface> noInterfaces;
+
 void show(ExtraRow& row, std::optional<double> ratio, const Configuration& config) {
     row.available = ratio.has_value();
     if (!ratio) {
@@ -108,21 +111,30 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
         }
     }
     if (chosen(PanelRow::filesystems)) {
-        std::size_t n = 0;
-        for (const Sample::FileSystem& fs : s.fileSystems) {
+        // Every one df lists but those in memory, or the chosen ones whatever they are.
+        const std::vector<std::string> named = chosenRowItems(config, fileSystemsKey);
+        std::vector<std::pair<std::string, const Sample::FileSystem*>> shown;
+        for (const std::string& mountPoint : named) {
+            const auto fs = std::find_if(s.fileSystems.begin(), s.fileSystems.end(),
+                                         [&](const auto& f) { return f.mountPoint == mountPoint; });
+            shown.emplace_back(mountPoint, fs == s.fileSystems.end() ? nullptr : &*fs);
+        }
+        for (const Sample::FileSystem& fs : named.empty() ? s.fileSystems : noFileSystems) {
             static constexpr std::string_view inMemory[] = {"tmpfs", "devtmpfs", "ramfs",
                                                             "squashfs"};
-            if (std::find(std::begin(inMemory), std::end(inMemory), fs.fsType) !=
+            if (std::find(std::begin(inMemory), std::end(inMemory), fs.fsType) ==
                 std::end(inMemory))
-                continue;
-            if (n == fileSystems_.size()) fileSystems_.push_back(made());
-            ExtraRow& row = fileSystems_[n++];
-            row.title = fs.mountPoint;
-            show(row, fs.usedRatio, config);
-            if (fs.stale) row.text += row.available ? " (stale)" : "";
-            if (fs.stale && !row.available) row.text = "stale";
+                shown.emplace_back(fs.mountPoint, &fs);
         }
-        fileSystems_.resize(n);
+        while (fileSystems_.size() < shown.size()) fileSystems_.push_back(made());
+        fileSystems_.resize(shown.size());
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            ExtraRow& row = fileSystems_[i];
+            const Sample::FileSystem* fs = shown[i].second;
+            row.title = shown[i].first;
+            show(row, fs ? fs->usedRatio : std::nullopt, config);
+            if (fs && fs->stale) row.text = row.available ? row.text + " (stale)" : "stale";
+        }
     }
     if (chosen(PanelRow::diskio)) {
         diskIo_.available = !s.disks.empty();
@@ -135,6 +147,17 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
     }
 
     if (chosen(PanelRow::interfaces)) {
+        // Every one but loopback, or the chosen ones in their order; then their sum.
+        const std::vector<std::string> named = chosenRowItems(config, interfacesKey);
+        std::vector<std::pair<std::string, const Sample::Interface*>> shown;
+        for (const std::string& name : named) {
+            const auto i = std::find_if(s.interfaces.begin(), s.interfaces.end(),
+                                        [&](const auto& f) { return f.name == name; });
+            shown.emplace_back(name, i == s.interfaces.end() ? nullptr : &*i);
+        }
+        for (const Sample::Interface& i : named.empty() ? s.interfaces : noInterfaces) {
+            if (i.name != "lo") shown.emplace_back(i.name, &i);
+        }
         interfaces_.clear();
         double down = 0, up = 0;
         bool rated = true;
@@ -143,17 +166,20 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
             return "\u2193 " + formatRate(std::uint64_t(*in)) + "  \u2191 " +
                    formatRate(std::uint64_t(*out));
         };
-        for (const Sample::Interface& i : s.interfaces) {
-            if (i.name == "lo") continue;
+        for (const auto& [name, i] : shown) {
             ExtraRow& row = interfaces_.emplace_back();
-            row.title = i.name;
-            row.text = rates(i.receivedPerSecond, i.sentPerSecond);
-            row.available = true;
-            rated = rated && i.receivedPerSecond && i.sentPerSecond;
-            down += i.receivedPerSecond.value_or(0);
-            up += i.sentPerSecond.value_or(0);
+            row.title = name;
+            row.available = i != nullptr;
+            if (!i) {
+                row.text = notAvailable;
+                continue;
+            }
+            row.text = rates(i->receivedPerSecond, i->sentPerSecond);
+            rated = rated && i->receivedPerSecond && i->sentPerSecond;
+            down += i->receivedPerSecond.value_or(0);
+            up += i->sentPerSecond.value_or(0);
         }
-        if (interfaces_.size() >= 2) {
+        if (shown.size() >= 2) {
             ExtraRow& all = interfaces_.emplace_back();
             all.title = "All";
             all.text = rated ? rates(down, up) : std::string();

@@ -45,12 +45,15 @@ class ExtraRows {
     // One per online logical CPU, in their order; empty where stat has no per-CPU lines.
     const std::vector<ExtraRow>& cores() const { return cores_; }
     // The file systems df lists but those held in memory (tmpfs, devtmpfs, ramfs) and
-    // read-only images (squashfs), which are full or empty by design: each titled by its
-    // mount point, its figure df's Use%, marked "(stale)" while statvfs does not answer.
+    // read-only images (squashfs), which are full or empty by design, or those the
+    // FileSystems setting names, in its order: each titled by its mount point, its figure
+    // df's Use%, marked "(stale)" while statvfs does not answer, "not available" for a
+    // chosen one not mounted.
     const std::vector<ExtraRow>& fileSystems() const { return fileSystems_; }
-    // Every interface but loopback, titled by its name, its figure the download and upload
-    // rates ("↓ 1.2 MB/s  ↑ 12 KB/s"), then "All" with their sums where there are two or
-    // more; empty figures until a second sample gives rates.
+    // Every interface but loopback, or those the Interfaces setting names, titled by its
+    // name, its figure the download and upload rates ("↓ 1.2 MB/s  ↑ 12 KB/s"), then "All"
+    // with their sums where there are two or more; empty figures until a second sample
+    // gives rates, "not available" for a chosen one the machine lacks.
     const std::vector<ExtraRow>& interfaces() const { return interfaces_; }
 
     // The battery card's power line: the draw and the adapter ("8.4 W, on battery",
