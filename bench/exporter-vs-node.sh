@@ -39,7 +39,8 @@ for placement in scheduler one-cpu; do
     start "$cpu" prometheus-node-exporter --web.listen-address="127.0.0.1:$node_port" \
         --collector.disable-defaults --collector.cpu --collector.meminfo --collector.loadavg \
         --collector.netdev --collector.filesystem --collector.stat --collector.powersupplyclass \
-        --collector.thermal_zone
+        --collector.thermal_zone --collector.vmstat --collector.diskstats --collector.pressure \
+        --collector.hwmon
     for _ in $(seq 50); do
         curl -sf -o /dev/null "http://127.0.0.1:$quillo_port/metrics" &&
             curl -sf -o /dev/null "http://127.0.0.1:$node_port/metrics" && break

@@ -34,6 +34,14 @@ sleep 1
 declare -A pid
 tmux new-session -d -s "$session" -x 100 -y 30 "$bin/quillo-term"
 pid[terminal panel]=$(tmux list-panes -t "$session" -F '#{pane_pid}')
+# The terminal panel again with every row, in a window as tall as they need.
+mkdir -p "$scratch/all"
+XDG_CONFIG_HOME=$scratch/all "$bin/quillo" settings set RefreshRate 1
+XDG_CONFIG_HOME=$scratch/all "$bin/quillo" settings set Rows \
+    cpu,cores,memory,swap,pressure,disk,filesystems,diskio,network,interfaces,load,uptime,temperatures,fans,battery
+tmux new-window -t "$session" "env XDG_CONFIG_HOME=$scratch/all $bin/quillo-term"
+tmux resize-window -t "$session:1" -x 100 -y 60 2>/dev/null || true
+pid[every row]=$(tmux list-panes -t "$session:1" -F '#{pane_pid}')
 DISPLAY=$display "$bin/quillo-panel" --desktop >/dev/null 2>&1 &
 pid[desktop panel]=$!
 started+=($!)
@@ -42,7 +50,7 @@ pid[top -b -d 1]=$!
 started+=($!)
 if command -v htop >/dev/null; then
     tmux new-window -t "$session" "htop -d 10"
-    pid[htop]=$(tmux list-panes -t "$session:1" -F '#{pane_pid}')
+    pid[htop]=$(tmux list-panes -t "$session:2" -F '#{pane_pid}')
 fi
 if command -v conky >/dev/null; then
     # The panel's own figures and bars, so that both draw the same things.
@@ -69,7 +77,7 @@ sleep "$seconds"
 # CPU time from each thread's schedstat (nanoseconds on a CPU), which the 10 ms clock
 # ticks of /proc/PID/stat are too coarse to compare at these loads.
 printf '%-16s %10s %10s %12s\n' program "cpu time" "% of core" "peak memory"
-for name in "terminal panel" "desktop panel" "top -b -d 1" htop conky; do
+for name in "terminal panel" "every row" "desktop panel" "top -b -d 1" htop conky; do
     p=${pid[$name]:-}
     [ -n "$p" ] && [ -r "/proc/$p/status" ] || continue
     ns=$(cat /proc/"$p"/task/*/schedstat | awk '{s += $1} END {print s}')

@@ -350,6 +350,17 @@ TEST(FileSystems, MountTableAsDfReadsIt) {
     EXPECT_THAT(shown, ElementsAre("/", "/a b\tc", "/dev/shm", "/n", "/m"))
         << "no pseudo file system, one mount per device, the topmost of one folder, and "
            "remote shares of one server kept apart";
+
+    // Measured on the caller's thread: what answers from memory and is reached through
+    // such file systems only.
+    const auto all = parseMountInfo(
+        "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 0:5 / /sys rw - sysfs sysfs rw\n"
+        "3 2 0:6 / /sys/fs/cgroup rw - tmpfs tmpfs rw\n4 1 0:7 / /net rw - nfs4 h:/a rw\n"
+        "5 4 8:2 / /net/disk rw - xfs /dev/sda2 rw\n6 1 8:3 / /boot/efi rw - vfat /dev/sda3 rw\n"
+        "7 1 0:8 / /run/user/1/doc rw - fuse.portal portal rw\n8 1 0:9 / /auto rw - autofs x rw\n"
+        "9 8 8:4 / /auto/x rw - ext4 /dev/sda4 rw\n10 1 8:5 / /netx rw - btrfs /dev/sda5 rw\n");
+    EXPECT_THAT(answersFromMemory(all, all), ElementsAre(1, 1, 1, 0, 0, 0, 0, 0, 0, 1))
+        << "not the network, FUSE, autofs or vfat, nor what lies below them (/netx does not)";
 }
 
 // A statvfs that hangs, on a FUSE mount of the test's own: the call that starts it

@@ -152,12 +152,13 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known, unsigned parts) 
 }
 
 void Sampler::takeFileSystems(Sample& s) {
-    const std::vector<MountEntry> mounts = dfMounts(platform_.activity().mounts());
+    const std::vector<MountEntry> all = platform_.activity().mounts();
+    const std::vector<MountEntry> mounts = dfMounts(all);
     std::vector<std::string> paths;
     for (const MountEntry& m : mounts) paths.push_back(m.mountPoint);
     if (!probe_) probe_ = std::make_unique<SpaceProbe>();
     const std::vector<SpaceProbe::Answer> answers =
-        platform_.readsTheKernel() ? probe_->measure(paths)
+        platform_.readsTheKernel() ? probe_->measure(paths, answersFromMemory(mounts, all))
                                    : std::vector<SpaceProbe::Answer>(paths.size());
     for (std::size_t i = 0; i < mounts.size(); ++i) {
         // df leaves out what has no blocks at all (cgroup, tracefs and their kin).

@@ -1,6 +1,7 @@
 #include "quillo/widget/ExtraRows.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "quillo/widget/Format.hpp"
 #include "quillo/widget/Levels.hpp"
@@ -12,7 +13,23 @@ namespace {
 const std::vector<Sample::FileSystem> noFileSystems;
 const std::vector<Sample::Interface> noInterfaces;
 
-void show(ExtraRow& row, std::optional<double> ratio, const Configuration& config) {
+// The level colours, each looked up once a refresh however many bars take it: a look-up
+// reads the settings file.
+class Tints {
+  public:
+    explicit Tints(const Configuration& config) : config_(config) {}
+    Color operator()(ColorLevel level) {
+        std::optional<Color>& known = known_[std::size_t(level)];
+        if (!known) known = levelColor(level, config_);
+        return *known;
+    }
+
+  private:
+    const Configuration& config_;
+    std::array<std::optional<Color>, 3> known_;
+};
+
+void show(ExtraRow& row, std::optional<double> ratio, Tints& tints) {
     row.available = ratio.has_value();
     if (!ratio) {
         row.text = ExtraRows::notAvailable;
@@ -22,7 +39,7 @@ void show(ExtraRow& row, std::optional<double> ratio, const Configuration& confi
     const double percent = *ratio * 100.0;
     row.bar->setCurrent(percent);
     row.text = formatC("%.0f%%", {percent});
-    row.bar->setTintColor(levelColor(usageColorLevel(percent), config));
+    row.bar->setTintColor(tints(usageColorLevel(percent)));
 }
 
 void showTemperatures(ExtraRow& row, const std::vector<SensorReading>& readings) {
@@ -88,13 +105,17 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
     if (chosen(PanelRow::temperatures) || chosen(PanelRow::fans)) parts |= Sample::Part::sensors;
     if (parts == 0) return false;
 
-    const Sample s = sampler_.take(nullptr, parts);
-    if (chosen(PanelRow::swap)) show(swap_, s.swap ? s.swap->usedRatio : std::nullopt, config);
+    // The rows name every interface they show, so the routes that find the primary one
+    // are not read.
+    static const LinuxPlatform::DefaultRoutes noRoutes;
+    const Sample s = sampler_.take(&noRoutes, parts);
+    Tints tints(config);
+    if (chosen(PanelRow::swap)) show(swap_, s.swap ? s.swap->usedRatio : std::nullopt, tints);
     if (chosen(PanelRow::cores)) {
         while (cores_.size() < s.cpu.cores.size()) cores_.push_back(made());
         cores_.resize(s.cpu.cores.size());
         for (std::size_t i = 0; i < cores_.size(); ++i)
-            show(cores_[i], s.cpu.cores[i].usedRatio, config);
+            show(cores_[i], s.cpu.cores[i].usedRatio, tints);
     }
 
     if (chosen(PanelRow::pressure)) {
@@ -132,7 +153,7 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
             ExtraRow& row = fileSystems_[i];
             const Sample::FileSystem* fs = shown[i].second;
             row.title = shown[i].first;
-            show(row, fs ? fs->usedRatio : std::nullopt, config);
+            show(row, fs ? fs->usedRatio : std::nullopt, tints);
             if (fs && fs->stale) row.text = row.available ? row.text + " (stale)" : "stale";
         }
     }

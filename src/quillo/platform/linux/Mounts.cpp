@@ -88,6 +88,30 @@ bool isRemoteFileSystem(const MountEntry& m) {
     return m.source.find(':') != std::string::npos || m.source.starts_with("//");
 }
 
+std::vector<char> answersFromMemory(const std::vector<MountEntry>& listed,
+                                    const std::vector<MountEntry>& all) {
+    static constexpr std::string_view fromMemory[] = {
+        "ext2",  "ext3",     "ext4",     "xfs",   "btrfs",   "f2fs", "tmpfs",
+        "ramfs", "devtmpfs", "squashfs", "erofs", "iso9660", "proc", "sysfs"};
+    const auto known = [](const MountEntry& m) {
+        return std::find(std::begin(fromMemory), std::end(fromMemory), m.fsType) !=
+               std::end(fromMemory);
+    };
+    std::vector<char> direct;
+    for (const MountEntry& m : listed) {
+        // The walk to the mount point passes every mount above it, and a lookup in a
+        // network folder may wait on the network.
+        const bool reached = std::all_of(all.begin(), all.end(), [&](const MountEntry& above) {
+            const std::string& a = above.mountPoint;
+            const bool isAbove = a != m.mountPoint && m.mountPoint.starts_with(a) &&
+                                 (a == "/" || m.mountPoint[a.size()] == '/');
+            return !isAbove || known(above);
+        });
+        direct.push_back(known(m) && reached);
+    }
+    return direct;
+}
+
 std::vector<MountEntry> dfMounts(const std::vector<MountEntry>& all) {
     // O(n²) in the mounts, which number tens, rarely a few hundred.
     std::vector<const MountEntry*> kept;
@@ -162,13 +186,21 @@ SpaceProbe::~SpaceProbe() {
     state_->changed.notify_all();
 }
 
-std::vector<SpaceProbe::Answer> SpaceProbe::measure(const std::vector<std::string>& paths) {
+std::vector<SpaceProbe::Answer> SpaceProbe::measure(const std::vector<std::string>& paths,
+                                                    const std::vector<char>& direct) {
+    const auto isDirect = [&](std::size_t i) { return i < direct.size() && direct[i]; };
+    std::vector<std::optional<VolumeSpace>> now(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (isDirect(i)) now[i] = volumeSpace(paths[i].c_str());
+    }
     State& s = *state_;
     std::unique_lock lock(s.mutex);
     // Only what is asked now is waited for: a path still hanging from an earlier call is
     // stale at once, so that it delays one call, not every call.
     std::vector<const std::string*> asked;
-    for (const std::string& path : paths) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (isDirect(i)) continue;
+        const std::string& path = paths[i];
         State::Known& k = s.known[path];
         if (k.inFlight) continue;
         k.inFlight = true;
@@ -187,8 +219,12 @@ std::vector<SpaceProbe::Answer> SpaceProbe::measure(const std::vector<std::strin
                             [&](const std::string* p) { return s.known[*p].inFlight; });
     });
     std::vector<Answer> answers;
-    for (const std::string& path : paths) {
-        const State::Known& k = s.known[path];
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (isDirect(i)) {
+            answers.push_back({now[i], false});
+            continue;
+        }
+        const State::Known& k = s.known[paths[i]];
         answers.push_back({k.space, k.inFlight});
     }
     return answers;

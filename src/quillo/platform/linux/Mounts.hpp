@@ -38,6 +38,13 @@ bool isRemoteFileSystem(const MountEntry& mount);
 // mounts of different sources on one device are kept apart.
 std::vector<MountEntry> dfMounts(const std::vector<MountEntry>& all);
 
+// For each of the listed mounts, whether statvfs on it answers from memory: the kernel's
+// local disk and memory file systems (ext4, xfs, btrfs, tmpfs...), reached through such
+// file systems only. Network and FUSE file systems, autofs, vfat (which may read its
+// whole table to count free clusters) and any type not known here may wait on something.
+std::vector<char> answersFromMemory(const std::vector<MountEntry>& listed,
+                                    const std::vector<MountEntry>& all);
+
 // statvfs off the caller's thread, each answer awaited at most a deadline: a dead
 // network or FUSE mount never holds up a refresh. A path whose statvfs has not answered
 // is stale and keeps the last space it had; no second statvfs is started on it until the
@@ -56,7 +63,10 @@ class SpaceProbe {
     SpaceProbe(const SpaceProbe&) = delete;
     SpaceProbe& operator=(const SpaceProbe&) = delete;
 
-    std::vector<Answer> measure(const std::vector<std::string>& paths);
+    // A path marked direct is measured on the caller's thread, at once: handing it to a
+    // worker costs more than statvfs answering from memory.
+    std::vector<Answer> measure(const std::vector<std::string>& paths,
+                                const std::vector<char>& direct = {});
 
     static constexpr int maximumWorkers = 4;
 
