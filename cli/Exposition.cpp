@@ -171,8 +171,10 @@ void writePressure(Families& f, const std::vector<SamplePressure>& pressure) {
     f.family("quillo_pressure_waiting_seconds_total", "counter",
              "Time tasks stalled waiting for the resource: some of them, or all at once (full).");
     each([&](const std::string& resource, const char* kind, const PressureLine& line) {
+        // Divided twice, as node_exporter does: one division by 1e6 rounds some totals to
+        // the neighbouring double, and the two would then differ in their last digit.
         f.sample("quillo_pressure_waiting_seconds_total", {{"resource", resource}, {"kind", kind}},
-                 double(line.totalMicroseconds) / 1e6);
+                 double(line.totalMicroseconds) / 1000.0 / 1000.0);
     });
     f.family("quillo_pressure_ratio", "gauge",
              "Share of the last 10, 60 or 300 seconds that tasks stalled on the resource.");
