@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ExporterCommands.hpp"
+#include "HistoryCommands.hpp"
 #include "Output.hpp"
 #include "ProcessesCommand.hpp"
 #include "SampleCommand.hpp"
@@ -146,6 +147,10 @@ int quilloMain(int argc, char** argv) {
     auto* metrics = quillo::cli::addMetricsCommand(app, metricsOptions);
     quillo::cli::ServeOptions serveOptions;
     auto* serve = quillo::cli::addServeCommand(app, serveOptions);
+    quillo::cli::RecordOptions recordOptions;
+    auto* record = quillo::cli::addRecordCommand(app, recordOptions);
+    quillo::cli::HistoryOptions historyOptions;
+    auto* history = quillo::cli::addHistoryCommand(app, historyOptions);
 
     try {
         if (const int status = quillo::parseCommandLine(app, argc, argv); status >= 0)
@@ -187,6 +192,8 @@ int quilloMain(int argc, char** argv) {
     try {
         if (metrics->parsed()) return quillo::cli::runMetrics(metricsOptions, platform);
         if (serve->parsed()) return quillo::cli::runServe(serveOptions, platform);
+        if (record->parsed()) return quillo::cli::runRecord(recordOptions, platform);
+        if (history->parsed()) return quillo::cli::runHistory(historyOptions);
     } catch (const quillo::cli::UsageError& e) {
         std::fprintf(stderr, "quillo: %s\n", e.what());
         return 2;

@@ -10,7 +10,7 @@ _quillo() {
         cword=$COMP_CWORD
     fi
     local global="--desktop --terminal --frames --procfs --sysfs --help --version"
-    local commands="sample snapshot processes top metrics serve settings autostart help"
+    local commands="sample snapshot processes top metrics serve record history settings autostart help"
     local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces"
 
     case $prev in
@@ -63,6 +63,12 @@ _quillo() {
             ;;
         serve)
             COMPREPLY=($(compgen -W "--listen --help" -- "$cur"))
+            ;;
+        record)
+            COMPREPLY=($(compgen -W "--interval --help" -- "$cur"))
+            ;;
+        history)
+            COMPREPLY=($(compgen -W "processes cpu memory swap disk download upload load1 load5 load15 battery diskread diskwrite pressurecpu pressurememory pressureio temperature --since --until --json --csv --help" -- "$cur"))
             ;;
         autostart)
             [ ${#rest[@]} -eq 0 ] && COMPREPLY=($(compgen -W "enable disable status" -- "$cur"))

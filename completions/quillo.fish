@@ -1,5 +1,5 @@
 # fish completion for quillo: commands, options, settings keys and their choices.
-set -l commands sample snapshot processes top metrics serve settings autostart help
+set -l commands sample snapshot processes top metrics serve record history settings autostart help
 set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces
 
 complete -c quillo -f
@@ -17,6 +17,8 @@ complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a processes -
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a top -d 'list the busiest processes'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a metrics -d 'print every figure for Prometheus'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a serve -d 'serve every figure to Prometheus'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a record -d 'record the figures into the history'
+complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a history -d 'print the recorded figures'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a settings -d 'read or change the settings'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a autostart -d 'start at login, or not'
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a help -d 'print the help of a command'
@@ -25,7 +27,12 @@ complete -c quillo -n "__fish_seen_subcommand_from top" -l by -x -a 'cpu memory'
 complete -c quillo -n "__fish_seen_subcommand_from top" -s n -x -d 'how many to list'
 complete -c quillo -n "__fish_seen_subcommand_from sample metrics top" -l interval -x -d 'seconds over which the CPU is sampled'
 complete -c quillo -n "__fish_seen_subcommand_from serve" -l listen -x -d 'ADDRESS:PORT to listen on'
-complete -c quillo -n "__fish_seen_subcommand_from sample snapshot processes top" -l json -d 'print JSON'
+complete -c quillo -n "__fish_seen_subcommand_from record" -l interval -x -d 'seconds between points'
+complete -c quillo -n "__fish_seen_subcommand_from history" -l since -x -d 'start: a duration before now or a time'
+complete -c quillo -n "__fish_seen_subcommand_from history" -l until -x -d 'end: a time'
+complete -c quillo -n "__fish_seen_subcommand_from history" -l csv -d 'print CSV'
+complete -c quillo -n "__fish_seen_subcommand_from history" -a 'processes cpu memory swap disk download upload load1 load5 load15 battery diskread diskwrite pressurecpu pressurememory pressureio temperature'
+complete -c quillo -n "__fish_seen_subcommand_from sample snapshot processes top history" -l json -d 'print JSON'
 complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l ticks -x -d 'refreshes to run'
 complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l interval -x -d 'seconds between refreshes'
 complete -c quillo -n "__fish_seen_subcommand_from snapshot" -l png -r -F -d 'render the panel to a PNG'

@@ -202,8 +202,7 @@ std::optional<std::size_t> ProcessFiles::count() {
     if (files_.rootDescriptor(Fs::proc) < 0) return std::nullopt;
     std::size_t processes = 0;
     files_.forEachEntryTick(
-        Fs::proc, "",
-        [&](std::string_view name) { processes += name[0] >= '1' && name[0] <= '9'; },
+        Fs::proc, "", [&](std::string_view name) { processes += name[0] >= '1' && name[0] <= '9'; },
         maximumProcesses);
     return processes;
 }
@@ -299,6 +298,16 @@ std::optional<cpu_type_t> ProcessFiles::cpuType(std::int32_t pid) {
     std::lock_guard lock(cpuTypesMutex_);
     cpuTypes_.emplace(identity, type);
     return type;
+}
+
+std::optional<std::string> ProcessFiles::commandLine(std::int32_t pid) {
+    ReadBuffer text;
+    if (!files_.readOnce(Fs::proc, std::to_string(pid) + "/cmdline", text)) return std::nullopt;
+    std::string line(text.view());
+    while (!line.empty() && line.back() == '\0') line.pop_back();
+    if (line.empty()) return std::nullopt;
+    std::replace(line.begin(), line.end(), '\0', ' ');
+    return line;
 }
 
 }  // namespace quillo

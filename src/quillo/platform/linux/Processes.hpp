@@ -51,6 +51,9 @@ class ProcessFiles {
     // except where that is root: a process that made itself non-dumpable (ssh-agent, a
     // worker that dropped its privileges) has its files given to root, so status says.
     bool usage(std::vector<ProcessUsageSample>& out);
+    // PID/cmdline with its arguments apart by spaces, as ps's args shows it; absent for
+    // a kernel thread, whose is empty, or a process gone.
+    std::optional<std::string> commandLine(std::int32_t pid);
 
     // The kernel's own limit on process identifiers.
     static constexpr std::size_t maximumProcesses = 4u << 20;

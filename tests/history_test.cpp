@@ -1,0 +1,234 @@
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <random>
+#include <thread>
+
+#include "quillo/metrics/History.hpp"
+#include "support/Require.hpp"
+#include "support/Run.hpp"
+#include "support/TempDir.hpp"
+
+using namespace quillo;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+namespace {
+
+constexpr std::int64_t minute = 60'000;
+constexpr std::int64_t day = 1440 * minute;
+constexpr std::int64_t start = 1'796'000'040'000;  // a minute's start in 2026
+
+std::array<double, historyFigureCount> valuesOf(double x) {
+    std::array<double, historyFigureCount> v;
+    v.fill(x);
+    return v;
+}
+
+std::int64_t residentKiB() {
+    const std::string status = test::readFile("/proc/self/status");
+    const auto at = status.find("VmRSS:");
+    return at == std::string::npos ? 0 : std::atoll(status.c_str() + at + 6);
+}
+
+std::unique_ptr<HistoryWriter> opened(const std::filesystem::path& folder) {
+    std::string why;
+    auto writer = HistoryWriter::open(folder, &why);
+    EXPECT_TRUE(writer) << why;
+    return writer;
+}
+
+void flipByte(const std::filesystem::path& file, off_t at) {
+    const int fd = ::open(file.c_str(), O_RDWR);
+    unsigned char c = 0;
+    ASSERT_EQ(::pread(fd, &c, 1, at), 1);
+    c ^= 0x10;
+    ASSERT_EQ(::pwrite(fd, &c, 1, at), 1);
+    ::close(fd);
+}
+
+}  // namespace
+
+TEST(History, EachUnitKeepsWhatItsScaleResolves) {
+    const std::tuple<HistoryUnit, double, double> cases[] = {
+        {HistoryUnit::percent, 37.25, 1.0 / 1200},
+        {HistoryUnit::percent, 100.0, 0},
+        {HistoryUnit::load, 3.14, 0.005},
+        {HistoryUnit::celsius, -12.5, 0.005},
+        {HistoryUnit::rate, 0, 0},
+        {HistoryUnit::rate, 1.25e9, 1.25e9 * 0.0004},
+        {HistoryUnit::rate, 999.0, 999.0 * 0.0004}};
+    for (const auto& [unit, value, within] : cases)
+        EXPECT_NEAR(decodeFigure(unit, encodeFigure(unit, value)), value, within) << value;
+    for (const double outside : {std::nan(""), -1.0, 1e30})
+        EXPECT_TRUE(std::isnan(
+            decodeFigure(HistoryUnit::percent, encodeFigure(HistoryUnit::percent, outside))))
+            << outside << " is stored as absent";
+}
+
+// Points a second and the minutes they make, with the busiest processes, read back in
+// the order they were taken even where the wall clock went back.
+TEST(History, PointsMinutesAndProcessesReadBackInTheirOrder) {
+    test::TempDir dir;
+    {
+        auto writer = opened(dir.path());
+        for (int s = 0; s < 120; ++s) {
+            auto v = valuesOf(s % 60);
+            v[3] = std::nan("");
+            writer->add(start + s * 1000, v);
+            if (s == 30)
+                writer->setProcesses({{42, "firefox", "/usr/lib/firefox -P me", 12.3, 5 << 20}});
+        }
+        // The wall clock set back an hour: later points, earlier times.
+        writer->add(start + 120'000 - 3'600'000, valuesOf(7));
+    }
+    HistoryReader reader(dir.path());
+    const auto seconds = reader.seconds(start - day, start + day);
+    ASSERT_EQ(seconds.size(), 121u);
+    EXPECT_EQ(seconds.back().wallMs, start + 120'000 - 3'600'000) << "shown at its wall time";
+    EXPECT_TRUE(std::is_sorted(seconds.begin(), seconds.end(), [](const auto& a, const auto& b) {
+        return a.sequence < b.sequence;
+    }));
+    EXPECT_NEAR(seconds[59].values[0], 59, 0.01);
+    EXPECT_TRUE(std::isnan(seconds[59].values[3]));
+
+    const auto minutes = reader.minutes(start - day, start + day);
+    ASSERT_GE(minutes.size(), 2u);
+    const HistoryPoint& first = minutes.front();
+    EXPECT_EQ(first.wallMs % minute, 0);
+    EXPECT_NEAR(first.minima[0], 0, 0.01);
+    EXPECT_NEAR(first.maxima[0], 59, 0.01);
+    EXPECT_NEAR(first.values[0], 29.5, 0.01);
+    ASSERT_EQ(first.processes.size(), 1u);
+    EXPECT_EQ(first.processes[0].pid, 42);
+    EXPECT_EQ(first.processes[0].name, "firefox");
+    EXPECT_EQ(first.processes[0].commandLine, "/usr/lib/firefox -P me");
+    EXPECT_DOUBLE_EQ(first.processes[0].cpu, 12.3);
+    EXPECT_EQ(first.processes[0].rss, 5u << 20);
+    EXPECT_TRUE(minutes[1].processes.empty()) << "a minute without a listing has none";
+    EXPECT_TRUE(reader.problems().empty());
+
+    // A new writer goes on after the last point.
+    opened(dir.path())->add(start + 200'000, valuesOf(1));
+    EXPECT_EQ(HistoryReader(dir.path()).seconds(start + 200'000, start + 200'000)[0].sequence,
+              122u);
+}
+
+TEST(History, DamageCostsOnlyTheRecordsItTouches) {
+    test::TempDir dir;
+    {
+        auto writer = opened(dir.path());
+        for (int s = 0; s < 10; ++s) writer->add(start + s * 1000, valuesOf(s));
+        EXPECT_FALSE(HistoryWriter::open(dir.path(), nullptr)) << "one writer at a time";
+        std::string why;
+        HistoryWriter::open(dir.path(), &why);
+        EXPECT_THAT(why, HasSubstr("another program records the history"));
+    }
+    const std::size_t record = 16 + 2 * historyFigureCount;
+    flipByte(dir.path() / "seconds.ring", off_t(4096 + 3 * record + 20));  // a bit of point 3
+    auto seconds = HistoryReader(dir.path()).seconds(0, INT64_MAX);
+    ASSERT_EQ(seconds.size(), 9u);
+    EXPECT_EQ(seconds[1].sequence, 2u);
+    EXPECT_EQ(seconds[2].sequence, 4u) << "the damaged point is skipped";
+
+    // A damaged header: readers say so and read nothing of it; the writer sets the ring
+    // aside and starts a new one.
+    flipByte(dir.path() / "seconds.ring", 9);
+    HistoryReader damaged(dir.path());
+    EXPECT_TRUE(damaged.seconds(0, INT64_MAX).empty());
+    ASSERT_EQ(damaged.problems().size(), 1u);
+    EXPECT_THAT(damaged.problems()[0], HasSubstr("header is damaged"));
+    EXPECT_EQ(damaged.minutes(0, INT64_MAX).size(), 1u) << "the other rings still read";
+    std::string why;
+    ASSERT_TRUE(HistoryWriter::open(dir.path(), &why));
+    EXPECT_THAT(why, HasSubstr("set aside as seconds.ring.set-aside"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "seconds.ring.set-aside"));
+
+    // Cut short, as a copy interrupted would leave it.
+    std::filesystem::resize_file(dir.path() / "minutes.ring", 100'000);
+    HistoryReader cut(dir.path());
+    EXPECT_TRUE(cut.minutes(0, INT64_MAX).empty());
+    EXPECT_THAT(cut.problems().at(0), HasSubstr("of a layout this version cannot read"));
+}
+
+// A month and a day at a point a minute, then a day at a point a second, in a memory
+// file system (a disk would spend the test's time in the minutes' flushes): the files
+// keep their size, the rings keep their last day and month, and memory stays flat.
+TEST(History, AMonthKeepsItsSizeAndItsLastDayAndMonth) {
+    char folder[] = "/dev/shm/quillo-history-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder));
+    const std::filesystem::path path = folder;
+    std::int64_t rssBefore = 0;
+    {
+        auto writer = opened(path);
+        std::int64_t t = start;
+        for (int m = 0; m < 31 * 1440; ++m, t += minute) {
+            writer->add(t, valuesOf(m % 100));
+            if (m == 1440) rssBefore = residentKiB();
+        }
+        for (int s = 0; s < 86'400 + 60; ++s, t += 1000) writer->add(t, valuesOf(1));
+        EXPECT_LT(residentKiB() - rssBefore, 1024) << "KiB grown while recording";
+    }
+    std::uintmax_t bytes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(path)) bytes += entry.file_size();
+    EXPECT_LE(bytes, 16u << 20);
+    HistoryReader reader(path);
+    EXPECT_EQ(reader.seconds(0, INT64_MAX).size(), 86'400u);
+    EXPECT_EQ(reader.minutes(0, INT64_MAX).size(), 43'200u);
+    std::filesystem::remove_all(path);
+}
+
+// `quillo record` killed at random moments, again and again: every point it wrote before
+// is read, the history is never unreadable, and the sequence never repeats.
+TEST(History, KilledWritersNeverLeaveItUnreadable) {
+    test::TempDir home;
+    const std::string program = std::string(QUILLO_BIN) + "/quillo";
+    const std::string state = home.path().string();
+    std::mt19937 random(7);
+    const auto written = [&] {
+        return HistoryReader(home.path() / "quillo" / "history").seconds(0, INT64_MAX).size();
+    };
+    // Two hundred kills, and more on a machine so loaded that few of them came after a
+    // first point.
+    for (int kill = 0; kill < 600 && (kill < 200 || written() < 30); ++kill) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+            ::execl(program.c_str(), program.c_str(), "record", "--interval", "0.1",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % 100));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+    HistoryReader reader(home.path() / "quillo" / "history");
+    const auto points = reader.seconds(0, INT64_MAX);
+    EXPECT_TRUE(reader.problems().empty()) << reader.problems().front();
+    EXPECT_GT(points.size(), 30u);
+    for (std::size_t i = 1; i < points.size(); ++i)
+        ASSERT_LT(points[i - 1].sequence, points[i].sequence);
+    const test::RunResult r = test::run("XDG_STATE_HOME=" + test::quoted(state) + " " + program +
+                                        " history memory --since 1h --csv");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("time,memory\n"));
+}
+
+// A disk too small for the rings: a clear refusal, and nothing half made left behind.
+TEST(History, AFullDiskRefusesClearly) {
+    test::TempDir dir;
+    const test::RunResult r = test::run("unshare -m sh -c 'mount -t tmpfs -o size=6m none " +
+                                        test::quoted(dir.path().string()) +
+                                        " && XDG_STATE_HOME=" + test::quoted(dir.path().string()) +
+                                        " " QUILLO_BIN "/quillo record; echo status=$?; ls -A " +
+                                        test::quoted(dir.path().string()) + "/quillo/history'");
+    QUILLO_REQUIRE(r.out.find("status=") != std::string::npos, "no mount namespace: " + r.err);
+    EXPECT_THAT(r.out, HasSubstr("status=1"));
+    EXPECT_THAT(r.err, HasSubstr("No space left on device"));
+    EXPECT_THAT(r.out, Not(HasSubstr(".new")));
+}
