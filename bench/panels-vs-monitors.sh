@@ -32,17 +32,18 @@ started+=($!)
 sleep 1
 
 declare -A pid
-tmux new-session -d -s "$session" -x 100 -y 30 "$bin/quillo-term"
+# Each panel records its own history, as it would alone on a machine.
+tmux new-session -d -s "$session" -x 100 -y 30 "env XDG_STATE_HOME=$scratch/state1 $bin/quillo-term"
 pid[terminal panel]=$(tmux list-panes -t "$session" -F '#{pane_pid}')
 # The terminal panel again with every row, in a window as tall as they need.
 mkdir -p "$scratch/all"
 XDG_CONFIG_HOME=$scratch/all "$bin/quillo" settings set RefreshRate 1
 XDG_CONFIG_HOME=$scratch/all "$bin/quillo" settings set Rows \
     cpu,cores,memory,swap,pressure,disk,filesystems,diskio,network,interfaces,load,uptime,temperatures,fans,battery
-tmux new-window -t "$session" "env XDG_CONFIG_HOME=$scratch/all $bin/quillo-term"
+tmux new-window -t "$session" "env XDG_CONFIG_HOME=$scratch/all XDG_STATE_HOME=$scratch/state2 $bin/quillo-term"
 tmux resize-window -t "$session:1" -x 100 -y 60 2>/dev/null || true
 pid[every row]=$(tmux list-panes -t "$session:1" -F '#{pane_pid}')
-DISPLAY=$display "$bin/quillo-panel" --desktop >/dev/null 2>&1 &
+DISPLAY=$display XDG_STATE_HOME=$scratch/state3 "$bin/quillo-panel" --desktop >/dev/null 2>&1 &
 pid[desktop panel]=$!
 started+=($!)
 top -b -d 1 >/dev/null &

@@ -12,12 +12,14 @@
 #include <unistd.h>
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "RatioMain.hpp"
+#include "quillo/metrics/History.hpp"
 #include "quillo/metrics/Sample.hpp"
 #include "quillo/metrics/System.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
@@ -234,7 +236,7 @@ BENCHMARK(BM_FloorTickEveryRow);
 void BM_TickEveryRow(benchmark::State& state) {
     System sys;
     quillo::LinuxPlatform platform;
-    quillo::ExtraRows rows(platform);
+    quillo::ExtraRows rows(platform, {}, false);
     const quillo::Configuration config(std::make_unique<quillo::SettingsSuite>("/nonexistent"));
     for (auto _ : state) {
         benchmark::DoNotOptimize(sys.usageCPU());
@@ -246,6 +248,20 @@ void BM_TickEveryRow(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TickEveryRow);
+
+// A point of the history as a panel records it each refresh: its sample and its write.
+void BM_RecordPoint(benchmark::State& state) {
+    quillo::LinuxPlatform platform;
+    char folder[] = "/tmp/quillo-bench-XXXXXX";
+    if (!::mkdtemp(folder)) return state.SkipWithError("no scratch folder");
+    {
+        quillo::Recorder recorder(platform, quillo::HistoryWriter::open(folder, nullptr));
+        std::int64_t wall = 0;
+        for (auto _ : state) recorder.record(wall += 1000);
+    }
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_RecordPoint);
 
 }  // namespace
 

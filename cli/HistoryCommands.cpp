@@ -2,6 +2,8 @@
 
 #include <signal.h>
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -63,6 +65,71 @@ std::vector<std::size_t> chosenFigures(const std::vector<std::string>& names) {
         chosen.push_back(std::size_t(it - known.begin()));
     }
     return chosen;
+}
+
+// The points as OpenMetrics samples with timestamps, for promtool to make Prometheus blocks
+// of. A figure the exporter serves as a gauge keeps the exporter's name, so that what a
+// machine saw offline joins its live series; the others are named quillo_history_*.
+std::string openMetrics(std::vector<HistoryPoint> points, const std::vector<std::size_t>& chosen) {
+    struct Series {
+        std::string_view figure, family, labels, unit;
+        bool percent;  // stored in percent, served as a ratio
+    };
+    static constexpr Series series[] = {
+        {"cpu", "quillo_cpu_usage_ratio", "", "", true},
+        {"memory", "quillo_memory_used_ratio", "", "", true},
+        {"swap", "quillo_history_swap_used_ratio", "", "", true},
+        {"disk", "quillo_disk_used_ratio", "", "", true},
+        {"download", "quillo_history_network_receive_bytes_per_second", "", "", false},
+        {"upload", "quillo_history_network_transmit_bytes_per_second", "", "", false},
+        {"load1", "quillo_load1", "", "", false},
+        {"load5", "quillo_load5", "", "", false},
+        {"load15", "quillo_load15", "", "", false},
+        {"battery", "quillo_history_battery_charge_ratio", "", "", true},
+        {"diskread", "quillo_history_disk_read_bytes_per_second", "", "", false},
+        {"diskwrite", "quillo_history_disk_written_bytes_per_second", "", "", false},
+        {"pressurecpu", "quillo_pressure_ratio", R"(resource="cpu",kind="some",window="10s")", "",
+         true},
+        {"pressurememory", "quillo_pressure_ratio", R"(resource="memory",kind="some",window="10s")",
+         "", true},
+        {"pressureio", "quillo_pressure_ratio", R"(resource="io",kind="some",window="10s")", "",
+         true},
+        {"temperature", "quillo_history_cpu_temperature_celsius", "", "celsius", false},
+    };
+    static_assert(std::size(series) == historyFigureCount);
+    // A series' samples go in time order; a wall clock set back gives two points one
+    // time, and the later point stands.
+    std::stable_sort(
+        points.begin(), points.end(),
+        [](const HistoryPoint& a, const HistoryPoint& b) { return a.wallMs < b.wallMs; });
+    std::string out;
+    std::vector<std::string_view> written;
+    for (const std::size_t f : chosen) {
+        const Series& head = series[f];
+        if (std::find(written.begin(), written.end(), head.family) != written.end()) continue;
+        written.push_back(head.family);
+        out += "# TYPE " + std::string(head.family) + " gauge\n";
+        if (!head.unit.empty())
+            out += "# UNIT " + std::string(head.family) + " " + std::string(head.unit) + "\n";
+        for (const std::size_t g : chosen) {
+            const Series& s = series[g];
+            if (s.family != head.family) continue;
+            const std::string name =
+                std::string(s.family) + (s.labels.empty() ? "" : "{" + std::string(s.labels) + "}");
+            for (std::size_t i = 0; i < points.size(); ++i) {
+                const HistoryPoint& p = points[i];
+                if (i + 1 < points.size() && points[i + 1].wallMs == p.wallMs) continue;
+                const double v = p.values[g];
+                if (!std::isfinite(v)) continue;
+                char value[32];
+                const auto end =
+                    std::to_chars(value, value + sizeof value, s.percent ? v / 100.0 : v);
+                out += name + " " + std::string(value, end.ptr) +
+                       formatC(" %lld.%03lld\n", {p.wallMs / 1000, p.wallMs % 1000});
+            }
+        }
+    }
+    return out + "# EOF\n";
 }
 
 }  // namespace
@@ -188,6 +255,9 @@ CLI::App* addHistoryCommand(CLI::App& app, HistoryOptions& options) {
         c->add_flag("--json", options.json, "print JSON");
     }
     command->add_flag("--csv", options.csv, "print comma-separated values");
+    command->add_flag("--openmetrics", options.openMetrics,
+                      "print the OpenMetrics text format with timestamps, for "
+                      "promtool tsdb create-blocks-from openmetrics");
     return command;
 }
 
@@ -196,7 +266,8 @@ int runHistory(const HistoryOptions& options) {
     const std::int64_t from = parseHistoryTime(options.since, now, true);
     const std::int64_t to =
         options.until.empty() ? now : parseHistoryTime(options.until, now, false);
-    if (options.json && options.csv) throw UsageError("--json and --csv exclude each other");
+    if (int(options.json) + int(options.csv) + int(options.openMetrics) > 1)
+        throw UsageError("--json, --csv and --openmetrics exclude each other");
     const std::vector<std::size_t> chosen = chosenFigures(options.figures);
     const auto figures = historyFigures();
 
@@ -241,7 +312,9 @@ int runHistory(const HistoryOptions& options) {
         return 0;
     }
 
-    if (options.csv) {
+    if (options.openMetrics) {
+        out = openMetrics(points, chosen);
+    } else if (options.csv) {
         out += "time";
         for (const std::size_t f : chosen) out += "," + std::string(figures[f].name);
         out += "\n";

@@ -16,7 +16,7 @@ struct RecordOptions {
 struct HistoryOptions {
     std::vector<std::string> figures;
     std::string since = "1h", until;
-    bool json = false, csv = false;
+    bool json = false, csv = false, openMetrics = false;
     CLI::App* processes = nullptr;  // `quillo history processes`
 };
 

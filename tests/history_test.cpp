@@ -232,3 +232,27 @@ TEST(History, AFullDiskRefusesClearly) {
     EXPECT_THAT(r.err, HasSubstr("No space left on device"));
     EXPECT_THAT(r.out, Not(HasSubstr(".new")));
 }
+
+// What a machine saw offline, turned into Prometheus blocks by promtool.
+TEST(History, OpenMetricsBackfillsPrometheus) {
+    test::TempDir home;
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    {
+        auto writer = opened(home.path() / "quillo" / "history");
+        for (int s = 120; s > 0; --s) writer->add(now - s * 1000, valuesOf(s % 50));
+    }
+    const std::string state = "XDG_STATE_HOME=" + test::quoted(home.path().string()) + " ";
+    const test::RunResult r =
+        test::run(state + QUILLO_BIN "/quillo history --openmetrics --since 5m > " +
+                  test::quoted((home.path() / "om.txt").string()) +
+                  " && promtool tsdb create-blocks-from openmetrics " +
+                  test::quoted((home.path() / "om.txt").string()) + " " +
+                  test::quoted((home.path() / "tsdb").string()));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_THAT(
+        test::readFile(home.path() / "om.txt"),
+        HasSubstr("quillo_pressure_ratio{resource=\"io\",kind=\"some\",window=\"10s\"} 0.2"));
+    EXPECT_THAT(r.out, HasSubstr(" 1920 ")) << "120 points of 16 figures";
+}

@@ -18,6 +18,7 @@ desktop-file-validate /usr/share/applications/io.quillo.Quillo.desktop
 test -f /usr/share/icons/hicolor/scalable/apps/io.quillo.Quillo.svg
 quillo --version | grep -q "^quillo "
 systemd-analyze verify /lib/systemd/system/quillo-exporter.service
+systemd-analyze verify /usr/lib/systemd/user/quillo-record.service
 promtool check rules /usr/share/doc/quillo/examples/prometheus/quillo-rules.yml >/dev/null
 quillo metrics --interval 0 | promtool check metrics
 

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "common/SettingsWatcher.hpp"
+#include "quillo/metrics/History.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/ui/Theme.hpp"
@@ -449,6 +450,7 @@ TEST(TerminalFrames, PipedDumbAndAsciiOutputIsPlainText) {
         const test::RunResult r = test::run(
             std::string("env -u LANGUAGE ") + environment +
             " XDG_CONFIG_HOME=" + test::quoted(home.path().string()) +
+            " XDG_STATE_HOME=" + test::quoted(home.path().string()) +
             " TERM=xterm COLORTERM=truecolor " QUILLO_BIN "/quillo --terminal --frames 2" + roots);
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "an escape in plain output";
@@ -458,6 +460,8 @@ TEST(TerminalFrames, PipedDumbAndAsciiOutputIsPlainText) {
         EXPECT_THAT(first, HasSubstr("Load Average: 0.02 0.04 0.05")) << "the first frame is whole";
         EXPECT_THAT(first, HasSubstr("Uptime: "));
         EXPECT_THAT(first, HasSubstr("4.8 W, on battery")) << "power_now 4830000 µW, mains off";
+        EXPECT_FALSE(std::filesystem::exists(home.path() / "quillo" / "history"))
+            << "a copied tree's figures are not this machine's history";
         if (std::string(environment) == "LC_ALL=C") {
             EXPECT_TRUE(std::all_of(r.out.begin(), r.out.end(), [](char c) {
                 return static_cast<unsigned char>(c) < 0x80;
@@ -477,9 +481,12 @@ TEST(TerminalFrames, FirstFrameMeasuresTheCpu) {
     test::TempDir home;
     home.write("quillo/io.quillo.shared.json", "{\"RefreshRate\": 0.5}");
     const test::RunResult r = test::run("XDG_CONFIG_HOME=" + test::quoted(home.path().string()) +
+                                        " XDG_STATE_HOME=" + test::quoted(home.path().string()) +
                                         " LC_ALL=C " QUILLO_BIN "/quillo --terminal --frames 1");
     spinners.clear();
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(HistoryReader(home.path() / "quillo" / "history").seconds(0, INT64_MAX).empty())
+        << "the panel records while it runs";
     const std::string cpu = r.out.substr(0, r.out.find('\n'));
     ASSERT_THAT(cpu, HasSubstr("CPU"));
     const std::size_t percent = cpu.rfind('%');

@@ -642,4 +642,18 @@ void Recorder::record(std::int64_t wallMs) {
     writer_->add(wallMs, historyValues(s));
 }
 
+void PanelRecording::tick() {
+    if (!platform_.readsTheKernel()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!recorder_ && now >= nextTry_) {
+        nextTry_ = now + std::chrono::minutes(1);
+        if (auto writer = HistoryWriter::open(folder_, nullptr))
+            recorder_ = std::make_unique<Recorder>(platform_, std::move(writer));
+    }
+    if (!recorder_) return;
+    recorder_->record(std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch())
+                          .count());
+}
+
 }  // namespace quillo

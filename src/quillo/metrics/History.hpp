@@ -145,4 +145,23 @@ class Recorder {
     std::int64_t minute_ = INT64_MIN;
 };
 
+// What a panel records while it runs: the history's writer whenever no other program
+// holds it, asked for again each minute, so that a panel takes over when `quillo record`
+// stops. A panel reading a copied tree (--procfs) records nothing: its figures are not
+// this machine's.
+class PanelRecording {
+  public:
+    explicit PanelRecording(LinuxPlatform& platform,
+                            std::filesystem::path folder = defaultHistoryFolder())
+        : platform_(platform), folder_(std::move(folder)) {}
+    void tick();
+    bool recording() const { return recorder_ != nullptr; }
+
+  private:
+    LinuxPlatform& platform_;
+    std::filesystem::path folder_;
+    std::unique_ptr<Recorder> recorder_;
+    std::chrono::steady_clock::time_point nextTry_{};
+};
+
 }  // namespace quillo

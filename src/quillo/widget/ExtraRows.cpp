@@ -69,8 +69,11 @@ void showTemperatures(ExtraRow& row, const std::vector<SensorReading>& readings)
 
 }  // namespace
 
-ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> prepare)
-    : sampler_(platform), prepare_(std::move(prepare)), swap_(made()) {}
+ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> prepare,
+                     bool record)
+    : sampler_(platform), prepare_(std::move(prepare)), swap_(made()) {
+    if (record) recording_.emplace(platform);
+}
 
 ExtraRow ExtraRows::made() const {
     ExtraRow row;
@@ -92,6 +95,7 @@ bool ExtraRows::showBatteryPower(std::optional<double> watts, std::optional<bool
 }
 
 bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& config) {
+    if (recording_) recording_->tick();
     const auto chosen = [&](PanelRow r) {
         return std::find(rows.begin(), rows.end(), r) != rows.end();
     };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "quillo/metrics/History.hpp"
 #include "quillo/metrics/Sample.hpp"
 #include "quillo/settings/Configuration.hpp"
 #include "quillo/settings/Rows.hpp"
@@ -27,9 +28,11 @@ struct ExtraRow {
 class ExtraRows {
   public:
     // Each new bar is handed to prepare first, as a host sets its bars up.
-    explicit ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> prepare = {});
+    explicit ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> prepare = {},
+                       bool record = true);
 
-    // Reads the chosen rows' figures; whether any row changed.
+    // Reads the chosen rows' figures, and records a point into the history while the
+    // panel holds it; whether any row changed.
     bool refresh(const std::vector<PanelRow>& rows, const Configuration& config);
 
     const ExtraRow& swap() const { return swap_; }
@@ -69,6 +72,7 @@ class ExtraRows {
     ExtraRow made() const;
 
     Sampler sampler_;
+    std::optional<PanelRecording> recording_;
     std::function<void(ProgressBar&)> prepare_;
     ExtraRow swap_, pressure_, diskIo_, temperatures_, fans_, batteryPower_;
     std::vector<ExtraRow> cores_, fileSystems_, interfaces_;
