@@ -263,6 +263,21 @@ void BM_RecordPoint(benchmark::State& state) {
 }
 BENCHMARK(BM_RecordPoint);
 
+// A day of points a second read back, as `quillo history --since 24h` reads them.
+void BM_ReadDay(benchmark::State& state) {
+    char folder[] = "/dev/shm/quillo-bench-XXXXXX";
+    if (!::mkdtemp(folder)) return state.SkipWithError("no scratch folder");
+    {
+        auto writer = quillo::HistoryWriter::open(folder, nullptr);
+        std::array<double, quillo::historyFigureCount> values{};
+        for (std::int64_t s = 0; s < 86'400; ++s) writer->add(s * 1000, values);
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(quillo::HistoryReader(folder).seconds(0, INT64_MAX));
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_ReadDay)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 int main(int argc, char** argv) {

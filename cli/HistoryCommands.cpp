@@ -275,15 +275,24 @@ int runHistory(const HistoryOptions& options) {
     const bool processes = options.processes && options.processes->parsed();
     // Points a second where the window begins within the last day, minutes before it.
     const bool bySecond = !processes && from >= now - 86'400'000;
-    const std::vector<HistoryPoint> points =
-        bySecond ? reader.seconds(from, to) : reader.minutes(from, to);
+    std::vector<HistoryPoint> seconds;
+    std::vector<HistoryMinute> minutes;
+    if (bySecond) {
+        seconds = reader.seconds(from, to);
+    } else {
+        minutes = reader.minutes(from, to);
+    }
+    const std::size_t count = bySecond ? seconds.size() : minutes.size();
+    const auto point = [&](std::size_t i) -> const HistoryPoint& {
+        return bySecond ? seconds[i] : minutes[i];
+    };
     for (const std::string& problem : reader.problems())
         std::fprintf(stderr, "quillo: %s\n", visibleText(problem).c_str());
 
     std::string out;
     if (processes) {
         if (options.json) out += "[";
-        for (const HistoryPoint& p : points) {
+        for (const HistoryMinute& p : minutes) {
             if (options.json) {
                 out += std::string(out.size() > 1 ? ",\n" : "\n") + " {\"time\": \"" +
                        timeText(p.wallMs, true) + "\", \"processes\": [";
@@ -307,18 +316,20 @@ int runHistory(const HistoryOptions& options) {
                        visibleText(q.commandLine) + "\n";
             }
         }
-        if (options.json) out += points.empty() ? "]\n" : "\n]\n";
+        if (options.json) out += minutes.empty() ? "]\n" : "\n]\n";
         writeOutput(out);
         return 0;
     }
 
     if (options.openMetrics) {
-        out = openMetrics(points, chosen);
+        out = openMetrics(
+            bySecond ? seconds : std::vector<HistoryPoint>(minutes.begin(), minutes.end()), chosen);
     } else if (options.csv) {
         out += "time";
         for (const std::size_t f : chosen) out += "," + std::string(figures[f].name);
         out += "\n";
-        for (const HistoryPoint& p : points) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const HistoryPoint& p = point(i);
             out += timeText(p.wallMs, true);
             for (const std::size_t f : chosen)
                 out += "," + (std::isfinite(p.values[f]) ? number(p.values[f], figures[f].unit)
@@ -328,21 +339,21 @@ int runHistory(const HistoryOptions& options) {
     } else if (options.json) {
         out += std::string("{\"resolution\": \"") + (bySecond ? "second" : "minute") +
                "\", \"points\": [";
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            const HistoryPoint& p = points[i];
+        for (std::size_t i = 0; i < count; ++i) {
+            const HistoryPoint& p = point(i);
             out += std::string(i ? "," : "") + "\n {\"time\": \"" + timeText(p.wallMs, true) +
                    "\", \"sequence\": " + std::to_string(p.sequence);
             for (const std::size_t f : chosen) {
                 out += ", \"" + std::string(figures[f].name) + "\": ";
                 const HistoryUnit unit = figures[f].unit;
                 out += bySecond ? number(p.values[f], unit)
-                                : "{\"min\": " + number(p.minima[f], unit) +
+                                : "{\"min\": " + number(minutes[i].minima[f], unit) +
                                       ", \"mean\": " + number(p.values[f], unit) +
-                                      ", \"max\": " + number(p.maxima[f], unit) + "}";
+                                      ", \"max\": " + number(minutes[i].maxima[f], unit) + "}";
             }
             out += "}";
         }
-        out += points.empty() ? "]}\n" : "\n]}\n";
+        out += count == 0 ? "]}\n" : "\n]}\n";
     } else {
         const auto padded = [](std::string text, std::size_t width) {
             return std::string(width > text.size() ? width - text.size() : 0, ' ') + text;
@@ -356,13 +367,14 @@ int runHistory(const HistoryOptions& options) {
                                 std::max<std::size_t>(
                                     width(f), figures[f].unit == HistoryUnit::rate ? 10 : 0));
         out += "\n";
-        for (const HistoryPoint& p : points) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const HistoryPoint& p = point(i);
             out += timeText(p.wallMs, false);
             for (const std::size_t f : chosen) {
                 const bool rate = figures[f].unit == HistoryUnit::rate;
                 out += " " + padded(!std::isfinite(p.values[f]) ? std::string("-")
                                     : rate ? formatRate(std::uint64_t(p.values[f]))
-                                           : formatC("%.1f", {p.values[f]}),
+                                           : formatC("%.1f", {double(p.values[f])}),
                                     std::max<std::size_t>(width(f), rate ? 10 : 0));
             }
             out += "\n";

@@ -99,7 +99,7 @@ TEST(History, PointsMinutesAndProcessesReadBackInTheirOrder) {
 
     const auto minutes = reader.minutes(start - day, start + day);
     ASSERT_GE(minutes.size(), 2u);
-    const HistoryPoint& first = minutes.front();
+    const HistoryMinute& first = minutes.front();
     EXPECT_EQ(first.wallMs % minute, 0);
     EXPECT_NEAR(first.minima[0], 0, 0.01);
     EXPECT_NEAR(first.maxima[0], 59, 0.01);

@@ -358,6 +358,7 @@ std::vector<HistoryPoint> HistoryReader::seconds(std::int64_t fromMs, std::int64
         return {};
     }
     std::vector<HistoryPoint> points;
+    points.reserve(ring->layout.capacity);
     ring->scan([&](const unsigned char* r) {
         const std::int64_t wall = wallOf(r);
         if (wall < fromMs || wall > toMs) return;
@@ -366,7 +367,7 @@ std::vector<HistoryPoint> HistoryReader::seconds(std::int64_t fromMs, std::int64
         p.wallMs = wall;
         for (std::size_t i = 0; i < historyFigureCount; ++i) {
             const int at = ring->ours[i];
-            p.values.push_back(
+            p.values[i] = float(
                 at < 0 ? nan : decodeFigure(figures[i].unit, load<std::uint16_t>(r + 16 + 2 * at)));
         }
     });
@@ -375,7 +376,7 @@ std::vector<HistoryPoint> HistoryReader::seconds(std::int64_t fromMs, std::int64
     return points;
 }
 
-std::vector<HistoryPoint> HistoryReader::minutes(std::int64_t fromMs, std::int64_t toMs) {
+std::vector<HistoryMinute> HistoryReader::minutes(std::int64_t fromMs, std::int64_t toMs) {
     std::string why;
     std::optional<Ring> ring = openRing(folder_, minutesRing, O_RDONLY, why);
     if (!ring) {
@@ -384,26 +385,26 @@ std::vector<HistoryPoint> HistoryReader::minutes(std::int64_t fromMs, std::int64
     }
     std::optional<Ring> strings = openRing(folder_, stringsRing, O_RDONLY, why);
     const std::size_t figureCount = ring->names.size();
-    std::vector<HistoryPoint> points;
+    std::vector<HistoryMinute> points;
     std::vector<unsigned char> text(stringBytes);
     ring->scan([&](const unsigned char* r) {
         const std::int64_t wall = wallOf(r);
         if (wall < fromMs || wall > toMs) return;
-        HistoryPoint& p = points.emplace_back();
+        HistoryMinute& p = points.emplace_back();
         p.sequence = load<std::uint32_t>(r + 4);
         p.wallMs = wall;
         for (std::size_t i = 0; i < historyFigureCount; ++i) {
             const int at = ring->ours[i];
-            const auto value = [&](std::size_t which) {
+            const auto value = [&](std::size_t which) -> float {
                 return at < 0 ? nan
                               : decodeFigure(
                                     figures[i].unit,
                                     load<std::uint16_t>(
                                         r + 16 + 2 * (which * figureCount + std::size_t(at))));
             };
-            p.minima.push_back(value(0));
-            p.values.push_back(value(1));
-            p.maxima.push_back(value(2));
+            p.minima[i] = value(0);
+            p.values[i] = value(1);
+            p.maxima[i] = value(2);
         }
         const unsigned char* entry = r + 16 + 6 * figureCount + 4;
         const std::size_t count = std::min<std::size_t>(r[16 + 6 * figureCount], processesKept);
@@ -427,8 +428,9 @@ std::vector<HistoryPoint> HistoryReader::minutes(std::int64_t fromMs, std::int64
             }
         }
     });
-    std::sort(points.begin(), points.end(),
-              [](const HistoryPoint& a, const HistoryPoint& b) { return a.sequence < b.sequence; });
+    std::sort(points.begin(), points.end(), [](const HistoryMinute& a, const HistoryMinute& b) {
+        return a.sequence < b.sequence;
+    });
     return points;
 }
 
