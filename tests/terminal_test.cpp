@@ -173,10 +173,26 @@ TEST(TerminalPanel, ChosenRowsInOrderAndWhatTheMachineLacks) {
     EXPECT_EQ(extra.pressure().text, "CPU 0.2%  I/O 12.0%");
     EXPECT_EQ(extra.diskIo().text, "read 0 B/s  write 0 B/s") << "a partition is no disk";
     lines = panel.lines(40, {ColorMode::none, false});
-    EXPECT_TRUE(lines[0].starts_with(" Swap     ##") && lines[0].ends_with(" 75%")) << lines[0];
+    EXPECT_TRUE(lines[0].starts_with(" Swap     ##") && lines[0].ends_with(" 75%          #"))
+        << lines[0] << ": the figure, then its last five minutes, the newest thirty seconds last";
     EXPECT_EQ(lines[1], " Cores    ###") << "CPUs gone offline, the one left at 100 %";
     dir.write("proc/stat", "cpu  0 0 0 0\ncpu0 5 0 0 1\n");
     EXPECT_FALSE(extra.refresh(rows, config)) << "nothing changed";
+}
+
+TEST(Sparkline, CellsOfThirtySecondsNewestLast) {
+    constexpr std::int64_t t = 1'796'000'040'000;  // a cell's start
+    Sparkline s;
+    EXPECT_EQ(s.text(t, true), "") << "nothing to show";
+    s.add(t, 10);
+    s.add(t + 1000, 30);
+    s.add(t + 60'000, 100);
+    s.add(t + 61'000, std::nan(""));
+    EXPECT_EQ(s.text(t + 60'000, true), "       \u2582 \u2588") << "a mean of 20 %, a gap, 100 %";
+    EXPECT_EQ(s.text(t + 60'000, false), "       . @");
+    s.add(t + 330'000, 50);
+    EXPECT_EQ(s.text(t + 330'000, false), "@        +")
+        << "eleven cells on, the first two are gone";
 }
 
 // The file systems and interfaces rows: every one by default, else the chosen ones in

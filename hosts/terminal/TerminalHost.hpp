@@ -44,6 +44,12 @@ class TerminalHost final : public FigureObserver {
     // p shows or hides the busiest processes by CPU and by memory.
     void toggleProcesses();
     void refreshed() override;
+    void cpu(double percent) override { extra_.addFigure(PanelRow::cpu, percent); }
+    void memory(double percent) override { extra_.addFigure(PanelRow::memory, percent); }
+    void disk(double percent) override { extra_.addFigure(PanelRow::disk, percent); }
+    void battery(std::optional<double> charge, bool) override {
+        if (charge) extra_.addFigure(PanelRow::battery, *charge);
+    }
     void batteryPower(std::optional<double> watts, std::optional<bool> adapter) override {
         if (extra_.showBatteryPower(watts, adapter)) changed();
     }

@@ -213,16 +213,22 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     std::vector<std::string> rows;
     static const std::vector<ExtraRow> noRows;
 
-    // A bar row: the title, the bar as wide as the line allows, the figure at the end.
+    // A bar row: the title, the bar as wide as the line allows, the figure, and the
+    // figure's last minutes where the line has room for them beside a bar of its own.
     const auto barRow = [&](const std::string& title, const ProgressBar& bar,
-                            const std::string& value, int valueWidth) {
+                            const std::string& value, int valueWidth,
+                            const std::string& spark = {}) {
         valueWidth = std::max(valueWidth, displayWidth(value));
         const int room = std::max(titleWidth, displayWidth(title) + 1);
-        const int cells = std::min(maximumBar, width - int(lead.size()) - room - 1 - valueWidth);
+        int cells = std::min(maximumBar, width - int(lead.size()) - room - 1 - valueWidth);
+        const int sparkWidth = spark.empty() ? 0 : displayWidth(spark) + 1;
+        const bool sparked = sparkWidth > 0 && cells - sparkWidth >= 2 * minimumBar;
+        if (sparked)
+            cells = std::min(cells, width - int(lead.size()) - room - 1 - valueWidth - sparkWidth);
         std::string row = lead + padRight(title, room);
         if (cells >= minimumBar) {
             row += renderBar(bar, cells, style.color, style.unicode) + " " +
-                   padLeft(value, valueWidth);
+                   padLeft(value, valueWidth) + (sparked ? " " + spark : "");
         } else {
             row += value;
         }
@@ -233,9 +239,12 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
             for (std::string& line : wrapText(value, 2, width)) rows.push_back(line);
         }
     };
+    const auto spark = [&](PanelRow row) {
+        return extra_ ? extra_->sparkline(row, style.unicode) : std::string();
+    };
     const auto outletRow = [&](const std::string& title, std::string_view bar,
-                               std::string_view valueLabel, int valueWidth) {
-        barRow(title, *views_.progressBar(bar), text(valueLabel), valueWidth);
+                               std::string_view valueLabel, int valueWidth, PanelRow row) {
+        barRow(title, *views_.progressBar(bar), text(valueLabel), valueWidth, spark(row));
     };
     // A figure alone after the title, wrapped under it when too long.
     const auto textRow = [&](const std::string& title, const std::string& value) {
@@ -310,25 +319,27 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     for (const PanelRow row : rows_) {
         switch (row) {
             case PanelRow::cpu:
-                outletRow(titles_.cpu, "cpuProgressBar", "cpuPercentLabel", 4);
+                outletRow(titles_.cpu, "cpuProgressBar", "cpuPercentLabel", 4, PanelRow::cpu);
                 processRows(UsageOrder::cpu);
                 break;
             case PanelRow::cores:
                 coreRows();
                 break;
             case PanelRow::memory:
-                outletRow(titles_.memory, "memoryProgressBar", "memoryPercentLabel", 4);
+                outletRow(titles_.memory, "memoryProgressBar", "memoryPercentLabel", 4,
+                          PanelRow::memory);
                 processRows(UsageOrder::memory);
                 break;
             case PanelRow::swap:
                 if (extra_ && extra_->swap().available) {
-                    barRow(titles_.swap, *extra_->swap().bar, extra_->swap().text, 4);
+                    barRow(titles_.swap, *extra_->swap().bar, extra_->swap().text, 4,
+                           spark(PanelRow::swap));
                 } else {
                     textRow(titles_.swap, ExtraRows::notAvailable);
                 }
                 break;
             case PanelRow::disk:
-                outletRow(titles_.disk, "hddProgressBar", "hddPercentLabel", 4);
+                outletRow(titles_.disk, "hddProgressBar", "hddPercentLabel", 4, PanelRow::disk);
                 break;
             case PanelRow::filesystems:
                 if (!extra_ || extra_->fileSystems().empty()) {
@@ -374,7 +385,8 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                     rows.push_back(line);
                 break;
             case PanelRow::battery:
-                outletRow(battery, "batteryProgressBar", "batteryPercentLabel", 6);
+                outletRow(battery, "batteryProgressBar", "batteryPercentLabel", 6,
+                          PanelRow::battery);
                 for (const char* label : {"batteryTimeLabel", "batteryInfoLabel"}) {
                     for (std::string& line :
                          wrapText(text(label), int(lead.size()) + titleWidth, width))

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cmath>
+#include <limits>
 
 #include "quillo/widget/Format.hpp"
 #include "quillo/widget/Levels.hpp"
@@ -67,12 +70,102 @@ void showTemperatures(ExtraRow& row, const std::vector<SensorReading>& readings)
     if (!row.available) row.text = ExtraRows::notAvailable;
 }
 
+std::int64_t wallNow() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The sparkline of a row, where it has one.
+std::optional<std::size_t> sparkIndex(PanelRow row) {
+    switch (row) {
+        case PanelRow::cpu:
+            return 0;
+        case PanelRow::memory:
+            return 1;
+        case PanelRow::disk:
+            return 2;
+        case PanelRow::swap:
+            return 3;
+        case PanelRow::battery:
+            return 4;
+        default:
+            return std::nullopt;
+    }
+}
+
 }  // namespace
+
+void Sparkline::add(std::int64_t wallMs, double percent) {
+    if (!std::isfinite(percent)) return;
+    const std::int64_t index = wallMs / cellMs;
+    Cell& c = cells_[std::size_t(((index % cells) + cells) % cells)];
+    if (c.index != index) c = {index, 0, 0};
+    c.sum += std::clamp(percent, 0.0, 100.0);
+    ++c.count;
+}
+
+std::array<double, Sparkline::cells> Sparkline::means(std::int64_t nowMs) const {
+    std::array<double, cells> out;
+    const std::int64_t last = nowMs / cellMs;
+    for (int k = 0; k < cells; ++k) {
+        const std::int64_t index = last - (cells - 1 - k);
+        const Cell& c = cells_[std::size_t(((index % cells) + cells) % cells)];
+        out[std::size_t(k)] = c.index == index && c.count > 0
+                                  ? c.sum / c.count
+                                  : std::numeric_limits<double>::quiet_NaN();
+    }
+    return out;
+}
+
+std::string Sparkline::text(std::int64_t nowMs, bool unicode) const {
+    static constexpr const char* eighths[] = {"\u2581", "\u2582", "\u2583", "\u2584",
+                                              "\u2585", "\u2586", "\u2587", "\u2588"};
+    static constexpr std::string_view ascii = "_.-=+*#@";
+    std::string out;
+    bool any = false;
+    for (const double m : means(nowMs)) {
+        if (!std::isfinite(m)) {
+            out += ' ';
+            continue;
+        }
+        any = true;
+        const auto level = std::size_t(std::clamp(int(m / 100.0 * 8.0), 0, 7));
+        if (unicode) {
+            out += eighths[level];
+        } else {
+            out += ascii[level];
+        }
+    }
+    return any ? out : std::string();
+}
 
 ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> prepare,
                      bool record)
     : sampler_(platform), prepare_(std::move(prepare)), swap_(made()) {
-    if (record) recording_.emplace(platform);
+    if (!record) return;
+    recording_.emplace(platform);
+    // The last minutes the history kept, so a panel started again shows them at once.
+    if (!platform.readsTheKernel()) return;
+    const std::int64_t now = wallNow();
+    constexpr PanelRow rows[] = {PanelRow::cpu, PanelRow::memory, PanelRow::disk, PanelRow::swap,
+                                 PanelRow::battery};
+    constexpr std::size_t figures[] = {0, 1, 3, 2, 9};  // their places in historyFigures()
+    static_assert(std::size(rows) == std::size(figures));
+    for (const HistoryPoint& p : HistoryReader(defaultHistoryFolder())
+                                     .seconds(now - Sparkline::cells * Sparkline::cellMs, now)) {
+        for (std::size_t i = 0; i < std::size(rows); ++i)
+            sparklines_[*sparkIndex(rows[i])].add(p.wallMs, p.values[figures[i]]);
+    }
+}
+
+void ExtraRows::addFigure(PanelRow row, double percent) {
+    if (const auto i = sparkIndex(row)) sparklines_[*i].add(wallNow(), percent);
+}
+
+std::string ExtraRows::sparkline(PanelRow row, bool unicode) const {
+    const auto i = sparkIndex(row);
+    return i ? sparklines_[*i].text(wallNow(), unicode) : std::string();
 }
 
 ExtraRow ExtraRows::made() const {
@@ -114,7 +207,10 @@ bool ExtraRows::refresh(const std::vector<PanelRow>& rows, const Configuration& 
     static const LinuxPlatform::DefaultRoutes noRoutes;
     const Sample s = sampler_.take(&noRoutes, parts);
     Tints tints(config);
-    if (chosen(PanelRow::swap)) show(swap_, s.swap ? s.swap->usedRatio : std::nullopt, tints);
+    if (chosen(PanelRow::swap)) {
+        show(swap_, s.swap ? s.swap->usedRatio : std::nullopt, tints);
+        if (s.swap && s.swap->usedRatio) addFigure(PanelRow::swap, *s.swap->usedRatio * 100.0);
+    }
     if (chosen(PanelRow::cores)) {
         while (cores_.size() < s.cpu.cores.size()) cores_.push_back(made());
         cores_.resize(s.cpu.cores.size());

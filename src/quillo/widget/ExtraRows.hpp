@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,6 +15,28 @@
 #include "quillo/ui/ProgressBar.hpp"
 
 namespace quillo {
+
+// The last minutes of a bar's figure: ten cells of thirty seconds, each the mean of the
+// points that fell in it. Constant memory, whatever the refresh.
+class Sparkline {
+  public:
+    static constexpr int cells = 10;
+    static constexpr std::int64_t cellMs = 30'000;
+    void add(std::int64_t wallMs, double percent);
+    // Oldest first, NaN for a cell no point fell in.
+    std::array<double, cells> means(std::int64_t nowMs) const;
+    // In eighths of a cell (" ▁▂▃▄▅▆▇█" from 0 to 100 %), or ASCII ("_.-=+*#@"); blank
+    // where a cell has no point, and empty when none has.
+    std::string text(std::int64_t nowMs, bool unicode) const;
+
+  private:
+    struct Cell {
+        std::int64_t index = INT64_MIN;
+        double sum = 0;
+        int count = 0;
+    };
+    std::array<Cell, cells> cells_{};
+};
 
 // A row the compact panel does not have: a bar and its figure, or only a figure.
 struct ExtraRow {
@@ -65,6 +89,12 @@ class ExtraRows {
     bool showBatteryPower(std::optional<double> watts, std::optional<bool> adapter);
     const ExtraRow& batteryPower() const { return batteryPower_; }
 
+    // A bar's figure, for its sparkline: cpu, memory, disk and battery as the controller
+    // gives them, swap from this refresh. The sparklines start from the history, so they
+    // survive a restart.
+    void addFigure(PanelRow row, double percent);
+    std::string sparkline(PanelRow row, bool unicode) const;
+
     // The text of a row the machine has no figure for.
     static constexpr const char* notAvailable = "not available";
 
@@ -76,7 +106,8 @@ class ExtraRows {
     std::function<void(ProgressBar&)> prepare_;
     ExtraRow swap_, pressure_, diskIo_, temperatures_, fans_, batteryPower_;
     std::vector<ExtraRow> cores_, fileSystems_, interfaces_;
-    std::vector<std::string> shown_;  // every row's text at the last refresh
+    std::vector<std::string> shown_;       // every row's text at the last refresh
+    std::array<Sparkline, 5> sparklines_;  // cpu, memory, disk, swap, battery
 };
 
 }  // namespace quillo
