@@ -20,6 +20,7 @@
 #include "desktop/DesktopApp.hpp"
 #include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
+#include "desktop/SparklineView.hpp"
 #include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Alerts.hpp"
@@ -229,6 +230,12 @@ TEST_F(DesktopPanel, ChosenRowsInTheirOrderTheOthersHidden) {
     EXPECT_EQ(top("swapTitleLabel"), -1);
     EXPECT_LT(top("uptimeLabel") - top("loadLabel"), top("hddTitleLabel") - top("memoryTitleLabel"))
         << "load and uptime share one line of the grid again";
+    // Each bar's last minutes beside it, on the bar's line, fed by the refreshes.
+    const auto* memory = window.findChild<SparklineView*>("memorySparkline");
+    ASSERT_TRUE(memory && memory->isVisible());
+    EXPECT_EQ(top("memorySparkline") / 8, top("memoryProgressBar") / 8);
+    EXPECT_TRUE(std::isfinite(memory->cells().back())) << "this refresh's memory share";
+    EXPECT_EQ(top("swapSparkline"), -1) << "hidden with its row";
 }
 
 TEST_F(DesktopPanel, PreferencesChooseTheRowsAndTheirOrder) {

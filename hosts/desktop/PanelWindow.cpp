@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include "desktop/ProgressBarView.hpp"
+#include "desktop/SparklineView.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "ui_TodayViewController.h"
 
@@ -177,6 +178,15 @@ void PanelWindow::collectRows(const Localizer& localizer) {
         batteryPowerLabel_->setProperty("role", "dim");
         lines->addWidget(batteryPowerLabel_);
     }
+    // Each bar's last minutes beside its figure, in a fourth column.
+    for (const PanelRow row :
+         {PanelRow::cpu, PanelRow::memory, PanelRow::disk, PanelRow::swap, PanelRow::battery}) {
+        if (!extra_) break;
+        auto* view = new SparklineView(this);
+        view->setObjectName(QString::fromLatin1(name(row)) + "Sparkline");
+        sparklines_[row] = view;
+        placed_[row].push_back({view, nullptr, 0, 3, 1});
+    }
     coresBox_ = new QWidget(this);
     coresBox_->setObjectName("coresBox");
     auto* cores = new QGridLayout(coresBox_);
@@ -321,15 +331,19 @@ void PanelWindow::showLines(Lines& lines, const std::vector<ExtraRow>& rows, boo
 }
 
 void PanelWindow::cpu(double percent) {
+    if (extra_) extra_->addFigure(PanelRow::cpu, percent);
     if (observer_) observer_->cpu(percent);
 }
 void PanelWindow::memory(double percent) {
+    if (extra_) extra_->addFigure(PanelRow::memory, percent);
     if (observer_) observer_->memory(percent);
 }
 void PanelWindow::disk(double percent) {
+    if (extra_) extra_->addFigure(PanelRow::disk, percent);
     if (observer_) observer_->disk(percent);
 }
 void PanelWindow::battery(std::optional<double> charge, bool discharging) {
+    if (extra_ && charge) extra_->addFigure(PanelRow::battery, *charge);
     if (observer_) observer_->battery(charge, discharging);
 }
 
@@ -352,6 +366,10 @@ void PanelWindow::showBatteryPower() {
 void PanelWindow::refreshed() {
     if (std::vector<PanelRow> rows = chosenPanelRows(config_); rows != rows_) arrange(rows);
     if (extra_ && extra_->refresh(rows_, config_)) showExtraRows();
+    for (const auto& [row, view] : sparklines_) {
+        const SparklineView::Cells cells = extra_->sparklineMeans(row);
+        view->setCells(cells);
+    }
     if (observer_) observer_->refreshed();
 }
 

@@ -22,6 +22,7 @@ class QLayout;
 namespace quillo {
 
 class ProgressBarView;
+class SparklineView;
 
 // The desktop panel: the interface file's views and the controller that fills them.
 // The window is the host: showing it is an update request, hiding it is the two
@@ -118,6 +119,7 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     QLabel* temperaturesLabel_ = nullptr;
     QLabel* fansLabel_ = nullptr;
     QLabel* batteryPowerLabel_ = nullptr;
+    std::map<PanelRow, SparklineView*> sparklines_;  // beside each bar
     ProgressBarView* swapBar_ = nullptr;
     QWidget* coresBox_ = nullptr;
     QLabel* coresLabel_ = nullptr;  // while there is no CPU to show

@@ -163,6 +163,13 @@ void ExtraRows::addFigure(PanelRow row, double percent) {
     if (const auto i = sparkIndex(row)) sparklines_[*i].add(wallNow(), percent);
 }
 
+std::array<double, Sparkline::cells> ExtraRows::sparklineMeans(PanelRow row) const {
+    std::array<double, Sparkline::cells> none;
+    none.fill(std::numeric_limits<double>::quiet_NaN());
+    const auto i = sparkIndex(row);
+    return i ? sparklines_[*i].means(wallNow()) : none;
+}
+
 std::string ExtraRows::sparkline(PanelRow row, bool unicode) const {
     const auto i = sparkIndex(row);
     return i ? sparklines_[*i].text(wallNow(), unicode) : std::string();

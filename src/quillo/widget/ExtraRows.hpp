@@ -94,6 +94,7 @@ class ExtraRows {
     // survive a restart.
     void addFigure(PanelRow row, double percent);
     std::string sparkline(PanelRow row, bool unicode) const;
+    std::array<double, Sparkline::cells> sparklineMeans(PanelRow row) const;
 
     // The text of a row the machine has no figure for.
     static constexpr const char* notAvailable = "not available";
