@@ -439,6 +439,8 @@ std::vector<HistoryMinute> HistoryReader::minutes(std::int64_t fromMs, std::int6
 struct HistoryWriter::Rings {
     int lock = -1;
     Ring seconds, minutes, strings;
+    // The records being made, kept so that a point allocates nothing.
+    std::vector<unsigned char> second, minute, text;
     ~Rings() {
         if (lock >= 0) ::close(lock);  // lets the lock go
     }
@@ -495,6 +497,9 @@ std::unique_ptr<HistoryWriter> HistoryWriter::open(const std::filesystem::path& 
         *ring = std::move(*opened);
     }
 
+    rings->second.resize(rings->seconds.recordSize);
+    rings->minute.resize(rings->minutes.recordSize);
+    rings->text.resize(stringBytes);
     auto writer = std::unique_ptr<HistoryWriter>(new HistoryWriter(std::move(rings)));
     // Sequences go on from the last sound record: a torn one is written over.
     for (auto [ring, next] : {std::pair{&writer->rings_->seconds, &writer->nextSecond_},
@@ -520,7 +525,8 @@ void HistoryWriter::add(std::int64_t wallMs, const std::array<double, historyFig
         writeMinute();
         minute_ = minute;
     }
-    std::vector<unsigned char> record(rings_->seconds.recordSize, 0);
+    std::vector<unsigned char>& record = rings_->second;
+    std::fill(record.begin(), record.end(), 0);
     store(&record[4], nextSecond_);
     store(&record[8], wallMs);
     for (std::size_t i = 0; i < historyFigureCount; ++i) {
@@ -549,7 +555,8 @@ void HistoryWriter::setProcesses(std::vector<HistoryProcess> processes) {
 void HistoryWriter::writeMinute() {
     if (minute_ == INT64_MIN) return;
     Ring& ring = rings_->minutes;
-    std::vector<unsigned char> record(ring.recordSize, 0);
+    std::vector<unsigned char>& record = rings_->minute;
+    std::fill(record.begin(), record.end(), 0);
     store(&record[4], nextMinute_);
     store(&record[8], minute_ * 60000);
     for (std::size_t i = 0; i < historyFigureCount; ++i) {
@@ -563,7 +570,7 @@ void HistoryWriter::writeMinute() {
     }
     unsigned char* entry = &record[16 + 6 * historyFigureCount + 4];
     record[16 + 6 * historyFigureCount] = std::uint8_t(processes_.size());
-    std::vector<unsigned char> text(stringBytes);
+    std::vector<unsigned char>& text = rings_->text;
     for (const HistoryProcess& p : processes_) {
         const std::string name = p.name.substr(0, 64);
         const std::string line =
