@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -160,13 +161,14 @@ std::vector<std::string> dfMountPoints() {
     return mounts;
 }
 
-void BM_FloorScrape(benchmark::State& state) {
-    std::array<int, scrapeFiles.size()> fds{};
-    std::array<int, scrapeFolders.size()> folders{};
-    for (std::size_t i = 0; i < fds.size(); ++i)
-        fds[i] = ::open(scrapeFiles[i], O_RDONLY | O_CLOEXEC);
-    for (std::size_t i = 0; i < folders.size(); ++i)
-        folders[i] = ::open(scrapeFolders[i], O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+// The bare reads of a set of files, folders and file systems, with descriptors kept
+// open as the platform layer keeps them.
+void floorReads(benchmark::State& state, std::span<const char* const> files,
+                std::span<const char* const> folderPaths) {
+    std::vector<int> fds, folders;
+    for (const char* path : files) fds.push_back(::open(path, O_RDONLY | O_CLOEXEC));
+    for (const char* path : folderPaths)
+        folders.push_back(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     const std::vector<std::string> mounts = dfMountPoints();
     struct statvfs vfs {};
     for (auto _ : state) {
@@ -180,6 +182,10 @@ void BM_FloorScrape(benchmark::State& state) {
     }
     for (const int fd : fds) ::close(fd);
     for (const int fd : folders) ::close(fd);
+}
+
+void BM_FloorScrape(benchmark::State& state) {
+    floorReads(state, scrapeFiles, scrapeFolders);
 }
 BENCHMARK(BM_FloorScrape);
 
@@ -212,24 +218,9 @@ constexpr std::array<const char*, 10> everyRowFiles = {"/proc/stat",
 constexpr std::array<const char*, 2> everyRowFolders = {"/sys/class/hwmon", "/sys/class/thermal"};
 
 void BM_FloorTickEveryRow(benchmark::State& state) {
-    std::vector<int> fds, folders;
-    for (const char* path : tickFiles) fds.push_back(::open(path, O_RDONLY | O_CLOEXEC));
-    for (const char* path : everyRowFiles) fds.push_back(::open(path, O_RDONLY | O_CLOEXEC));
-    for (const char* path : everyRowFolders)
-        folders.push_back(::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    const std::vector<std::string> mounts = dfMountPoints();
-    struct statvfs vfs {};
-    for (auto _ : state) {
-        for (const int fd : fds) preadToEnd(fd);
-        for (const int fd : folders) {
-            ::lseek(fd, 0, SEEK_SET);
-            while (::syscall(SYS_getdents64, fd, buffer, sizeof buffer) > 0) {
-            }
-        }
-        for (const std::string& m : mounts) ::statvfs(m.c_str(), &vfs);
-    }
-    for (const int fd : fds) ::close(fd);
-    for (const int fd : folders) ::close(fd);
+    std::vector<const char*> files(tickFiles.begin(), tickFiles.end());
+    files.insert(files.end(), everyRowFiles.begin(), everyRowFiles.end());
+    floorReads(state, files, everyRowFolders);
 }
 BENCHMARK(BM_FloorTickEveryRow);
 

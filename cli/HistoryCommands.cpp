@@ -20,12 +20,6 @@ namespace quillo::cli {
 
 namespace {
 
-std::int64_t nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 // "2026-12-07T21:48:37Z" in UTC for files, "2026-12-07 22:48:37" in local time for people.
 std::string timeText(std::int64_t ms, bool utc) {
     const std::time_t seconds = std::time_t(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
@@ -219,7 +213,7 @@ int runRecord(const RecordOptions& options, LinuxPlatform& platform) {
         std::chrono::duration<double>(options.interval));
     auto next = std::chrono::steady_clock::now();
     for (;;) {
-        recorder.record(nowMs());
+        recorder.record(wallClockMs());
         if (auto problem = recorder.writer().takeProblem())
             std::fprintf(stderr, "quillo: %s\n", problem->c_str());
         // Steps on the monotonic clock: a wall clock set back does not stop the recording.
@@ -262,7 +256,7 @@ CLI::App* addHistoryCommand(CLI::App& app, HistoryOptions& options) {
 }
 
 int runHistory(const HistoryOptions& options) {
-    const std::int64_t now = nowMs();
+    const std::int64_t now = wallClockMs();
     const std::int64_t from = parseHistoryTime(options.since, now, true);
     const std::int64_t to =
         options.until.empty() ? now : parseHistoryTime(options.until, now, false);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace quillo {
@@ -91,10 +92,13 @@ std::uint32_t hashOf(std::string_view text) {
     return h == 0 ? 1 : h;  // 0 marks no process
 }
 
-bool fullWrite(int fd, const void* data, std::size_t size, off_t at) {
-    const auto* p = static_cast<const char*>(data);
+// pread or pwrite until the whole range is done: a signal may cut either short.
+template <class Io, class Buffer>
+bool whole(Io io, int fd, Buffer* data, std::size_t size, off_t at) {
+    auto* p =
+        reinterpret_cast<std::conditional_t<std::is_const_v<Buffer>, const char, char>*>(data);
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd, p, size, at);
+        const ssize_t n = io(fd, p, size, at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         p += n;
@@ -103,18 +107,11 @@ bool fullWrite(int fd, const void* data, std::size_t size, off_t at) {
     }
     return true;
 }
-
+bool fullWrite(int fd, const void* data, std::size_t size, off_t at) {
+    return whole(::pwrite, fd, data, size, at);
+}
 bool fullRead(int fd, void* data, std::size_t size, off_t at) {
-    auto* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, p, size, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= std::size_t(n);
-        at += n;
-    }
-    return true;
+    return whole(::pread, fd, data, size, at);
 }
 
 // An open ring: its header's figure names, and where in a record each of ours is.
@@ -338,6 +335,12 @@ double decodeFigure(HistoryUnit unit, std::uint16_t stored) {
             return std::exp2(stored / 1024.0) - 1.0;
     }
     return nan;
+}
+
+std::int64_t wallClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 std::filesystem::path defaultHistoryFolder() {
@@ -660,9 +663,7 @@ void PanelRecording::tick() {
             recorder_ = std::make_unique<Recorder>(platform_, std::move(writer));
     }
     if (!recorder_) return;
-    recorder_->record(std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count());
+    recorder_->record(wallClockMs());
 }
 
 }  // namespace quillo

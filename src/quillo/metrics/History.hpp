@@ -69,6 +69,9 @@ struct HistoryMinute : HistoryPoint {
     std::vector<HistoryProcess> processes;  // the minute's busiest
 };
 
+// The wall clock now, in milliseconds since the epoch, as points are stamped.
+std::int64_t wallClockMs();
+
 // The folder a user's history is kept in: $XDG_STATE_HOME/quillo/history, else
 // ~/.local/state/quillo/history.
 std::filesystem::path defaultHistoryFolder();

@@ -70,12 +70,6 @@ void showTemperatures(ExtraRow& row, const std::vector<SensorReading>& readings)
     if (!row.available) row.text = ExtraRows::notAvailable;
 }
 
-std::int64_t wallNow() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 // The sparkline of a row, where it has one.
 std::optional<std::size_t> sparkIndex(PanelRow row) {
     switch (row) {
@@ -147,7 +141,7 @@ ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> 
     recording_.emplace(platform);
     // The last minutes the history kept, so a panel started again shows them at once.
     if (!platform.readsTheKernel()) return;
-    const std::int64_t now = wallNow();
+    const std::int64_t now = wallClockMs();
     constexpr PanelRow rows[] = {PanelRow::cpu, PanelRow::memory, PanelRow::disk, PanelRow::swap,
                                  PanelRow::battery};
     constexpr std::size_t figures[] = {0, 1, 3, 2, 9};  // their places in historyFigures()
@@ -160,19 +154,19 @@ ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> 
 }
 
 void ExtraRows::addFigure(PanelRow row, double percent) {
-    if (const auto i = sparkIndex(row)) sparklines_[*i].add(wallNow(), percent);
+    if (const auto i = sparkIndex(row)) sparklines_[*i].add(wallClockMs(), percent);
 }
 
 std::array<double, Sparkline::cells> ExtraRows::sparklineMeans(PanelRow row) const {
     std::array<double, Sparkline::cells> none;
     none.fill(std::numeric_limits<double>::quiet_NaN());
     const auto i = sparkIndex(row);
-    return i ? sparklines_[*i].means(wallNow()) : none;
+    return i ? sparklines_[*i].means(wallClockMs()) : none;
 }
 
 std::string ExtraRows::sparkline(PanelRow row, bool unicode) const {
     const auto i = sparkIndex(row);
-    return i ? sparklines_[*i].text(wallNow(), unicode) : std::string();
+    return i ? sparklines_[*i].text(wallClockMs(), unicode) : std::string();
 }
 
 ExtraRow ExtraRows::made() const {
