@@ -379,62 +379,87 @@ std::vector<HistoryPoint> HistoryReader::seconds(std::int64_t fromMs, std::int64
     return points;
 }
 
-std::vector<HistoryMinute> HistoryReader::minutes(std::int64_t fromMs, std::int64_t toMs) {
+namespace {
+
+// A minute's record, with its processes' names from the strings ring where asked for.
+HistoryMinute decodeMinute(const Ring& ring, const Ring* strings, const unsigned char* r,
+                           bool withProcesses) {
+    const std::size_t figureCount = ring.names.size();
+    HistoryMinute p;
+    p.sequence = load<std::uint32_t>(r + 4);
+    p.wallMs = wallOf(r);
+    for (std::size_t i = 0; i < historyFigureCount; ++i) {
+        const int at = ring.ours[i];
+        const auto value = [&](std::size_t which) -> float {
+            return at < 0 ? nan
+                          : decodeFigure(figures[i].unit,
+                                         load<std::uint16_t>(
+                                             r + 16 + 2 * (which * figureCount + std::size_t(at))));
+        };
+        p.minima[i] = value(0);
+        p.values[i] = value(1);
+        p.maxima[i] = value(2);
+    }
+    if (!withProcesses) return p;
+    std::array<unsigned char, stringBytes> text;
+    const unsigned char* entry = r + 16 + 6 * figureCount + 4;
+    const std::size_t count = std::min<std::size_t>(r[16 + 6 * figureCount], processesKept);
+    for (std::size_t i = 0; i < count; ++i, entry += processBytes) {
+        HistoryProcess& process = p.processes.emplace_back();
+        process.pid = load<std::uint32_t>(entry);
+        process.rss = std::uint64_t(load<std::uint32_t>(entry + 4)) * 1024;
+        process.cpu = load<std::uint16_t>(entry + 12) / 10.0;
+        const auto hash = load<std::uint32_t>(entry + 8);
+        process.name = process.commandLine = "?";
+        if (!strings) continue;
+        if (fullRead(strings->fd, text.data(), stringBytes, strings->at(hash)) &&
+            sound(text.data(), stringBytes) && load<std::uint32_t>(&text[4]) == hash) {
+            const std::size_t nameLength = std::min<std::size_t>(text[8], stringText);
+            const std::size_t lineLength =
+                std::min<std::size_t>(load<std::uint16_t>(&text[10]), stringText - nameLength);
+            const auto* chars = reinterpret_cast<const char*>(&text[12]);
+            process.name.assign(chars, nameLength);
+            process.commandLine.assign(chars + nameLength, lineLength);
+        }
+    }
+    return p;
+}
+
+}  // namespace
+
+std::vector<HistoryMinute> HistoryReader::minutes(std::int64_t fromMs, std::int64_t toMs,
+                                                  bool withProcesses) {
     std::string why;
     std::optional<Ring> ring = openRing(folder_, minutesRing, O_RDONLY, why);
     if (!ring) {
         if (std::filesystem::exists(folder_ / minutesRing.file)) problems_.push_back(why);
         return {};
     }
-    std::optional<Ring> strings = openRing(folder_, stringsRing, O_RDONLY, why);
-    const std::size_t figureCount = ring->names.size();
+    std::optional<Ring> strings;
+    if (withProcesses) strings = openRing(folder_, stringsRing, O_RDONLY, why);
     std::vector<HistoryMinute> points;
-    std::vector<unsigned char> text(stringBytes);
     ring->scan([&](const unsigned char* r) {
         const std::int64_t wall = wallOf(r);
         if (wall < fromMs || wall > toMs) return;
-        HistoryMinute& p = points.emplace_back();
-        p.sequence = load<std::uint32_t>(r + 4);
-        p.wallMs = wall;
-        for (std::size_t i = 0; i < historyFigureCount; ++i) {
-            const int at = ring->ours[i];
-            const auto value = [&](std::size_t which) -> float {
-                return at < 0 ? nan
-                              : decodeFigure(
-                                    figures[i].unit,
-                                    load<std::uint16_t>(
-                                        r + 16 + 2 * (which * figureCount + std::size_t(at))));
-            };
-            p.minima[i] = value(0);
-            p.values[i] = value(1);
-            p.maxima[i] = value(2);
-        }
-        const unsigned char* entry = r + 16 + 6 * figureCount + 4;
-        const std::size_t count = std::min<std::size_t>(r[16 + 6 * figureCount], processesKept);
-        for (std::size_t i = 0; i < count; ++i, entry += processBytes) {
-            HistoryProcess& process = p.processes.emplace_back();
-            process.pid = load<std::uint32_t>(entry);
-            process.rss = std::uint64_t(load<std::uint32_t>(entry + 4)) * 1024;
-            process.cpu = load<std::uint16_t>(entry + 12) / 10.0;
-            const auto hash = load<std::uint32_t>(entry + 8);
-            process.name = process.commandLine = "?";
-            if (!strings) continue;
-            const off_t at = strings->at(hash);
-            if (fullRead(strings->fd, text.data(), stringBytes, at) &&
-                sound(text.data(), stringBytes) && load<std::uint32_t>(&text[4]) == hash) {
-                const std::size_t nameLength = std::min<std::size_t>(text[8], stringText);
-                const std::size_t lineLength =
-                    std::min<std::size_t>(load<std::uint16_t>(&text[10]), stringText - nameLength);
-                const auto* chars = reinterpret_cast<const char*>(&text[12]);
-                process.name.assign(chars, nameLength);
-                process.commandLine.assign(chars + nameLength, lineLength);
-            }
-        }
+        points.push_back(decodeMinute(*ring, strings ? &*strings : nullptr, r, withProcesses));
     });
     std::sort(points.begin(), points.end(), [](const HistoryMinute& a, const HistoryMinute& b) {
         return a.sequence < b.sequence;
     });
     return points;
+}
+
+std::optional<HistoryMinute> HistoryReader::minute(std::uint32_t sequence) {
+    std::string why;
+    std::optional<Ring> ring = openRing(folder_, minutesRing, O_RDONLY, why);
+    if (!ring) return std::nullopt;
+    std::optional<Ring> strings = openRing(folder_, stringsRing, O_RDONLY, why);
+    std::vector<unsigned char> r(ring->recordSize);
+    // The slot may hold a later minute by now, or a torn one.
+    if (!fullRead(ring->fd, r.data(), r.size(), ring->at(sequence)) || !sound(r.data(), r.size()) ||
+        load<std::uint32_t>(&r[4]) != sequence)
+        return std::nullopt;
+    return decodeMinute(*ring, strings ? &*strings : nullptr, r.data(), true);
 }
 
 // Writing.

@@ -83,7 +83,11 @@ class HistoryReader {
 
     // The points whose wall time is in [fromMs, toMs], in the order they were taken.
     std::vector<HistoryPoint> seconds(std::int64_t fromMs, std::int64_t toMs);
-    std::vector<HistoryMinute> minutes(std::int64_t fromMs, std::int64_t toMs);
+    // Without their processes, a month reads in a moment.
+    std::vector<HistoryMinute> minutes(std::int64_t fromMs, std::int64_t toMs,
+                                       bool withProcesses = true);
+    // The minute of that sequence number, while the ring still holds it.
+    std::optional<HistoryMinute> minute(std::uint32_t sequence);
 
     // What could not be read and why, one line each ("seconds.ring: made by a newer
     // version of Quillo with another layout").

@@ -144,12 +144,27 @@ ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> 
     const std::int64_t now = wallClockMs();
     constexpr PanelRow rows[] = {PanelRow::cpu, PanelRow::memory, PanelRow::disk, PanelRow::swap,
                                  PanelRow::battery};
-    constexpr std::size_t figures[] = {0, 1, 3, 2, 9};  // their places in historyFigures()
-    static_assert(std::size(rows) == std::size(figures));
     for (const HistoryPoint& p : HistoryReader(defaultHistoryFolder())
                                      .seconds(now - Sparkline::cells * Sparkline::cellMs, now)) {
-        for (std::size_t i = 0; i < std::size(rows); ++i)
-            sparklines_[*sparkIndex(rows[i])].add(p.wallMs, p.values[figures[i]]);
+        for (const PanelRow row : rows)
+            sparklines_[*sparkIndex(row)].add(p.wallMs, p.values[*historyFigureOf(row)]);
+    }
+}
+
+std::optional<std::size_t> historyFigureOf(PanelRow row) {
+    switch (row) {
+        case PanelRow::cpu:
+            return 0;
+        case PanelRow::memory:
+            return 1;
+        case PanelRow::swap:
+            return 2;
+        case PanelRow::disk:
+            return 3;
+        case PanelRow::battery:
+            return 9;
+        default:
+            return std::nullopt;
     }
 }
 

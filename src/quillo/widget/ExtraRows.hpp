@@ -38,6 +38,9 @@ class Sparkline {
     std::array<Cell, cells> cells_{};
 };
 
+// The place in historyFigures() of a row with a sparkline: cpu, memory, disk, swap, battery.
+std::optional<std::size_t> historyFigureOf(PanelRow row);
+
 // A row the compact panel does not have: a bar and its figure, or only a figure.
 struct ExtraRow {
     std::string title;  // where the row names itself: a file system's mount point
