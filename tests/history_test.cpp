@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "quillo/metrics/History.hpp"
+#include "quillo/widget/HistoryChart.hpp"
 #include "support/Require.hpp"
 #include "support/Run.hpp"
 #include "support/TempDir.hpp"
@@ -128,6 +129,49 @@ TEST(History, PointsMinutesAndProcessesReadBackInTheirOrder) {
     opened(dir.path())->add(start + 200'000, valuesOf(1));
     EXPECT_EQ(HistoryReader(dir.path()).seconds(start + 200'000, start + 200'000)[0].sequence,
               122u);
+}
+
+// What the history window draws and says: columns of the span, and at a moment the
+// value, the minute's range and its processes, the figure's own order first.
+TEST(History, ChartsColumnsAndMoments) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    test::TempDir dir;
+    {
+        auto writer = opened(dir.path());
+        for (int s = 0; s < 120; ++s) {
+            writer->add(start + s * 1000, valuesOf(s % 60));
+            if (s == 30)
+                writer->setProcesses({{1, "big", "big --cache", 1.0, 1u << 30},
+                                      {2, "busy", "busy\x1b]0;", 50.0, 1u << 20}});
+        }
+    }
+    const std::int64_t now = start + 120'000;
+    const HistoryChart hour(dir.path(), 0, HistorySpan::hour, now);
+    const auto columns = hour.columns(60);  // a minute each
+    EXPECT_TRUE(std::isnan(columns[57].mean));
+    EXPECT_NEAR(columns[58].low, 0, 0.01);
+    EXPECT_NEAR(columns[58].mean, 29.5, 0.01);
+    EXPECT_NEAR(columns[58].high, 59, 0.01);
+    EXPECT_EQ(hour.top(), 100);
+
+    const auto moment = hour.at(start + 30'400);
+    ASSERT_TRUE(moment);
+    EXPECT_EQ(moment->text, "00:54:30  30%");
+    ASSERT_EQ(moment->processes.size(), 2u);
+    EXPECT_EQ(moment->processes[0].name, "busy") << "the busiest first for the CPU";
+    EXPECT_EQ(moment->processes[0].commandLine, "busy\\x1b]0;");
+    EXPECT_EQ(moment->processes[0].cpu, "50%");
+    EXPECT_EQ(moment->processes[1].memory, "1024 MB");
+    EXPECT_EQ(HistoryChart(dir.path(), 1, HistorySpan::hour, now).at(start)->processes[0].name,
+              "big")
+        << "the largest first for memory";
+    EXPECT_FALSE(hour.at(start - 600'000)) << "nothing was taken near then";
+
+    const HistoryChart day(dir.path(), 0, HistorySpan::day, now);
+    EXPECT_EQ(day.at(start + 20'000)->text, "2026-11-30 00:54  30% (0%\u201359%)");
+    EXPECT_EQ(HistoryChart(dir.path(), 6, HistorySpan::month, now).top(), 100) << "load 59";
+    EXPECT_TRUE(HistoryChart(dir.path() / "none", 0, HistorySpan::day, now).empty());
 }
 
 TEST(History, DamageCostsOnlyTheRecordsItTouches) {
