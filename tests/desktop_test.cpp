@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QTreeWidget>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "common/Autostart.hpp"
 #include "common/PanelState.hpp"
 #include "desktop/DesktopApp.hpp"
+#include "desktop/HistoryWindow.hpp"
 #include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
 #include "desktop/SparklineView.hpp"
@@ -236,6 +238,55 @@ TEST_F(DesktopPanel, ChosenRowsInTheirOrderTheOthersHidden) {
     EXPECT_EQ(top("memorySparkline") / 8, top("memoryProgressBar") / 8);
     EXPECT_TRUE(std::isfinite(memory->cells().back())) << "this refresh's memory share";
     EXPECT_EQ(top("swapSparkline"), -1) << "hidden with its row";
+}
+
+// A click on a sparkline opens the row's history; the pointer over it shows the value of
+// that moment and the busiest processes of its minute.
+TEST_F(DesktopPanel, SparklineOpensTheRowsHistory) {
+    const std::filesystem::path folder = home.path() / "history";
+    const std::int64_t now = wallClockMs();
+    {
+        std::string why;
+        auto writer = HistoryWriter::open(folder, &why);
+        ASSERT_TRUE(writer) << why;
+        std::array<double, historyFigureCount> values;
+        values.fill(42);
+        for (std::int64_t t = now - 60'000; t <= now; t += 1000) writer->add(t, values);
+        writer->setProcesses({{7, "spin", "spin --hard", 99.0, 1u << 20}});
+    }
+    DesktopApp desktop(localizer, statePath);
+    desktop.show();
+    PanelWindow& window = desktop.window();
+    window.setHistoryFolder(folder);
+    QWidget* sparkline = window.findChild<QWidget*>("cpuSparkline");
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2),
+                      sparkline->mapToGlobal(QPointF(2, 2)), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(sparkline, &press);
+    auto* history = window.findChild<HistoryWindow*>("historyWindow");
+    ASSERT_TRUE(history && history->isVisible());
+    EXPECT_EQ(history->windowTitle(), "CPU \u2014 History");
+    EXPECT_EQ(history->span(), HistorySpan::hour);
+    EXPECT_FALSE(history->chart().empty());
+
+    // The pointer near the plot's right edge: the last points.
+    QWidget* plot = history->findChild<QWidget*>("historyPlot");
+    const QPointF at(plot->width() - 10, plot->height() / 2);
+    QMouseEvent move(QEvent::MouseMove, at, plot->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(plot, &move);
+    EXPECT_THAT(history->findChild<QLabel*>("historyMoment")->text().toStdString(),
+                ::testing::EndsWith("  42%"));
+    auto* processes = history->findChild<QTreeWidget*>("historyProcesses");
+    ASSERT_EQ(processes->topLevelItemCount(), 1);
+    EXPECT_EQ(processes->topLevelItem(0)->text(0), "spin");
+    EXPECT_EQ(processes->topLevelItem(0)->toolTip(0), "spin --hard");
+
+    history->setSpan(HistorySpan::month);
+    EXPECT_TRUE(history->findChild<QLabel*>("historyMoment")->text().isEmpty());
+    EXPECT_FALSE(history->chart().empty()) << "the minutes the points made";
+    QApplication::sendEvent(sparkline, &press);
+    EXPECT_EQ(window.findChildren<HistoryWindow*>().size(), 1) << "one window a row, raised";
 }
 
 TEST_F(DesktopPanel, PreferencesChooseTheRowsAndTheirOrder) {

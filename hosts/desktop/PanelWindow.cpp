@@ -3,6 +3,7 @@
 #include <QBoxLayout>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -10,6 +11,8 @@
 #include <QMouseEvent>
 #include <QWindow>
 
+#include "desktop/HistoryWindow.hpp"
+#include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
 #include "desktop/SparklineView.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
@@ -184,6 +187,10 @@ void PanelWindow::collectRows(const Localizer& localizer) {
         if (!extra_) break;
         auto* view = new SparklineView(this);
         view->setObjectName(QString::fromLatin1(name(row)) + "Sparkline");
+        // A click opens the row's history.
+        view->installEventFilter(this);
+        view->setCursor(Qt::PointingHandCursor);
+        view->setToolTip(QCoreApplication::translate("Quillo", "History"));
         sparklines_[row] = view;
         placed_[row].push_back({view, nullptr, 0, 3, 1});
     }
@@ -462,6 +469,11 @@ void PanelWindow::buildProcessSection(UsageOrder order, QWidget* widget) {
 bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        for (const auto& [row, view] : sparklines_) {
+            if (view != watched) continue;
+            openHistory(row);
+            return true;
+        }
         const QString name = watched->objectName();
         if (name.startsWith("cpu") || name.startsWith("memory")) {
             toggleProcesses(name.startsWith("cpu") ? UsageOrder::cpu : UsageOrder::memory);
@@ -478,6 +490,19 @@ void PanelWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+HistoryWindow* PanelWindow::openHistory(PanelRow row) {
+    const std::optional<std::size_t> figure = historyFigureOf(row);
+    if (!figure) return nullptr;
+    QPointer<HistoryWindow>& window = histories_[row];
+    if (!window) {
+        window = new HistoryWindow(historyFolder_, *figure, rowLabel(row), this);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
 }
 
 void PanelWindow::toggleProcesses(UsageOrder order) {

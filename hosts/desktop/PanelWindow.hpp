@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +24,7 @@ namespace quillo {
 
 class ProgressBarView;
 class SparklineView;
+class HistoryWindow;
 
 // The desktop panel: the interface file's views and the controller that fills them.
 // The window is the host: showing it is an update request, hiding it is the two
@@ -47,6 +49,11 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     void toggleProcesses(UsageOrder order);
     void refreshProcesses();
     const ProcessSections& processes() const { return processes_; }
+
+    // A bar's history in a window of its own, opened by a click on its sparkline; one a
+    // row, raised when asked for again. Absent for a row without a sparkline.
+    HistoryWindow* openHistory(PanelRow row);
+    void setHistoryFolder(std::filesystem::path folder) { historyFolder_ = std::move(folder); }
 
     // The rows shown, in the order the settings chose at the last refresh.
     const std::vector<PanelRow>& rows() const { return rows_; }
@@ -120,6 +127,8 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     QLabel* fansLabel_ = nullptr;
     QLabel* batteryPowerLabel_ = nullptr;
     std::map<PanelRow, SparklineView*> sparklines_;  // beside each bar
+    std::map<PanelRow, QPointer<HistoryWindow>> histories_;
+    std::filesystem::path historyFolder_ = defaultHistoryFolder();
     ProgressBarView* swapBar_ = nullptr;
     QWidget* coresBox_ = nullptr;
     QLabel* coresLabel_ = nullptr;  // while there is no CPU to show

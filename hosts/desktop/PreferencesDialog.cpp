@@ -47,6 +47,8 @@ QString choiceLabel(RefreshRate rate) {
     return {};
 }
 
+}  // namespace
+
 QString rowLabel(PanelRow row) {
     switch (row) {
         case PanelRow::cpu:
@@ -82,6 +84,8 @@ QString rowLabel(PanelRow row) {
     }
     return {};
 }
+
+namespace {
 
 bool machineHasBattery() {
     Battery battery = Battery::init();

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "quillo/settings/Rows.hpp"
 #include "quillo/ui/Theme.hpp"
 
 class QCheckBox;
@@ -60,5 +61,8 @@ class PreferencesDialog : public QDialog {
     QCheckBox* hideBattery_ = nullptr;  // offered where the machine has no battery
     std::function<void(bool)> trayChanged_;
 };
+
+// A row's name as the Preferences and the history window show it, translated.
+QString rowLabel(PanelRow row);
 
 }  // namespace quillo

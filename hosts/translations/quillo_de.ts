@@ -239,6 +239,30 @@
    <source>The start-up disk is nearly full: free some space.</source>
    <translation>Das Startvolume ist fast voll: Geben Sie Speicherplatz frei.</translation>
   </message>
+  <message>
+   <source>History</source>
+   <translation>Verlauf</translation>
+  </message>
+  <message>
+   <source>Last hour</source>
+   <translation>Letzte Stunde</translation>
+  </message>
+  <message>
+   <source>Last day</source>
+   <translation>Letzter Tag</translation>
+  </message>
+  <message>
+   <source>Last 30 days</source>
+   <translation>Letzte 30 Tage</translation>
+  </message>
+  <message>
+   <source>Nothing was recorded in this span.</source>
+   <translation>In diesem Zeitraum wurde nichts aufgezeichnet.</translation>
+  </message>
+  <message>
+   <source>Process</source>
+   <translation>Prozess</translation>
+  </message>
  </context>
  <context>
   <name>TodayViewController</name>
