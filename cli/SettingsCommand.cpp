@@ -82,6 +82,15 @@ Reading read(const SettingKey& key, const SuiteText& suite, const Configuration&
             }
             break;
         }
+        case SettingKey::Kind::cgroup: {
+            r.value = chosenCgroup(config);
+            r.isDefault = !stored;
+            const auto value = config.defaults->objectForKey(key.name);
+            if (stored && (!value || value->kind != StoredValue::Kind::string ||
+                           !isCgroupChoice(value->strings[0])))
+                r.note = "the stored " + raw + " is ignored: not auto, host or a cgroup path";
+            break;
+        }
         case SettingKey::Kind::items: {
             const std::vector<std::string> items = chosenRowItems(config, key.name);
             r.value = rowItemsText(items);

@@ -57,6 +57,9 @@ constexpr SettingKey keys[] = {
      "the file systems the filesystems row shows, by mount point (/,/home), or all"},
     {"Interfaces", SettingKey::Kind::items,
      "the interfaces the interfaces row shows, by name (eth0,wlan0), or all"},
+    {"Cgroup", SettingKey::Kind::cgroup,
+     "the limits CPU and memory are shown against: auto (this process's cgroup), host, or a "
+     "cgroup's path (/system.slice/foo.service)"},
 };
 
 std::string shortest(double value, bool asFloat) {
@@ -99,6 +102,17 @@ std::string storedForm(const SettingKey& key, std::string_view typed) {
             for (const PanelRow row : parsePanelRows(typed))
                 text += (text.size() > 1 ? ", \"" : "\"") + std::string(name(row)) + "\"";
             return text + "]";
+        }
+        case SettingKey::Kind::cgroup: {
+            if (!isCgroupChoice(typed))
+                throw SuiteError("\"" + std::string(typed) +
+                                 "\" is not a cgroup: auto, host, or an absolute path such as "
+                                 "/system.slice/foo.service");
+            try {
+                return nlohmann::json(std::string(typed)).dump();
+            } catch (const nlohmann::json::type_error&) {
+                throw SuiteError("\"" + std::string(typed) + "\" is not valid UTF-8");
+            }
         }
         case SettingKey::Kind::items: {
             std::vector<std::string> items = parseRowItems(key.name, typed);

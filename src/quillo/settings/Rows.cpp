@@ -96,6 +96,28 @@ std::vector<std::string> chosenRowItems(const Configuration& config, std::string
     return items;
 }
 
+bool isCgroupChoice(std::string_view choice) {
+    if (choice == "auto" || choice == "host") return true;
+    if (choice.empty() || choice[0] != '/') return false;
+    for (const char c : choice) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+    }
+    for (std::size_t i = 0; i < choice.size();) {
+        const std::size_t end = std::min(choice.find('/', i + 1), choice.size());
+        const std::string_view part = choice.substr(i + 1, end - i - 1);
+        if (part == "." || part == "..") return false;
+        i = end;
+    }
+    return true;
+}
+
+std::string chosenCgroup(const Configuration& config) {
+    const auto stored = config.defaults->objectForKey(cgroupKey);
+    if (stored && stored->kind == StoredValue::Kind::string && isCgroupChoice(stored->strings[0]))
+        return stored->strings[0];
+    return "auto";
+}
+
 std::string_view name(PanelRow row) {
     return panelRowNames[std::size_t(row)];
 }

@@ -59,6 +59,15 @@ inline constexpr std::string_view rowsKey = "Rows";
 // chosen, in order, or every one (the word "all", stored as ["all"], and the default).
 inline constexpr std::string_view fileSystemsKey = "FileSystems";
 inline constexpr std::string_view interfacesKey = "Interfaces";
+
+// Which cgroup's limits the figures are measured against: "auto" (this process's, the
+// default), "host" (none: the machine's figures) or a cgroup's path as procfs
+// self/cgroup writes it ("/system.slice/foo.service").
+inline constexpr std::string_view cgroupKey = "Cgroup";
+// A keyword, or an absolute path without "." or ".." parts, controls or NUL.
+bool isCgroupChoice(std::string_view choice);
+// The stored choice, "auto" where there is none or it is not one.
+std::string chosenCgroup(const Configuration& config);
 inline constexpr std::string_view everyItem = "all";
 
 // What the user typed ("/,/home" or "eth0,wlan0", or "all") as the names in that order,

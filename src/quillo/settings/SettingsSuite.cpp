@@ -36,6 +36,10 @@ class KeyFinder final : public nlohmann::json_sax<nlohmann::json> {
             found->strings.push_back(std::move(v));
             return true;
         }
+        if (capturing_ && depth_ == 1) {
+            found = StoredValue{StoredValue::Kind::string, 0.0, {}, {std::move(v)}};
+            return true;
+        }
         return scalar(false, 0.0);
     }
     bool binary(binary_t&) override { return scalar(false, 0.0); }

@@ -11,7 +11,7 @@ namespace quillo {
 // What the suite holds under one key, reduced to the kinds the panel can use.
 struct StoredValue {
     // An empty list is a numberList.
-    enum class Kind { number, numberList, stringList, other };
+    enum class Kind { number, numberList, stringList, string, other };  // a string in strings[0]
     Kind kind = Kind::other;
     double number = 0.0;
     std::vector<double> numbers;
