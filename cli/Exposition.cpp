@@ -186,6 +186,28 @@ void writePressure(Families& f, const std::vector<SamplePressure>& pressure) {
     });
 }
 
+void writeCgroup(Families& f, const SampleCgroup& c) {
+    f.family("quillo_cgroup_info", "gauge", "The cgroup whose limits apply; always 1.");
+    f.sample("quillo_cgroup_info", {{"path", c.path}}, 1);
+    const auto bytes = [](std::optional<std::uint64_t> v) {
+        return v ? std::optional(double(*v)) : std::nullopt;
+    };
+    f.gauge("quillo_cgroup_memory_limit_bytes", "The cgroup's memory limit.",
+            bytes(c.memoryLimitBytes));
+    f.gauge("quillo_cgroup_memory_used_bytes",
+            "The cgroup's memory in use: its usage less inactive file pages, as docker stats "
+            "counts it.",
+            bytes(c.memoryUsedBytes));
+    f.gauge("quillo_cgroup_cpu_limit_cores", "The CPUs the cgroup's quota or cpuset allows.",
+            c.cpuLimitCores);
+    f.gauge("quillo_cgroup_cpu_seconds_total", "The cgroup's CPU time.", c.cpuSeconds, "counter");
+    f.counter("quillo_cgroup_cpu_throttled_periods_total",
+              "Scheduler periods in which the cgroup was throttled at its quota.",
+              c.throttledPeriods);
+    f.gauge("quillo_cgroup_cpu_throttled_seconds_total",
+            "Time the cgroup's tasks were held back by its quota.", c.throttledSeconds, "counter");
+}
+
 void writeDiskIo(Families& f, const std::vector<Sample::DiskIo>& disks) {
     if (disks.empty()) return;
     const auto family = [&](const char* name, const char* help, const auto& value) {
@@ -276,7 +298,9 @@ void writeNetwork(Families& f, const Sample& s) {
               {"quillo_network_transmit_drop_total", "Packets each interface dropped on sending.",
                Counter(&Sample::Interface::transmitDrops)}}) {
             const Counter member = field;  // a lambda may not capture a structured binding
-            const auto has = [member](const Sample::Interface& i) { return (i.*member).has_value(); };
+            const auto has = [member](const Sample::Interface& i) {
+                return (i.*member).has_value();
+            };
             if (std::none_of(s.interfaces.begin(), s.interfaces.end(), has)) continue;
             f.family(name, "counter", help);
             for (const auto& i : s.interfaces) {
@@ -444,6 +468,7 @@ std::string exposition(const Sample& s, ExpositionFormat format) {
     writePowerLimits(f, s);
     writeBatteries(f, s.batteries);
     writeLevels(f, s);
+    if (s.cgroup) writeCgroup(f, *s.cgroup);
     return f.finish();
 }
 

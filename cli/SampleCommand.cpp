@@ -190,6 +190,17 @@ Json sampleAll(double interval, LinuxPlatform& platform) {
     j["physicalMemory"] = number(System::physicalMemory());
     j["swap"] = swapJson(typed.swap);
     j["pressure"] = pressureJson(typed.pressure);
+    j["cgroup"] = nullptr;
+    if (const auto& c = typed.cgroup) {
+        j["cgroup"] = {{"path", c->path},
+                       {"memoryLimitBytes", optional(c->memoryLimitBytes)},
+                       {"memoryUsedBytes", optional(c->memoryUsedBytes)},
+                       {"cpuLimitCores", optional(c->cpuLimitCores)},
+                       {"cpuSeconds", optional(c->cpuSeconds)},
+                       {"cpuUsedRatio", optional(c->cpuUsedRatio)},
+                       {"throttledPeriods", optional(c->throttledPeriods)},
+                       {"throttledSeconds", optional(c->throttledSeconds)}};
+    }
     j["fileSystems"] = fileSystemsJson(typed.fileSystems);
     j["diskIo"] = diskIoJson(typed);
     j["sensors"] = sensorsJson(typed);

@@ -143,12 +143,56 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known, unsigned parts) 
     }
     if (parts & Sample::Part::diskIo) takeDisks(s);
     if (parts & Sample::Part::fileSystems) takeFileSystems(s);
+    takeCgroup(s, parts);
     if (parts & Sample::Part::sensors) {
         SensorFiles::Readings readings = platform_.sensors().read();
         s.temperatures = std::move(readings.temperatures);
         s.fans = std::move(readings.fans);
     }
     return s;
+}
+
+void Sampler::takeCgroup(Sample& s, unsigned parts) {
+    const bool view = platform_.cgroupView();
+    unsigned read = 0;
+    if ((parts & Sample::Part::cgroup) || (view && (parts & Sample::Part::memory)))
+        read |= CgroupFiles::memory;
+    if ((parts & Sample::Part::cgroup) || (view && (parts & Sample::Part::cpu)))
+        read |= CgroupFiles::cpu;
+    if (view && (parts & Sample::Part::pressure)) read |= CgroupFiles::pressure;
+    if (read == 0) return;
+    const auto r = platform_.cgroup().read(read);
+    if (!r) return;
+    SampleCgroup& c = s.cgroup.emplace();
+    c.path = r->path;
+    c.cpuLimitCores = r->cpuLimitCores;
+    if (r->memoryLimitBytes) {
+        c.memoryLimitBytes = r->memoryLimitBytes;
+        c.memoryUsedBytes = r->memoryUsedBytes();
+    }
+    if (r->cpuUsageNs) {
+        c.cpuSeconds = double(*r->cpuUsageNs) / 1e9;
+        if (r->cpuLimitCores)
+            c.cpuUsedRatio = cgroupShare_.next(*r->cpuUsageNs, *r->cpuLimitCores,
+                                               std::chrono::steady_clock::now());
+    }
+    c.throttledPeriods = r->throttledPeriods;
+    if (r->throttledNs) c.throttledSeconds = double(*r->throttledNs) / 1e9;
+    if (!view) return;
+    if (const auto memoryParts = r->memoryParts(); memoryParts && (parts & Sample::Part::memory)) {
+        Sample::Memory& m = s.memory.emplace();
+        m.totalBytes = *r->memoryLimitBytes / 1024 * 1024;
+        m.parts = *memoryParts;
+        if (m.totalBytes > 0)
+            m.usedRatio =
+                double(memoryParts->active + memoryParts->wired + memoryParts->compressed) *
+                1024.0 / double(m.totalBytes);
+    }
+    if (r->cpuLimitCores && (parts & Sample::Part::cpu)) s.cpu.usedRatio = c.cpuUsedRatio;
+    if (!r->pressure.empty()) {
+        s.pressure.clear();
+        for (const auto& [resource, stall] : r->pressure) s.pressure.push_back({resource, stall});
+    }
 }
 
 void Sampler::takeFileSystems(Sample& s) {

@@ -77,6 +77,18 @@ struct SampleBattery {
     std::optional<bool> charging, externalPower;
 };
 
+// The cgroup whose limits apply, where one does (see CgroupFiles).
+struct SampleCgroup {
+    std::string path;  // as procfs self/cgroup writes it
+    std::optional<std::uint64_t> memoryLimitBytes, memoryUsedBytes;
+    std::optional<double> cpuLimitCores;
+    std::optional<double> cpuSeconds;  // the cgroup's CPU time
+    // Its CPU time over the interval as a share of what the limit allows.
+    std::optional<double> cpuUsedRatio;
+    std::optional<std::uint64_t> throttledPeriods;
+    std::optional<double> throttledSeconds;
+};
+
 // The machine at one moment, every figure typed and read once: what the exporter, and
 // any program that wants many figures at a time, formats from. A figure that could not
 // be read is absent, never a zero standing in for it.
@@ -96,6 +108,7 @@ struct Sample {
             diskIo = 512,
             fileSystems = 1024,
             sensors = 2048,
+            cgroup = 4096,
             all = ~0u,
         };
     };
@@ -134,6 +147,10 @@ struct Sample {
     // hwmon's temperatures (°C) and fans (rpm), chip by chip; a CPU thermal zone where
     // no chip is the CPU's. A value that is not plausible is absent.
     std::vector<SensorReading> temperatures, fans;
+    // Where a cgroup limits this process. Where the platform's figures are the cgroup's
+    // (LinuxPlatform::setCgroup), the CPU's usedRatio, the memory and the pressure above
+    // are the cgroup's too; otherwise they stay the machine's.
+    std::optional<SampleCgroup> cgroup;
 
     static constexpr std::size_t maximumInterfaces = 4096;
 };
@@ -177,6 +194,8 @@ class Sampler {
     std::chrono::steady_clock::time_point interfacesAt_;
     std::vector<std::pair<std::string, std::pair<std::uint64_t, std::uint64_t>>> earlierInterfaces_;
     std::unique_ptr<SpaceProbe> probe_;  // started by the first take that wants it
+    CgroupCpuShare cgroupShare_;
+    void takeCgroup(Sample& s, unsigned parts);
 };
 
 }  // namespace quillo

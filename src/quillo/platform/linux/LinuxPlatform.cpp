@@ -15,11 +15,43 @@ namespace quillo {
 
 LinuxPlatform::LinuxPlatform(FsRoot root) : files_(std::move(root)) {}
 
+void LinuxPlatform::setCgroup(std::string choice) {
+    cgroupView_ = choice != "host";
+    cgroup_.choose(std::move(choice));
+    cgroupTicksFrom_.reset();
+    cgroupIdleTicks_ = 0;
+}
+
 host_cpu_load_info LinuxPlatform::hostCPULoadInfo() {
+    if (cgroupView_) {
+        if (const auto r = cgroup_.read(CgroupFiles::cpu); r && r->cpuUsageNs) {
+            // In milliseconds: finer than procfs stat's ticks, as only ratios are taken.
+            const auto now = std::chrono::steady_clock::now();
+            const std::uint64_t busy = *r->cpuUsageNs / 1'000'000;
+            if (!cgroupTicksFrom_) cgroupTicksFrom_.emplace(now, busy);
+            const auto& [since, busyThen] = *cgroupTicksFrom_;
+            const double allowed =
+                std::chrono::duration<double>(now - since).count() * *r->cpuLimitCores * 1000.0;
+            const double used = double(busy - std::min(busy, busyThen));
+            cgroupIdleTicks_ =
+                std::max(cgroupIdleTicks_, std::uint64_t(std::max(0.0, allowed - used)));
+            host_cpu_load_info info;
+            info.cpu_ticks[CPU_STATE_USER] = std::uint32_t(busy);
+            // Never all zero: that reads as no record at all.
+            info.cpu_ticks[CPU_STATE_IDLE] = std::uint32_t(cgroupIdleTicks_ + 1);
+            return info;
+        }
+    }
     return cpu_.loadInfo();
 }
 
 vm_statistics64 LinuxPlatform::hostVMInfo64() {
+    if (cgroupView_) {
+        if (const auto r = cgroup_.read(CgroupFiles::memory)) {
+            if (const auto parts = r->memoryParts())
+                return vmStatisticsOf(*parts, quillo::pageSize());
+        }
+    }
     return memory_.statistics(quillo::pageSize());
 }
 
@@ -29,7 +61,9 @@ std::uint64_t LinuxPlatform::pageSize() {
 
 host_basic_info LinuxPlatform::hostBasicInfo() {
     host_basic_info info;
-    info.max_mem = memory_.totalBytes();
+    const auto limit = cgroupView_ ? cgroup_.memoryLimit() : std::nullopt;
+    // Whole kB, as the limit's parts are counted.
+    info.max_mem = limit ? *limit / 1024 * 1024 : memory_.totalBytes();
     info.memory_size = std::int32_t(std::min<std::uint64_t>(info.max_mem, INT32_MAX));
     cpu_.fillBasicInfo(info);
     return info;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -8,6 +9,7 @@
 
 #include "quillo/platform/Platform.hpp"
 #include "quillo/platform/linux/Activity.hpp"
+#include "quillo/platform/linux/Cgroup.hpp"
 #include "quillo/platform/linux/Cpu.hpp"
 #include "quillo/platform/linux/FileReader.hpp"
 #include "quillo/platform/linux/FileSystem.hpp"
@@ -61,6 +63,14 @@ class LinuxPlatform final : public Platform {
     ProcessFiles& processes() { return processes_; }
     ActivityFiles& activity() { return activity_; }
     SensorFiles& sensors() { return sensors_; }
+    CgroupFiles& cgroup() { return cgroup_; }
+
+    // The cgroup the CPU and memory records describe: "host" (the default) or, with
+    // "auto" or a path, the cgroup of CgroupFiles::choose wherever a limit applies: the
+    // CPU's ticks are then its CPU time against what its limit allows (a cgroup at its
+    // quota is all busy), the memory's pages the parts of its limit.
+    void setCgroup(std::string choice);
+    bool cgroupView() const { return cgroupView_; }
     // Whether the procfs root is the kernel's own, not a copied tree: only then do the
     // mount points it lists exist here to be measured.
     bool readsTheKernel() const { return files_.isKernel(Fs::proc); }
@@ -80,6 +90,13 @@ class LinuxPlatform final : public Platform {
     ProcessFiles processes_{files_};
     ActivityFiles activity_{files_};
     SensorFiles sensors_{files_};
+    CgroupFiles cgroup_{files_, memory_, cpu_};
+    bool cgroupView_ = false;
+    // The cgroup's CPU ticks: busy is its CPU time, idle what its limit allowed since
+    // the first reading (when and at what CPU time) beyond what it used, never going
+    // back (a burst past the quota reads all busy).
+    std::optional<std::pair<std::chrono::steady_clock::time_point, std::uint64_t>> cgroupTicksFrom_;
+    std::uint64_t cgroupIdleTicks_ = 0;
 
     // Open registry entries: each handle holds the battery as read when it was opened.
     std::mutex servicesMutex_;

@@ -93,7 +93,11 @@ std::optional<MemoryParts> memoryPartsFrom(const MemInfo& info) {
 
 vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
     const auto parts = memoryPartsFrom(info);
-    if (!parts || pageSize == 0) return {};
+    return parts ? vmStatisticsOf(*parts, pageSize) : vm_statistics64{};
+}
+
+vm_statistics64 vmStatisticsOf(const MemoryParts& parts, std::uint64_t pageSize) {
+    if (pageSize == 0) return {};
     std::uint64_t runningKb = 0;
     const auto pages = [&](std::uint64_t partKb) {
         const std::uint64_t before = runningKb * 1024 / pageSize;
@@ -103,11 +107,11 @@ vm_statistics64 vmStatisticsFrom(const MemInfo& info, std::uint64_t pageSize) {
         return std::uint32_t(std::min<std::uint64_t>(count, UINT32_MAX));
     };
     vm_statistics64 vm;
-    vm.free_count = pages(parts->free);
-    vm.inactive_count = pages(parts->inactive);
-    vm.active_count = pages(parts->active);
-    vm.wire_count = pages(parts->wired);
-    vm.compressor_page_count = pages(parts->compressed);
+    vm.free_count = pages(parts.free);
+    vm.inactive_count = pages(parts.inactive);
+    vm.active_count = pages(parts.active);
+    vm.wire_count = pages(parts.wired);
+    vm.compressor_page_count = pages(parts.compressed);
     return vm;
 }
 

@@ -44,6 +44,8 @@ struct MemoryParts {
     std::uint64_t free = 0, inactive = 0, active = 0, wired = 0, compressed = 0;
 };
 std::optional<MemoryParts> memoryPartsFrom(const MemInfo& info);
+// The parts counted in pages.
+vm_statistics64 vmStatisticsOf(const MemoryParts& parts, std::uint64_t pageSize);
 
 // The pages swapped in and out since boot, from procfs vmstat.
 struct SwapActivity {
