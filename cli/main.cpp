@@ -33,6 +33,7 @@ namespace {
 struct GlobalOptions {
     std::string procfs = "/proc";
     std::string sysfs = "/sys";
+    std::string cgroup;  // empty: the Cgroup setting's
     bool desktop = false;
     bool terminal = false;
     long frames = 0;
@@ -76,6 +77,10 @@ std::string hostExecutable(const char* name) {
     }
     std::vector<std::string> args = {hostExecutable(desktop ? "quillo-panel" : "quillo-term"),
                                      "--procfs", options.procfs, "--sysfs", options.sysfs};
+    if (!options.cgroup.empty()) {
+        args.push_back("--cgroup");
+        args.push_back(options.cgroup);
+    }
     if (desktop && !snapshot) args.push_back("--desktop");
     if (!desktop && options.frames > 0) {
         args.push_back("--frames");
@@ -110,6 +115,7 @@ int quilloMain(int argc, char** argv) {
     app.add_option("--sysfs", options.sysfs, "sysfs root to read")
         ->capture_default_str()
         ->check(CLI::ExistingDirectory);
+    quillo::addCgroupOption(app, options.cgroup);
     auto* desktop = app.add_flag("--desktop", options.desktop, "run the desktop panel");
     app.add_flag("--terminal", options.terminal, "run the terminal panel")->excludes(desktop);
     app.add_option("--frames", options.frames,
@@ -186,6 +192,13 @@ int quilloMain(int argc, char** argv) {
 
     quillo::LinuxPlatform platform({options.procfs, options.sysfs});
     quillo::setCurrentPlatform(&platform);
+    // The exporter keeps the machine's figures and adds the cgroup's beside them.
+    if (const std::string why =
+            quillo::applyCgroup(platform, options.cgroup, !metrics->parsed() && !serve->parsed());
+        !why.empty()) {
+        std::fprintf(stderr, "quillo: %s\n", why.c_str());
+        return 2;
+    }
     if (sample->parsed()) return quillo::cli::runSample(sampleOptions, platform);
     if (processes->parsed()) return quillo::cli::runProcesses(processesOptions);
     if (top->parsed()) return quillo::cli::runTop(topOptions);

@@ -9,9 +9,9 @@ _quillo() {
         words=("${COMP_WORDS[@]}")
         cword=$COMP_CWORD
     fi
-    local global="--desktop --terminal --frames --procfs --sysfs --help --version"
+    local global="--desktop --terminal --frames --procfs --sysfs --cgroup --help --version"
     local commands="sample snapshot processes top metrics serve record history settings autostart help"
-    local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces"
+    local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup"
 
     case $prev in
         --procfs | --sysfs)
@@ -20,6 +20,10 @@ _quillo() {
             ;;
         --png)
             COMPREPLY=($(compgen -f -- "$cur"))
+            return
+            ;;
+        --cgroup)
+            COMPREPLY=($(compgen -W "auto host" -- "$cur"))
             return
             ;;
         --frames | --ticks | --interval | --scale | --listen | -n)
@@ -31,7 +35,7 @@ _quillo() {
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --procfs | --sysfs | --frames) ((i++)) ;;
+            --procfs | --sysfs | --frames | --cgroup) ((i++)) ;;
             -*) ;;
             *) command=${words[i]}; break ;;
         esac

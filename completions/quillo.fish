@@ -1,6 +1,6 @@
 # fish completion for quillo: commands, options, settings keys and their choices.
 set -l commands sample snapshot processes top metrics serve record history settings autostart help
-set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces
+set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup
 
 complete -c quillo -f
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -l desktop -d 'run the desktop panel'
@@ -8,6 +8,7 @@ complete -c quillo -n "not __fish_seen_subcommand_from $commands" -l terminal -d
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -l frames -x -d 'stop after N refreshes'
 complete -c quillo -l procfs -x -a '(__fish_complete_directories)' -d 'procfs root to read'
 complete -c quillo -l sysfs -x -a '(__fish_complete_directories)' -d 'sysfs root to read'
+complete -c quillo -l cgroup -x -a 'auto host' -d 'the limits CPU and memory are measured against'
 complete -c quillo -s h -l help -d 'print the help and exit'
 complete -c quillo -s V -l version -d 'print the version and exit'
 

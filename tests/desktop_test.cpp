@@ -251,8 +251,10 @@ TEST_F(DesktopPanel, SparklineOpensTheRowsHistory) {
         ASSERT_TRUE(writer) << why;
         std::array<double, historyFigureCount> values;
         values.fill(42);
-        for (std::int64_t t = now - 60'000; t <= now; t += 1000) writer->add(t, values);
-        writer->setProcesses({{7, "spin", "spin --hard", 99.0, 1u << 20}});
+        for (std::int64_t t = now - 60'000; t <= now; t += 1000) {
+            writer->setProcesses({{7, "spin", "spin --hard", 99.0, 1u << 20}});
+            writer->add(t, values);
+        }
     }
     DesktopApp desktop(localizer, statePath);
     desktop.show();

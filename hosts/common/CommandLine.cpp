@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/settings/Configuration.hpp"
 #include "quillo/settings/Keys.hpp"
+#include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Format.hpp"
 
@@ -137,6 +140,31 @@ CLI::Validator wholeRange(long long low, long long high) {
             return {};
         },
         "N");
+}
+
+void addCgroupOption(CLI::App& app, std::string& choice) {
+    app.add_option("--cgroup", choice,
+                   "the limits CPU and memory are measured against: auto, host or a cgroup's "
+                   "path (default: the Cgroup setting, auto)")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                return isCgroupChoice(text)
+                           ? std::string()
+                           : "takes auto, host or a cgroup's absolute path, not '" +
+                                 visibleText(text) + "'";
+            },
+            "auto|host|PATH"));
+}
+
+std::string applyCgroup(LinuxPlatform& platform, std::string choice, bool figures) {
+    if (choice.empty()) choice = chosenCgroup(Configuration::shared());
+    if (figures) {
+        platform.setCgroup(choice);
+    } else {
+        platform.cgroup().choose(choice);
+    }
+    if (!platform.cgroup().exists()) return "no cgroup " + visibleText(choice) + " here";
+    return {};
 }
 
 }  // namespace quillo

@@ -23,4 +23,14 @@ std::string describeUsageError(const CLI::App& app, const CLI::ParseError& error
 CLI::Validator finiteRange(double low, double high, const char* unit = "seconds");
 CLI::Validator wholeRange(long long low, long long high);
 
+class LinuxPlatform;
+
+// --cgroup auto|host|PATH, which every program takes; checked as the Cgroup setting is.
+void addCgroupOption(CLI::App& app, std::string& choice);
+// Measures the platform's figures against the chosen cgroup's limits, the Cgroup
+// setting's choice where none was given; with figures false, only the cgroup's own
+// figures follow the choice and the machine's stay the machine's (the exporter). A path
+// that is no cgroup here is a usage error: its message, else empty.
+std::string applyCgroup(LinuxPlatform& platform, std::string choice, bool figures = true);
+
 }  // namespace quillo

@@ -194,6 +194,18 @@ void PanelWindow::collectRows(const Localizer& localizer) {
         sparklines_[row] = view;
         placed_[row].push_back({view, nullptr, 0, 3, 1});
     }
+    // The cgroup's limit after the CPU and memory rows, where their figures are measured
+    // against one.
+    for (const PanelRow row : {PanelRow::cpu, PanelRow::memory}) {
+        if (!extra_) break;
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::fromLatin1(name(row)) + "LimitLabel");
+        label->setTextFormat(Qt::PlainText);
+        label->setProperty("role", "dim");
+        label->hide();
+        limitLabels_[row] = label;
+        placed_[row].push_back({label, nullptr, 0, 4, 1});
+    }
     coresBox_ = new QWidget(this);
     coresBox_->setObjectName("coresBox");
     auto* cores = new QGridLayout(coresBox_);
@@ -225,8 +237,9 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
         const PanelRow row = order[i].first;
         const bool shown = order[i].second;
         const auto show = [&](QWidget* w) {
-            // The process lists show only while open.
-            const bool list = w->objectName().endsWith("Processes");
+            // The process lists show only while open, a limit only where there is one.
+            const bool list =
+                w->objectName().endsWith("Processes") || w->objectName().endsWith("LimitLabel");
             if (!shown || !list) w->setVisible(shown);
         };
         const bool system = row == PanelRow::load || row == PanelRow::uptime;
@@ -376,6 +389,16 @@ void PanelWindow::refreshed() {
     for (const auto& [row, view] : sparklines_) {
         const SparklineView::Cells cells = extra_->sparklineMeans(row);
         view->setCells(cells);
+    }
+    for (const auto& [row, label] : limitLabels_) {
+        const QString mark = QString::fromStdString(extra_->limitMark(row));
+        const bool shown =
+            !mark.isEmpty() && std::find(rows_.begin(), rows_.end(), row) != rows_.end();
+        label->setText(mark);
+        if (shown == label->isHidden()) {
+            label->setVisible(shown);
+            adjustSize();
+        }
     }
     if (observer_) observer_->refreshed();
 }

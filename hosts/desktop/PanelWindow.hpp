@@ -128,6 +128,7 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     QLabel* batteryPowerLabel_ = nullptr;
     std::map<PanelRow, SparklineView*> sparklines_;  // beside each bar
     std::map<PanelRow, QPointer<HistoryWindow>> histories_;
+    std::map<PanelRow, QLabel*> limitLabels_;  // the cgroup's, after CPU and memory
     std::filesystem::path historyFolder_ = defaultHistoryFolder();
     ProgressBarView* swapBar_ = nullptr;
     QWidget* coresBox_ = nullptr;

@@ -38,6 +38,7 @@ using namespace quillo;
 
 struct Options {
     FsRoot root;
+    std::string cgroup;  // empty: the Cgroup setting's
     bool desktop = false;
     bool terminal = false;
     bool snapshot = false;
@@ -63,6 +64,7 @@ Options parse(int argc, char** argv) {
     std::string png;
     app.add_option("--procfs", o.root.procfs, "procfs root to read")->capture_default_str();
     app.add_option("--sysfs", o.root.sysfs, "sysfs root to read")->capture_default_str();
+    addCgroupOption(app, o.cgroup);
     auto* desktop = app.add_flag("--desktop", o.desktop, "run the desktop panel");
     app.add_flag("--terminal", o.terminal, "run the terminal panel")->excludes(desktop);
     app.add_flag("--snapshot", o.snapshot, "run the controller headlessly and print every outlet");
@@ -145,7 +147,9 @@ int runSnapshot(const Options& o, int argc, char** argv) {
     const std::string beside = std::filesystem::path(self).parent_path() / "quillo-term";
     const std::string procfs = o.root.procfs, sysfs = o.root.sysfs;
     const std::string program = ::access(beside.c_str(), X_OK) == 0 ? beside : "quillo-term";
+    const std::string cgroup = o.cgroup.empty() ? "" : "--cgroup=" + o.cgroup;
     ::execlp(program.c_str(), program.c_str(), "--procfs", procfs.c_str(), "--sysfs", sysfs.c_str(),
+             cgroup.empty() ? static_cast<char*>(nullptr) : cgroup.c_str(),
              static_cast<char*>(nullptr));
     fail(QString("cannot start quillo-term: ") + std::strerror(errno));
 }
@@ -184,6 +188,10 @@ int main(int argc, char** argv) {
     const Options options = parse(argc, argv);
     LinuxPlatform platform(options.root);
     setCurrentPlatform(&platform);
+    if (const std::string why = applyCgroup(platform, options.cgroup); !why.empty()) {
+        std::fprintf(stderr, "quillo-panel: %s\n", why.c_str());
+        return 2;
+    }
     if (options.snapshot) return runSnapshot(options, argc, argv);
     if (options.terminal) runTerminal(options, argv[0]);
     // Qt aborts when its display is gone; the display is asked first, so that a stale

@@ -239,8 +239,13 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
             for (std::string& line : wrapText(value, 2, width)) rows.push_back(line);
         }
     };
+    // The sparkline, then the cgroup's limit where the figure is measured against one.
     const auto spark = [&](PanelRow row) {
-        return extra_ ? extra_->sparkline(row, style.unicode) : std::string();
+        if (!extra_) return std::string();
+        std::string line = extra_->sparkline(row, style.unicode);
+        if (const std::string mark = extra_->limitMark(row); !mark.empty())
+            line += (line.empty() ? "" : " ") + mark;
+        return line;
     };
     const auto outletRow = [&](const std::string& title, std::string_view bar,
                                std::string_view valueLabel, int valueWidth, PanelRow row) {

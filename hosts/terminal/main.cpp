@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
     app.add_option("--sysfs", root.sysfs, "sysfs root to read")->capture_default_str();
     app.add_option("--frames", frames, "stop after N refreshes (for scripts)")
         ->transform(wholeRange(1, 1'000'000'000));
+    std::string cgroup;
+    addCgroupOption(app, cgroup);
     bool terminalFlag = false;
     app.add_flag("--terminal", terminalFlag, "accepted for symmetry with quillo-panel");
     if (const int status = parseCommandLine(app, argc, argv); status >= 0) return status;
@@ -54,6 +56,10 @@ int main(int argc, char** argv) {
     const Charset charset;
     LinuxPlatform platform(root);
     setCurrentPlatform(&platform);
+    if (const std::string why = applyCgroup(platform, cgroup); !why.empty()) {
+        std::fprintf(stderr, "quillo-term: %s\n", why.c_str());
+        return 2;
+    }
     const std::string language = userLanguage();
     const EmbeddedLocalizer localizer(language, "Quillo");
     const EmbeddedLocalizer panelTexts(language, "TodayViewController");

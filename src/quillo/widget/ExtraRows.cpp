@@ -136,7 +136,7 @@ std::string Sparkline::text(std::int64_t nowMs, bool unicode) const {
 
 ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> prepare,
                      bool record)
-    : sampler_(platform), prepare_(std::move(prepare)), swap_(made()) {
+    : platform_(platform), sampler_(platform), prepare_(std::move(prepare)), swap_(made()) {
     if (!record) return;
     recording_.emplace(platform);
     // The last minutes the history kept, so a panel started again shows them at once.
@@ -166,6 +166,30 @@ std::optional<std::size_t> historyFigureOf(PanelRow row) {
         default:
             return std::nullopt;
     }
+}
+
+std::string ExtraRows::limitMark(PanelRow row) const {
+    if (!platform_.cgroupView()) return {};
+    CgroupFiles& cgroup = platform_.cgroup();
+    if (row == PanelRow::memory) {
+        const auto limit = cgroup.memoryLimit();
+        if (!limit) return {};
+        constexpr double gib = 1024.0 * 1024 * 1024;
+        if (*limit < std::uint64_t(gib))
+            return formatC("limit %.0f MiB", {double(*limit) / 1024 / 1024});
+        return formatC(*limit % std::uint64_t(gib) == 0 ? "limit %.0f GiB" : "limit %.1f GiB",
+                       {double(*limit) / gib});
+    }
+    if (row == PanelRow::cpu) {
+        const auto cores = cgroup.cpuLimit();
+        if (!cores) return {};
+        // As few digits as say it: 0.5, 1.25, 2.
+        std::string number = formatC("%.2f", {*cores});
+        while (number.back() == '0') number.pop_back();
+        if (number.back() == '.') number.pop_back();
+        return "limit " + number + " CPU";
+    }
+    return {};
 }
 
 void ExtraRows::addFigure(PanelRow row, double percent) {

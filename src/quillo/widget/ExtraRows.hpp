@@ -99,12 +99,17 @@ class ExtraRows {
     std::string sparkline(PanelRow row, bool unicode) const;
     std::array<double, Sparkline::cells> sparklineMeans(PanelRow row) const;
 
+    // Where the figures are a cgroup's, the limit they are measured against, for the CPU
+    // and memory rows ("limit 0.5 CPU", "limit 512 MiB"); empty otherwise.
+    std::string limitMark(PanelRow row) const;
+
     // The text of a row the machine has no figure for.
     static constexpr const char* notAvailable = "not available";
 
   private:
     ExtraRow made() const;
 
+    LinuxPlatform& platform_;
     Sampler sampler_;
     std::optional<PanelRecording> recording_;
     std::function<void(ProgressBar&)> prepare_;
