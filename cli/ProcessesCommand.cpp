@@ -10,6 +10,7 @@
 #include "common/CommandLine.hpp"
 #include "quillo/metrics/ProcessAPI.hpp"
 #include "quillo/metrics/ProcessUsage.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/widget/Format.hpp"
 
 namespace quillo::cli {
@@ -136,16 +137,58 @@ CLI::App* addTopCommand(CLI::App& app, TopOptions& options) {
     command->add_flag("--json", options.json,
                       "print a JSON array of objects with pid, user, command, cpu (percent of one "
                       "core) and rss (bytes)");
+    command->add_flag("--by-unit", options.byUnit,
+                      "group the processes by their cgroup (systemd unit or container), summing "
+                      "CPU and memory; in JSON each with unit, processes, cpu and rss");
     return command;
 }
 
-int runTop(const TopOptions& options) {
+namespace {
+
+int printUnits(const std::vector<UnitUsage>& units, bool json) {
+    std::string out;
+    char line[200];
+    if (json) {
+        out += "[";
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            const UnitUsage& u = units[i];
+            out += i == 0 ? "\n {\"unit\": " : ",\n {\"unit\": ";
+            out += jsonString(u.unit);
+            std::snprintf(line, sizeof line, ", \"processes\": %zu, \"cpu\": %.1f, \"rss\": %llu}",
+                          u.processes, u.cpu, static_cast<unsigned long long>(u.rss));
+            out += line;
+        }
+        out += units.empty() ? "]\n" : "\n]\n";
+    } else {
+        std::snprintf(line, sizeof line, "%5s %6s %8s %s\n", "TASKS", "CPU%", "RES", "UNIT");
+        out += line;
+        for (const UnitUsage& u : units) {
+            std::snprintf(line, sizeof line, "%5zu %6.1f %8s ", u.processes, u.cpu,
+                          residentText(u.rss).c_str());
+            out += line + visibleText(u.unit) + "\n";
+        }
+    }
+    writeOutput(out);
+    return 0;
+}
+
+}  // namespace
+
+int runTop(const TopOptions& options, LinuxPlatform& platform) {
     ProcessUsageReader reader;
     reader.sample();
     std::this_thread::sleep_for(std::chrono::duration<double>(options.interval));
+    const UsageOrder order = options.by == "memory" ? UsageOrder::memory : UsageOrder::cpu;
+    if (options.byUnit) {
+        return printUnits(
+            busiestUnits(
+                reader.sample(),
+                [&](std::int64_t pid) { return platform.processes().cgroup(std::int32_t(pid)); },
+                order, std::size_t(options.count)),
+            options.json);
+    }
     const std::vector<ProcessUsage> top =
-        busiest(reader.sample(), options.by == "memory" ? UsageOrder::memory : UsageOrder::cpu,
-                std::size_t(options.count));
+        busiest(reader.sample(), order, std::size_t(options.count));
     std::string out;
     char line[200];
     if (options.json) {

@@ -4,6 +4,10 @@
 #include <string>
 #include <string_view>
 
+namespace quillo {
+class LinuxPlatform;
+}
+
 namespace quillo::cli {
 
 struct ProcessesOptions {
@@ -19,10 +23,11 @@ struct TopOptions {
     int count = 10;
     double interval = 1.0;
     bool json = false;
+    bool byUnit = false;
 };
 
 // `quillo top`: the busiest processes over an interval, as top would list them.
 CLI::App* addTopCommand(CLI::App& app, TopOptions& options);
-int runTop(const TopOptions& options);
+int runTop(const TopOptions& options, LinuxPlatform& platform);
 
 }  // namespace quillo::cli

@@ -201,7 +201,7 @@ int quilloMain(int argc, char** argv) {
     }
     if (sample->parsed()) return quillo::cli::runSample(sampleOptions, platform);
     if (processes->parsed()) return quillo::cli::runProcesses(processesOptions);
-    if (top->parsed()) return quillo::cli::runTop(topOptions);
+    if (top->parsed()) return quillo::cli::runTop(topOptions, platform);
     try {
         if (metrics->parsed()) return quillo::cli::runMetrics(metricsOptions, platform);
         if (serve->parsed()) return quillo::cli::runServe(serveOptions, platform);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Exposition.hpp"
+#include "quillo/metrics/ProcessUsage.hpp"
 #include "quillo/metrics/Sample.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "support/Require.hpp"
@@ -307,4 +308,71 @@ TEST(Cgroup, LiveLimitsAreWhatTheCgroupSays) {
     EXPECT_GT(limited["cgroup"]["throttledPeriods"].get<double>(), 0);
     EXPECT_TRUE(host["cgroup"].is_null());
     EXPECT_GT(host["physicalMemory"].get<double>(), 0.5) << "the machine's, in GB";
+}
+
+// A process's unit: its v2 path, else systemd's named hierarchy's, else the memory
+// controller's; and the processes of a unit summed.
+TEST(Cgroup, ProcessesGroupByUnit) {
+    test::TempDir d;
+    const std::pair<const char*, const char*> files[] = {
+        {"10", "0::/system.slice/nginx.service\n"},
+        {"11", "9:name=systemd:/system.slice/db.service\n4:memory:/x\n0::/\n"},
+        {"12", "4:memory:/docker/c1\n0::/\n"},
+        {"13", "0::/system.slice/nginx.service\n"},
+        {"14", "garbage"}};
+    for (const auto& [pid, text] : files) d.write(std::string("proc/") + pid + "/cgroup", text);
+    LinuxPlatform platform(d.roots());
+    const auto unit = [&](std::int64_t pid) {
+        return platform.processes().cgroup(std::int32_t(pid));
+    };
+    EXPECT_EQ(unit(11), "/system.slice/db.service");
+    EXPECT_EQ(unit(12), "/docker/c1");
+    EXPECT_EQ(unit(99), std::nullopt);
+    std::vector<ProcessUsage> all;
+    for (const std::int64_t pid : {10, 11, 12, 13, 14})
+        all.push_back({pid, 0, "root", "p", double(pid), std::uint64_t(pid) << 20});
+    const auto units = busiestUnits(all, unit, UsageOrder::cpu, 3);
+    ASSERT_EQ(units.size(), 3u);
+    EXPECT_EQ(units[0].unit, "/system.slice/nginx.service");
+    EXPECT_EQ(units[0].processes, 2u);
+    EXPECT_EQ(units[0].cpu, 23);
+    EXPECT_EQ(units[0].rss, 23u << 20);
+    EXPECT_EQ(units[1].unit, "?") << "a cgroup file that says nothing";
+    EXPECT_EQ(busiestUnits(all, unit, UsageOrder::memory, 1)[0].unit, units[0].unit);
+}
+
+// Live: a process put in a cgroup of its own is listed under it, with its memory, as
+// procfs gives the process's.
+TEST(Cgroup, LiveTopByUnitListsTheCgroup) {
+    QUILLO_REQUIRE(::geteuid() == 0, "making a cgroup needs root");
+    const std::string name = "quillo-unit-" + std::to_string(::getpid());
+    // Where a process's unit is read from: systemd's named hierarchy beside v1, else v2.
+    const std::string root = std::filesystem::exists("/sys/fs/cgroup/systemd/cgroup.procs")
+                                 ? "/sys/fs/cgroup/systemd"
+                                 : "/sys/fs/cgroup";
+    QUILLO_REQUIRE(std::filesystem::exists(root + "/cgroup.procs"), "no cgroup hierarchy here");
+    const std::string folder = root + "/" + name;
+    std::filesystem::create_directory(folder);
+    const std::string quillo = std::string(QUILLO_BIN) + "/quillo";
+    const test::RunResult r = test::run(
+        "{ sh -c 'echo $$ > " + folder +
+        "/cgroup.procs && exec sleep 20' & child=$!; } && "
+        "sleep 0.5 && grep VmRSS /proc/$child/status && " +
+        quillo +
+        " top --by-unit --by memory -n 100000 --interval 0.2 --json; status=$?; kill $child; wait; "
+        "exit $status");
+    for (int i = 0; i < 50 && ::rmdir(folder.c_str()) != 0 && errno == EBUSY; ++i)
+        ::usleep(100'000);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto json = r.out.find('[');
+    ASSERT_NE(json, std::string::npos) << r.out;
+    const double kib = std::atof(r.out.c_str() + r.out.find(':') + 1);
+    bool found = false;
+    for (const auto& unit : nlohmann::json::parse(r.out.substr(json))) {
+        if (unit["unit"] != "/" + name) continue;
+        found = true;
+        EXPECT_EQ(unit["processes"], 1);
+        EXPECT_NEAR(unit["rss"].get<double>(), kib * 1024, kib * 1024 * 0.1);
+    }
+    EXPECT_TRUE(found) << r.out;
 }

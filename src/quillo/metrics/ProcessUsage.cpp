@@ -3,6 +3,7 @@
 #include <pwd.h>
 
 #include <algorithm>
+#include <map>
 
 #include "quillo/metrics/Utf8.hpp"
 
@@ -71,6 +72,33 @@ std::vector<ProcessUsage> busiest(std::vector<ProcessUsage> processes, UsageOrde
                       before);
     processes.resize(count);
     return processes;
+}
+
+std::vector<UnitUsage> busiestUnits(
+    const std::vector<ProcessUsage>& processes,
+    const std::function<std::optional<std::string>(std::int64_t)>& unitOf, UsageOrder order,
+    std::size_t count) {
+    std::map<std::string, UnitUsage> units;
+    for (const ProcessUsage& p : processes) {
+        std::string unit = unitOf(p.pid).value_or("?");
+        UnitUsage& u = units[unit];
+        u.unit = std::move(unit);
+        ++u.processes;
+        u.cpu += p.cpu;
+        u.rss += p.rss;
+    }
+    std::vector<UnitUsage> out;
+    out.reserve(units.size());
+    for (auto& [name, u] : units) out.push_back(std::move(u));
+    const auto before = [order](const UnitUsage& a, const UnitUsage& b) {
+        if (order == UsageOrder::cpu && a.cpu != b.cpu) return a.cpu > b.cpu;
+        if (a.rss != b.rss) return a.rss > b.rss;
+        return a.unit < b.unit;
+    };
+    count = std::min(count, out.size());
+    std::partial_sort(out.begin(), out.begin() + std::ptrdiff_t(count), out.end(), before);
+    out.resize(count);
+    return out;
 }
 
 }  // namespace quillo

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -64,5 +66,19 @@ enum class UsageOrder { cpu, memory };
 // The count busiest by order, busiest first; ties go to the lower pid.
 std::vector<ProcessUsage> busiest(std::vector<ProcessUsage> processes, UsageOrder order,
                                   std::size_t count);
+
+// The processes of one cgroup together, as systemd-cgtop shows them.
+struct UnitUsage {
+    std::string unit;  // the cgroup's path ("/system.slice/nginx.service"), "?" where unknown
+    std::size_t processes = 0;
+    double cpu = 0;         // percent of one core, summed
+    std::uint64_t rss = 0;  // bytes, summed: pages shared between processes count twice
+};
+// The count busiest units by order, busiest first; ties go to the unit's name. unitOf
+// gives a process's cgroup.
+std::vector<UnitUsage> busiestUnits(
+    const std::vector<ProcessUsage>& processes,
+    const std::function<std::optional<std::string>(std::int64_t)>& unitOf, UsageOrder order,
+    std::size_t count);
 
 }  // namespace quillo

@@ -65,7 +65,7 @@ std::optional<MemoryParts> CgroupReading::memoryParts() const {
     return parts;
 }
 
-std::vector<CgroupMembership> parseCgroupMembership(std::string_view text) {
+std::vector<CgroupMembership> parseCgroupMembership(std::string_view text, bool named) {
     std::vector<CgroupMembership> out;
     forEachLine(text, [&](std::string_view line) {
         const std::size_t first = line.find(':');
@@ -77,8 +77,7 @@ std::vector<CgroupMembership> parseCgroupMembership(std::string_view text) {
         CgroupMembership m;
         m.controllers = line.substr(first + 1, second - first - 1);
         m.path = line.substr(second + 1);
-        // v1's named hierarchies (name=systemd) hold no controller we read.
-        if (m.controllers.rfind("name=", 0) != 0) out.push_back(std::move(m));
+        if (named || m.controllers.rfind("name=", 0) != 0) out.push_back(std::move(m));
         return true;
     });
     return out;

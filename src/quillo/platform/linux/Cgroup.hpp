@@ -50,7 +50,8 @@ struct CgroupMembership {
     std::string path;
     bool v2() const { return controllers.empty(); }
 };
-std::vector<CgroupMembership> parseCgroupMembership(std::string_view text);
+// Named v1 hierarchies (name=systemd), which hold no controller, only where asked for.
+std::vector<CgroupMembership> parseCgroupMembership(std::string_view text, bool named = false);
 
 // The share of its limit that a cgroup's CPU time took between two readings; absent on
 // the first, when no time passed or the counter went back.

@@ -11,6 +11,7 @@
 
 #include "quillo/platform/Debug.hpp"
 #include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/Cgroup.hpp"
 #include "quillo/platform/linux/Machine.hpp"
 
 namespace quillo {
@@ -308,6 +309,23 @@ std::optional<std::string> ProcessFiles::commandLine(std::int32_t pid) {
     if (line.empty()) return std::nullopt;
     std::replace(line.begin(), line.end(), '\0', ' ');
     return line;
+}
+
+std::optional<std::string> ProcessFiles::cgroup(std::int32_t pid) {
+    ReadBuffer text;
+    if (!files_.readOnce(Fs::proc, std::to_string(pid) + "/cgroup", text)) return std::nullopt;
+    std::optional<std::string> v2, named, memory;
+    for (const CgroupMembership& m : parseCgroupMembership(text.view(), true)) {
+        if (m.v2()) {
+            v2 = m.path;
+        } else if (m.controllers == "name=systemd") {
+            named = m.path;
+        } else if (m.controllers.find("memory") != std::string::npos) {
+            memory = m.path;
+        }
+    }
+    if (v2 && (*v2 != "/" || (!named && !memory))) return v2;
+    return named ? named : memory ? memory : v2;
 }
 
 }  // namespace quillo

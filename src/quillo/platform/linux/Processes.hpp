@@ -54,6 +54,10 @@ class ProcessFiles {
     // PID/cmdline with its arguments apart by spaces, as ps's args shows it; absent for
     // a kernel thread, whose is empty, or a process gone.
     std::optional<std::string> commandLine(std::int32_t pid);
+    // The cgroup a process belongs to, as systemd-cgtop groups them: its cgroup v2 path,
+    // else (a v1 or hybrid machine, whose v2 hierarchy may hold nobody) systemd's named
+    // hierarchy's, else the memory controller's; absent for a process gone.
+    std::optional<std::string> cgroup(std::int32_t pid);
 
     // The kernel's own limit on process identifiers.
     static constexpr std::size_t maximumProcesses = 4u << 20;
