@@ -59,7 +59,7 @@ _quillo() {
             if [ "$prev" = --by ]; then
                 COMPREPLY=($(compgen -W "cpu memory" -- "$cur"))
             else
-                COMPREPLY=($(compgen -W "--by -n --interval --json --help" -- "$cur"))
+                COMPREPLY=($(compgen -W "--by -n --interval --json --by-unit --help" -- "$cur"))
             fi
             ;;
         metrics)

@@ -26,6 +26,7 @@ complete -c quillo -n "not __fish_seen_subcommand_from $commands" -a help -d 'pr
 
 complete -c quillo -n "__fish_seen_subcommand_from top" -l by -x -a 'cpu memory' -d 'what busiest means'
 complete -c quillo -n "__fish_seen_subcommand_from top" -s n -x -d 'how many to list'
+complete -c quillo -n "__fish_seen_subcommand_from top" -l by-unit -d 'group the processes by cgroup'
 complete -c quillo -n "__fish_seen_subcommand_from sample metrics top" -l interval -x -d 'seconds over which the CPU is sampled'
 complete -c quillo -n "__fish_seen_subcommand_from serve" -l listen -x -d 'ADDRESS:PORT to listen on'
 complete -c quillo -n "__fish_seen_subcommand_from record" -l interval -x -d 'seconds between points'

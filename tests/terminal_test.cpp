@@ -345,6 +345,13 @@ TEST_F(TerminalHost, PShowsTheBusiestProcessesAndHidesThemAgain) {
     // By CPU after two samples, and by memory at once; the name's escape shown as text.
     ASSERT_TRUE(readUntil("quillo-spin\\x1b[ ")) << screen;
     EXPECT_EQ(screen.find("quillo-spin\x1b["), std::string::npos) << "never raw";
+    // u: by cgroup, the processes' names give way to their units'; u again brings them back.
+    ASSERT_EQ(::write(master, "u", 1), 1);
+    screen.clear();
+    readUntil("\x01never\x01", 1);
+    EXPECT_EQ(screen.find("quillo-spin"), std::string::npos) << "by unit: " << screen;
+    ASSERT_EQ(::write(master, "u", 1), 1);
+    ASSERT_TRUE(readUntil("quillo-spin\\x1b[ ")) << screen;
     ASSERT_EQ(::write(master, "p", 1), 1);
     screen.clear();
     readUntil("\x01never\x01", 1);

@@ -61,8 +61,11 @@ PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
     setWindowFlag(Qt::Tool, false);
     // The rows beyond the compact panel's come from the typed sample, which reads a
     // Linux machine; on any other platform (a test's) they say their figure is missing.
-    if (auto* machine = dynamic_cast<LinuxPlatform*>(&currentPlatform()))
+    if (auto* machine = dynamic_cast<LinuxPlatform*>(&currentPlatform())) {
         extra_ = std::make_unique<ExtraRows>(*machine);
+        processes_.setUnitsOf(
+            [machine](std::int64_t pid) { return machine->processes().cgroup(std::int32_t(pid)); });
+    }
     collectRows(host.localizer);
 
     // Outlets connect by object name, whatever the layout of the interface file.
@@ -507,6 +510,12 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PanelWindow::keyPressEvent(QKeyEvent* event) {
+    // u: the open lists by cgroup (systemd unit, container), or by process again.
+    if (event->key() == Qt::Key_U && processes_.anyOpen()) {
+        processes_.setByUnit(!processes_.byUnit());
+        showProcesses();
+        return;
+    }
     if (event->key() == Qt::Key_Escape && processes_.anyOpen()) {
         processes_.closeAll();
         showProcesses();

@@ -63,6 +63,9 @@ TerminalHost::TerminalHost(PollLoop& loop, TerminalPanel& panel, const TerminalS
       extra_(extra),
       config_(config) {
     panel_.setProcesses(&processes_);
+    processes_.setUnitsOf([&platform = extra.platform()](std::int64_t pid) {
+        return platform.processes().cgroup(std::int32_t(pid));
+    });
     panel_.setRows(rows_, &extra_);
 }
 
@@ -76,6 +79,11 @@ void TerminalHost::toggleProcesses() {
     const bool open = !processes_.anyOpen();
     processes_.setOpen(UsageOrder::cpu, open);
     processes_.setOpen(UsageOrder::memory, open);
+    changed();
+}
+
+void TerminalHost::toggleUnits() {
+    processes_.setByUnit(!processes_.byUnit());
     changed();
 }
 

@@ -43,6 +43,8 @@ class TerminalHost final : public FigureObserver {
     void changed();
     // p shows or hides the busiest processes by CPU and by memory.
     void toggleProcesses();
+    // The lists by cgroup (systemd unit, container) or by process.
+    void toggleUnits();
     void refreshed() override;
     void cpu(double percent) override { extra_.addFigure(PanelRow::cpu, percent); }
     void memory(double percent) override { extra_.addFigure(PanelRow::memory, percent); }

@@ -36,7 +36,7 @@ constexpr int endingSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1,
 int main(int argc, char** argv) {
     CLI::App app{
         "The Quillo panel in a terminal (started by `quillo`). Press p for the busiest\n"
-        "processes, q to quit.",
+        "processes (u: by cgroup), q to quit.",
         "quillo-term"};
     prepareCommandLine(app);
     FsRoot root;
@@ -141,6 +141,10 @@ int main(int argc, char** argv) {
                     case 'p':
                     case 'P':
                         terminal.toggleProcesses();
+                        break;
+                    case 'u':
+                    case 'U':
+                        terminal.toggleUnits();
                         break;
                     default:
                         break;

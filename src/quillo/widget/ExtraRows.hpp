@@ -103,6 +103,8 @@ class ExtraRows {
     // and memory rows ("limit 0.5 CPU", "limit 512 MiB"); empty otherwise.
     std::string limitMark(PanelRow row) const;
 
+    LinuxPlatform& platform() const { return platform_; }
+
     // The text of a row the machine has no figure for.
     static constexpr const char* notAvailable = "not available";
 

@@ -23,6 +23,12 @@ void ProcessSections::closeAll() {
     setOpen(UsageOrder::memory, false);
 }
 
+void ProcessSections::setByUnit(bool byUnit) {
+    byUnit_ = byUnit && unitOf_;
+    // Shown at once, as opening a list is; the CPU figures keep their first sample.
+    if (anyOpen()) refresh();
+}
+
 bool ProcessSections::refresh() {
     if (!anyOpen()) return false;
     const bool measured = reader_.primed();
@@ -31,14 +37,17 @@ bool ProcessSections::refresh() {
     for (const UsageOrder order : {UsageOrder::cpu, UsageOrder::memory}) {
         if (!isOpen(order)) continue;
         std::vector<Line> lines;
-        if (order == UsageOrder::memory || measured) {
-            for (const ProcessUsage& p : busiest(all, order, rows)) {
-                const std::string figure =
-                    order == UsageOrder::cpu
-                        ? formatC("%.0f%%", {p.cpu})
-                        : formatC("%.0f MB", {std::round(double(p.rss) / double(1 << 20))});
-                lines.push_back({visibleText(p.command), figure});
-            }
+        const auto figure = [order](double cpu, std::uint64_t rss) {
+            return order == UsageOrder::cpu
+                       ? formatC("%.0f%%", {cpu})
+                       : formatC("%.0f MB", {std::round(double(rss) / double(1 << 20))});
+        };
+        if ((order == UsageOrder::memory || measured) && byUnit_ && unitOf_) {
+            for (const UnitUsage& u : busiestUnits(all, unitOf_, order, rows))
+                lines.push_back({visibleText(u.unit), figure(u.cpu, u.rss)});
+        } else if (order == UsageOrder::memory || measured) {
+            for (const ProcessUsage& p : busiest(all, order, rows))
+                lines.push_back({visibleText(p.command), figure(p.cpu, p.rss)});
         }
         changed = changed || lines != lines_[index(order)];
         lines_[index(order)] = std::move(lines);

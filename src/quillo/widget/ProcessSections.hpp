@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,15 @@ class ProcessSections {
     void toggle(UsageOrder order) { setOpen(order, !isOpen(order)); }
     void closeAll();
 
+    // Lists the busiest cgroups (systemd units, containers) instead of processes, their
+    // processes' CPU and memory summed; unitOf gives a process's cgroup. Without a
+    // unitOf, grouping is not offered.
+    void setUnitsOf(std::function<std::optional<std::string>(std::int64_t)> unitOf) {
+        unitOf_ = std::move(unitOf);
+    }
+    bool byUnit() const { return byUnit_; }
+    void setByUnit(bool byUnit);
+
     // Reads the processes again when a list is open; true when a list's lines changed.
     bool refresh();
 
@@ -39,6 +50,8 @@ class ProcessSections {
     static std::size_t index(UsageOrder order) { return order == UsageOrder::cpu ? 0 : 1; }
 
     ProcessUsageReader reader_;
+    std::function<std::optional<std::string>(std::int64_t)> unitOf_;
+    bool byUnit_ = false;
     std::array<bool, 2> open_{};
     std::array<std::vector<Line>, 2> lines_;
 };
