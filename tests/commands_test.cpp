@@ -417,7 +417,11 @@ TEST_P(Golden, OutputsAgreeOnWhatTheyShare) {
         EXPECT_TRUE(panel["loadLabel"].get<std::string>().starts_with(
             "Load Average: " + sample["loadAverage"]["long"][0].dump()));
     }
-    if (const auto used = metric("quillo_memory_used_ratio")) {
+    // The exporter keeps the machine's memory where the panel shows a cgroup's.
+    if (const auto limit = metric("quillo_cgroup_memory_limit_bytes")) {
+        EXPECT_NEAR(panel["memoryProgressBar"]["current"].get<double>(),
+                    100 * *metric("quillo_cgroup_memory_used_bytes") / *limit, 1e-9);
+    } else if (const auto used = metric("quillo_memory_used_ratio")) {
         EXPECT_NEAR(panel["memoryProgressBar"]["current"].get<double>(), 100 * *used, 1e-9);
     }
     const std::string level = sample["thermalLevel"];
