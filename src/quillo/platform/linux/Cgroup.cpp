@@ -98,6 +98,8 @@ void CgroupFiles::choose(std::string choice) {
     while (choice.size() > 1 && choice.back() == '/') choice.pop_back();
     choice_ = std::move(choice);
     places_.reset();
+    last_.reset();
+    wanted_ = 0;
 }
 
 // Each hierarchy's folder of the cgroup asked for, then its ancestors up to the mount's
@@ -249,6 +251,19 @@ std::optional<double> CgroupFiles::cpuLimit() {
 std::optional<CgroupReading> CgroupFiles::read(unsigned parts) {
     const Places& at = places();
     if (!at.memoryLimit && !at.cpuLimit) return std::nullopt;
+    // Within a tick the files are read once, for every part that has been asked for:
+    // the panel asks for the CPU and the memory apart, its recorder for both.
+    const auto now = std::chrono::steady_clock::now();
+    if (last_ && (parts & ~lastParts_) == 0 && now - lastAt_ < std::chrono::milliseconds(50))
+        return last_;
+    wanted_ |= parts;
+    last_ = readNow(at, wanted_);
+    lastParts_ = wanted_;
+    lastAt_ = now;
+    return last_;
+}
+
+std::optional<CgroupReading> CgroupFiles::readNow(const Places& at, unsigned parts) {
     CgroupReading r;
     r.path = at.memory ? at.memory->path : at.cpu ? at.cpu->path : "/";
     r.memoryLimitBytes = at.memoryLimit;

@@ -100,6 +100,7 @@ class CgroupFiles {
         std::optional<double> cpuLimit;
     };
     const Places& places();
+    std::optional<CgroupReading> readNow(const Places& at, unsigned parts);
     void discover();
     std::vector<Place> chain(std::string_view controller);
 
@@ -109,6 +110,10 @@ class CgroupFiles {
     std::string choice_ = "host";
     std::optional<Places> places_;
     std::chrono::steady_clock::time_point discovered_{};
+    // The last reading: the panel's records and its recorder ask within the same tick.
+    std::optional<CgroupReading> last_;
+    unsigned lastParts_ = 0, wanted_ = 0;
+    std::chrono::steady_clock::time_point lastAt_{};
 };
 
 }  // namespace quillo
