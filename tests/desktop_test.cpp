@@ -23,6 +23,7 @@
 #include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
 #include "desktop/SparklineView.hpp"
+#include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/widget/Alerts.hpp"
@@ -289,6 +290,34 @@ TEST_F(DesktopPanel, SparklineOpensTheRowsHistory) {
     EXPECT_FALSE(history->chart().empty()) << "the minutes the points made";
     QApplication::sendEvent(sparkline, &press);
     EXPECT_EQ(window.findChildren<HistoryWindow*>().size(), 1) << "one window a row, raised";
+}
+
+// In a container the CPU and memory rows say what limit their figures are measured against.
+TEST_F(DesktopPanel, LimitsAreMarkedBesideTheirRows) {
+    LinuxPlatform container({QUILLO_FIXTURES "/linux/container-limited/proc",
+                             QUILLO_FIXTURES "/linux/container-limited/sys"});
+    container.setCgroup("auto");
+    setCurrentPlatform(&container);
+    {
+        DesktopApp desktop(localizer, statePath);
+        desktop.show();
+        desktop.window().controller()->updateUI(nullptr);
+        QApplication::processEvents();
+        const auto* cpu = desktop.window().findChild<QLabel*>("cpuLimitLabel");
+        const auto* memory = desktop.window().findChild<QLabel*>("memoryLimitLabel");
+        ASSERT_TRUE(cpu && memory);
+        EXPECT_TRUE(cpu->isVisible());
+        EXPECT_EQ(cpu->text(), "limit 0.5 CPU");
+        EXPECT_EQ(memory->text(), "limit 512 MiB");
+    }
+    container.setCgroup("host");
+    {
+        DesktopApp desktop(localizer, statePath);
+        desktop.show();
+        desktop.window().controller()->updateUI(nullptr);
+        EXPECT_FALSE(desktop.window().findChild<QLabel*>("cpuLimitLabel")->isVisible());
+    }
+    setCurrentPlatform(nullptr);
 }
 
 TEST_F(DesktopPanel, PreferencesChooseTheRowsAndTheirOrder) {
