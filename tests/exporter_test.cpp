@@ -4,6 +4,7 @@
 // test's own, listening on its loopback, and are stopped by the test.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -13,8 +14,10 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -589,3 +592,49 @@ TEST_F(ExporterTest, IdleSlowAndOversizedClientsDoNotStopAScrape) {
 }
 
 }  // namespace
+
+// The Grafana dashboard: valid JSON whose every query is PromQL that promtool accepts,
+// asks for the chosen instance, and names only families the exporter serves (on the
+// fixture trees and here).
+TEST(GrafanaDashboard, QueriesOnlyWhatTheExporterServes) {
+    const auto dashboard =
+        nlohmann::json::parse(test::readFile(QUILLO_SOURCE "/contrib/grafana/quillo.json"));
+    std::set<std::string> served;
+    const auto collect = [&](const std::string& exposition) {
+        std::istringstream lines(exposition);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with("# TYPE ")) served.insert(line.substr(7, line.find(' ', 7) - 7));
+        }
+    };
+    for (const auto& entry : std::filesystem::directory_iterator(QUILLO_SOURCE "/tests/golden")) {
+        if (entry.path().string().ends_with(".metrics.txt")) collect(test::readFile(entry.path()));
+    }
+    // The rates, which the goldens' single sample lacks.
+    collect(test::run(QUILLO_BIN "/quillo metrics --interval 0.2").out);
+    std::vector<std::string> queries;
+    const std::function<void(const nlohmann::json&)> walk = [&](const nlohmann::json& j) {
+        if (j.is_object() && j.contains("expr")) queries.push_back(j["expr"]);
+        if (j.is_structured())
+            for (const auto& child : j) walk(child);
+    };
+    walk(dashboard["panels"]);
+    ASSERT_GE(queries.size(), 10u);
+    const std::regex family("quillo_[a-z0-9_]+");
+    std::string rules = "groups:\n- name: dashboard\n  rules:\n";
+    for (std::size_t i = 0; i < queries.size(); ++i) {
+        const std::string& q = queries[i];
+        EXPECT_THAT(q, ::testing::HasSubstr("instance=\"$instance\"")) << q;
+        for (std::sregex_iterator m(q.begin(), q.end(), family), end; m != end; ++m)
+            EXPECT_TRUE(served.count(m->str())) << m->str() << " in " << q;
+        std::string expr = std::regex_replace(q, std::regex("\\$__rate_interval"), "5m");
+        expr = std::regex_replace(expr, std::regex("\\$instance"), "x");
+        rules += "  - record: dashboard:q" + std::to_string(i) +
+                 "\n    expr: " + nlohmann::json(expr).dump() + "\n";
+    }
+    EXPECT_TRUE(dashboard["templating"].dump().find("label_values(quillo_build_info, instance)") !=
+                std::string::npos);
+    const test::TempDir dir;
+    const auto file = dir.write("dashboard-rules.yml", rules);
+    const test::RunResult r = test::run("promtool check rules " + test::quoted(file.string()));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+}
