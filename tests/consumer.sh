@@ -15,7 +15,8 @@ cmake -S "$source/examples" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$work
 cmake --build "$work/cmake" >/dev/null
 pc=$(find "$work/moved" -name quillo-metrics.pc)
 # shellcheck disable=SC2046
-c++ "$source/examples/machine.cpp" $(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags --libs quillo-metrics) \
+c++ -std=c++20 "$source/examples/machine.cpp" \
+    $(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --define-variable=prefix="$work/moved" --cflags --libs quillo-metrics) \
     -o "$work/machine-pc"
 
 memory=$(awk '/^MemTotal:/ { printf "%.0f", $2 * 1024 }' /proc/meminfo)

@@ -27,7 +27,7 @@ trap 'rm -rf "$work"' EXIT
 cmake -S examples -B "$work/cmake" -G Ninja >/dev/null
 cmake --build "$work/cmake" >/dev/null
 # shellcheck disable=SC2046
-c++ examples/machine.cpp $(pkg-config --cflags --libs quillo-metrics) -o "$work/machine-pc"
+c++ -std=c++20 examples/machine.cpp $(pkg-config --cflags --libs quillo-metrics) -o "$work/machine-pc"
 memory=$(awk '/^MemTotal:/ { printf "%.0f", $2 * 1024 }' /proc/meminfo)
 for program in "$work/cmake/machine" "$work/machine-pc"; do
     "$program" | grep -qx "memory $memory bytes"
