@@ -70,22 +70,20 @@ void showTemperatures(ExtraRow& row, const std::vector<SensorReading>& readings)
     if (!row.available) row.text = ExtraRows::notAvailable;
 }
 
+// The rows with a sparkline, in the order of ExtraRows' sparklines, and the place of
+// each one's figure in historyFigures().
+constexpr std::pair<PanelRow, std::size_t> sparkRows[] = {{PanelRow::cpu, 0},
+                                                          {PanelRow::memory, 1},
+                                                          {PanelRow::disk, 3},
+                                                          {PanelRow::swap, 2},
+                                                          {PanelRow::battery, 9}};
+
 // The sparkline of a row, where it has one.
 std::optional<std::size_t> sparkIndex(PanelRow row) {
-    switch (row) {
-        case PanelRow::cpu:
-            return 0;
-        case PanelRow::memory:
-            return 1;
-        case PanelRow::disk:
-            return 2;
-        case PanelRow::swap:
-            return 3;
-        case PanelRow::battery:
-            return 4;
-        default:
-            return std::nullopt;
+    for (std::size_t i = 0; i < std::size(sparkRows); ++i) {
+        if (sparkRows[i].first == row) return i;
     }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -142,30 +140,16 @@ ExtraRows::ExtraRows(LinuxPlatform& platform, std::function<void(ProgressBar&)> 
     // The last minutes the history kept, so a panel started again shows them at once.
     if (!platform.readsTheKernel()) return;
     const std::int64_t now = wallClockMs();
-    constexpr PanelRow rows[] = {PanelRow::cpu, PanelRow::memory, PanelRow::disk, PanelRow::swap,
-                                 PanelRow::battery};
     for (const HistoryPoint& p : HistoryReader(defaultHistoryFolder())
                                      .seconds(now - Sparkline::cells * Sparkline::cellMs, now)) {
-        for (const PanelRow row : rows)
-            sparklines_[*sparkIndex(row)].add(p.wallMs, p.values[*historyFigureOf(row)]);
+        for (std::size_t i = 0; i < std::size(sparkRows); ++i)
+            sparklines_[i].add(p.wallMs, p.values[sparkRows[i].second]);
     }
 }
 
 std::optional<std::size_t> historyFigureOf(PanelRow row) {
-    switch (row) {
-        case PanelRow::cpu:
-            return 0;
-        case PanelRow::memory:
-            return 1;
-        case PanelRow::swap:
-            return 2;
-        case PanelRow::disk:
-            return 3;
-        case PanelRow::battery:
-            return 9;
-        default:
-            return std::nullopt;
-    }
+    const auto i = sparkIndex(row);
+    return i ? std::optional(sparkRows[*i].second) : std::nullopt;
 }
 
 std::string ExtraRows::limitMark(PanelRow row) const {
