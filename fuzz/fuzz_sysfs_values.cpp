@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/Cgroup.hpp"
 #include "quillo/platform/linux/Cpu.hpp"
 #include "quillo/platform/linux/Thermal.hpp"
 
@@ -10,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     (void)quillo::parseCpuList(text);
     (void)quillo::parseCgroupCpuMax(text);
-    (void)quillo::parseCgroupV2Path(text);
+    (void)quillo::parseCgroupMembership(text, true);
     std::vector<quillo::ThermalTrip> trips;
     quillo::forEachLine(text, [&](std::string_view line) {
         const auto space = line.find(' ');

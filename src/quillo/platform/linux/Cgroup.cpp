@@ -102,18 +102,31 @@ void CgroupFiles::choose(std::string choice) {
     wanted_ = 0;
 }
 
+struct CgroupFiles::Hierarchies {
+    std::vector<CgroupMembership> members;
+    std::vector<MountEntry> mounts;
+};
+
+std::optional<CgroupFiles::Hierarchies> CgroupFiles::hierarchies() {
+    if (choice_ == "host") return std::nullopt;
+    ReadBuffer text;
+    if (!files_.read(Fs::proc, "self/cgroup", text)) return std::nullopt;
+    Hierarchies h;
+    h.members = parseCgroupMembership(text.view());
+    if (!files_.read(Fs::proc, "self/mountinfo", text)) return std::nullopt;
+    h.mounts = parseMountInfo(text.view());
+    return h;
+}
+
 // Each hierarchy's folder of the cgroup asked for, then its ancestors up to the mount's
 // root. A controller a v1 hierarchy holds is read there; any other from the v2 one.
-std::vector<CgroupFiles::Place> CgroupFiles::chain(std::string_view controller) {
+std::vector<CgroupFiles::Place> CgroupFiles::chain(const Hierarchies& h,
+                                                   std::string_view controller) const {
     std::vector<Place> out;
-    if (choice_ == "host") return out;
-    ReadBuffer text;
-    if (!files_.read(Fs::proc, "self/cgroup", text)) return out;
-    const std::vector<CgroupMembership> members = parseCgroupMembership(text.view());
-    if (!files_.read(Fs::proc, "self/mountinfo", text)) return out;
+    const std::vector<CgroupMembership>& members = h.members;
+    const std::vector<MountEntry>& mounts = h.mounts;
     const MountEntry* mount = nullptr;
     const CgroupMembership* member = nullptr;
-    const std::vector<MountEntry> mounts = parseMountInfo(text.view());
     for (const MountEntry& m : mounts) {
         if (m.fsType != "cgroup" || !listed(m.options, controller)) continue;
         for (const CgroupMembership& c : members) {
@@ -151,9 +164,11 @@ std::vector<CgroupFiles::Place> CgroupFiles::chain(std::string_view controller) 
 
 bool CgroupFiles::exists() {
     if (choice_ == "auto" || choice_ == "host") return true;
+    const std::optional<Hierarchies> h = hierarchies();
+    if (!h) return false;
     ReadBuffer text;
     for (const char* controller : {"memory", "cpu"}) {
-        const std::vector<Place> places = chain(controller);
+        const std::vector<Place> places = chain(*h, controller);
         if (!places.empty() && files_.readOnce(Fs::sys, places[0].folder + "/cgroup.procs", text))
             return true;
     }
@@ -162,7 +177,8 @@ bool CgroupFiles::exists() {
 
 void CgroupFiles::discover() {
     Places found;
-    if (choice_ == "host") {
+    const std::optional<Hierarchies> h = hierarchies();
+    if (!h) {
         places_ = std::move(found);
         return;
     }
@@ -172,7 +188,7 @@ void CgroupFiles::discover() {
     const auto read = [&](const Place& p, std::string_view file) {
         return files_.readOnce(Fs::sys, p.folder + "/" + std::string(file), text);
     };
-    const std::vector<Place> memory = chain("memory");
+    const std::vector<Place> memory = chain(*h, "memory");
     for (const Place& p : memory) {
         if (!read(p, p.version == 2 ? "memory.max" : "memory.limit_in_bytes")) continue;
         const auto limit = parseUnsigned(trim(text.view()));  // "max" is none
@@ -182,7 +198,7 @@ void CgroupFiles::discover() {
             found.memory = p;
         }
     }
-    const std::vector<Place> cpu = chain("cpu");
+    const std::vector<Place> cpu = chain(*h, "cpu");
     for (const Place& p : cpu) {
         std::optional<double> quota;
         if (p.version == 2) {
@@ -200,7 +216,7 @@ void CgroupFiles::discover() {
             found.cpu = p;
         }
     }
-    if (const std::vector<Place> cpuset = chain("cpuset"); !cpuset.empty()) {
+    if (const std::vector<Place> cpuset = chain(*h, "cpuset"); !cpuset.empty()) {
         const Place& own = cpuset.front();
         if (read(own, own.version == 2 ? "cpuset.cpus.effective" : "cpuset.effective_cpus")) {
             const auto cpus = parseCpuList(trim(text.view()));
@@ -214,13 +230,13 @@ void CgroupFiles::discover() {
     // CPU time is counted where the limit is, else in this process's own cgroup.
     if (found.cpuLimit && !found.cpu && !cpu.empty()) found.cpu = cpu.front();
     if (found.cpu && found.cpu->version == 1) {
-        for (const Place& p : chain("cpuacct")) {
+        for (const Place& p : chain(*h, "cpuacct")) {
             if (!found.cpuacct || p.path == found.cpu->path) found.cpuacct = p;
             if (p.path == found.cpu->path) break;
         }
     }
     // The v2 hierarchy's own cgroup, for its pressure: no v1 hierarchy holds this name.
-    const std::vector<Place> v2 = chain("pressure");
+    const std::vector<Place> v2 = chain(*h, "pressure");
     if (found.memory && found.memory->version == 2) {
         found.v2 = found.memory;
     } else if (found.cpu && found.cpu->version == 2) {

@@ -102,7 +102,10 @@ class CgroupFiles {
     const Places& places();
     std::optional<CgroupReading> readNow(const Places& at, unsigned parts);
     void discover();
-    std::vector<Place> chain(std::string_view controller);
+    // This process's cgroups and the machine's mounts, read once for a discovery.
+    struct Hierarchies;
+    std::optional<Hierarchies> hierarchies();
+    std::vector<Place> chain(const Hierarchies& h, std::string_view controller) const;
 
     FileReader& files_;
     MemoryFiles& memory_;

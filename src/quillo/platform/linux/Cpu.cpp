@@ -8,6 +8,7 @@
 
 #include "quillo/platform/Debug.hpp"
 #include "quillo/platform/Text.hpp"
+#include "quillo/platform/linux/Cgroup.hpp"
 #include "quillo/platform/linux/Machine.hpp"
 
 namespace quillo {
@@ -156,18 +157,6 @@ std::optional<double> parseCgroupCpuMax(std::string_view text) {
     return double(*quota) / double(*period);
 }
 
-std::optional<std::string_view> parseCgroupV2Path(std::string_view text) {
-    std::optional<std::string_view> path;
-    forEachLine(text, [&](std::string_view line) {
-        if (line.starts_with("0::/")) {
-            path = line.substr(3);
-            return false;
-        }
-        return true;
-    });
-    return path;
-}
-
 ProcStat CpuFiles::stat(unsigned want) {
     const auto text = files_.readTick(Fs::proc, "stat");
     if (!text) return {};
@@ -272,10 +261,12 @@ std::optional<double> CpuFiles::speedLimit(const std::vector<int>& cpus) {
 std::optional<double> CpuFiles::cgroupQuotaCpus() {
     ReadBuffer text;
     if (!files_.read(Fs::proc, "self/cgroup", text)) return std::nullopt;
-    const auto path = parseCgroupV2Path(text.view());
-    if (!path) return std::nullopt;
+    const std::vector<CgroupMembership> members = parseCgroupMembership(text.view());
+    const auto v2 = std::find_if(members.begin(), members.end(),
+                                 [](const CgroupMembership& m) { return m.v2(); });
+    if (v2 == members.end()) return std::nullopt;
     // The tightest quota on the way up to the root is the one the scheduler enforces.
-    std::string dir = "fs/cgroup" + std::string(*path);
+    std::string dir = "fs/cgroup" + v2->path;
     while (!dir.empty() && dir.back() == '/') dir.pop_back();
     std::optional<double> tightest;
     ReadBuffer quotaText;

@@ -55,8 +55,6 @@ std::optional<std::vector<int>> parseCpuList(std::string_view text);
 
 // cgroup v2 cpu.max: the quota in CPUs ("200000 100000" is 2.0); absent for "max".
 std::optional<double> parseCgroupCpuMax(std::string_view text);
-// The cgroup v2 path of a process from its procfs cgroup file ("0::/user.slice").
-std::optional<std::string_view> parseCgroupV2Path(std::string_view text);
 
 class CpuFiles {
   public:
