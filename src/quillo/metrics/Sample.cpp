@@ -135,7 +135,9 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known, unsigned parts) 
         for (const PowerSupplySnapshot& b : platform_.power().machineBatteries())
             s.batteries.push_back(batteryFrom(b));
     }
-    if (parts & Sample::Part::pressure) {
+    // Before the machine's pressure: where the cgroup's is shown, the machine's is not read.
+    takeCgroup(s, parts);
+    if ((parts & Sample::Part::pressure) && s.pressure.empty()) {
         for (const std::string_view resource : pressureResources) {
             if (auto stall = platform_.activity().pressure(resource))
                 s.pressure.push_back({resource, *stall});
@@ -143,7 +145,6 @@ Sample Sampler::take(const LinuxPlatform::DefaultRoutes* known, unsigned parts) 
     }
     if (parts & Sample::Part::diskIo) takeDisks(s);
     if (parts & Sample::Part::fileSystems) takeFileSystems(s);
-    takeCgroup(s, parts);
     if (parts & Sample::Part::sensors) {
         SensorFiles::Readings readings = platform_.sensors().read();
         s.temperatures = std::move(readings.temperatures);
@@ -190,7 +191,6 @@ void Sampler::takeCgroup(Sample& s, unsigned parts) {
     }
     if (r->cpuLimitCores && (parts & Sample::Part::cpu)) s.cpu.usedRatio = c.cpuUsedRatio;
     if (!r->pressure.empty()) {
-        s.pressure.clear();
         for (const auto& [resource, stall] : r->pressure) s.pressure.push_back({resource, stall});
     }
 }
