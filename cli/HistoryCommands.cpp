@@ -22,12 +22,7 @@ namespace {
 
 // "2026-12-07T21:48:37Z" in UTC for files, "2026-12-07 22:48:37" in local time for people.
 std::string timeText(std::int64_t ms, bool utc) {
-    const std::time_t seconds = std::time_t(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
-    std::tm tm{};
-    if (utc ? !::gmtime_r(&seconds, &tm) : !::localtime_r(&seconds, &tm)) return "?";
-    char text[40];
-    std::strftime(text, sizeof text, utc ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%d %H:%M:%S", &tm);
-    return text;
+    return wallTimeText(ms, utc ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%d %H:%M:%S", utc);
 }
 
 // As fine as the stored form resolves: whole bytes a second, hundredths of the rest.

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "quillo/metrics/Utf8.hpp"
@@ -131,6 +132,14 @@ std::string formatRate(std::uint64_t b) {
     if (b < 921'600) return formatC("%.1f KB/s", {d / 1024.0});
     if (b < 943'718'400) return formatC("%.1f MB/s", {d / 1048576.0});
     return formatC("%.1f GB/s", {d / 1073741824.0});
+}
+
+std::string wallTimeText(std::int64_t ms, const char* format, bool utc) {
+    const auto seconds = std::time_t(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
+    std::tm tm{};
+    if (utc ? !::gmtime_r(&seconds, &tm) : !::localtime_r(&seconds, &tm)) return "?";
+    char text[64];
+    return std::strftime(text, sizeof text, format, &tm) ? text : "?";
 }
 
 std::string conversionsOf(std::string_view format) {

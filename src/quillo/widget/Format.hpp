@@ -22,6 +22,10 @@ std::string formatC(std::string_view format, std::initializer_list<FormatArgumen
 // and GB of 1024 with one decimal, each unit left before its value would reach 900.
 std::string formatRate(std::uint64_t bytes);
 
+// A wall time in milliseconds since the epoch through strftime's format, in local time
+// or UTC; "?" where the time cannot be broken down.
+std::string wallTimeText(std::int64_t ms, const char* format, bool utc = false);
+
 // The conversions of a format in order ("d", "f", "@"...), to check that a translated
 // format takes the same arguments as its key.
 std::string conversionsOf(std::string_view format);

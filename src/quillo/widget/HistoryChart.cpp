@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 #include <limits>
 
 #include "quillo/widget/Format.hpp"
@@ -24,15 +23,6 @@ std::int64_t spanMs(HistorySpan span) {
             return 30 * 86'400'000LL;
     }
     return 0;
-}
-
-std::string localTime(std::int64_t ms, const char* format) {
-    const auto seconds = std::time_t(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
-    std::tm tm{};
-    if (!::localtime_r(&seconds, &tm)) return "?";
-    char text[40];
-    std::strftime(text, sizeof text, format, &tm);
-    return text;
 }
 
 }  // namespace
@@ -82,7 +72,7 @@ double HistoryChart::top() const {
 }
 
 std::string HistoryChart::timeText(std::int64_t wallMs) const {
-    return localTime(wallMs, span_ == HistorySpan::hour ? "%H:%M:%S" : "%Y-%m-%d %H:%M");
+    return wallTimeText(wallMs, span_ == HistorySpan::hour ? "%H:%M:%S" : "%Y-%m-%d %H:%M");
 }
 
 std::vector<HistoryChart::Column> HistoryChart::columns(std::size_t count) const {
