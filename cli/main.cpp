@@ -49,6 +49,22 @@ std::string hostExecutable(const char* name) {
     return name;
 }
 
+// Whether execvp would find the host: the desktop panel is a package of its own, which a
+// server goes without.
+bool hostInstalled(const char* name) {
+    const std::string found = hostExecutable(name);
+    if (found != name) return true;
+    const char* path = std::getenv("PATH");
+    std::string_view rest = path ? path : "/usr/bin:/bin";
+    while (true) {
+        const auto colon = rest.find(':');
+        const std::filesystem::path folder(rest.substr(0, colon));
+        if (!folder.empty() && ::access((folder / name).c_str(), X_OK) == 0) return true;
+        if (colon == std::string_view::npos) return false;
+        rest.remove_prefix(colon + 1);
+    }
+}
+
 // Hands over to a host: the desktop panel (and snapshots) in quillo-panel, the terminal
 // panel in quillo-term, which loads no Qt at all.
 [[noreturn]] void runPanel(const GlobalOptions& options, std::vector<std::string> extra) {
@@ -73,7 +89,8 @@ std::string hostExecutable(const char* name) {
                 stderr, "quillo: the display %s does not answer (%s); showing the terminal panel\n",
                 quillo::visibleText(display.name).c_str(), display.problem.c_str());
         }
-        desktop = desktop || display.answers;
+        desktop = desktop ||
+                  (display.answers && (hostInstalled("quillo-panel") || !::isatty(STDOUT_FILENO)));
     }
     std::vector<std::string> args = {hostExecutable(desktop ? "quillo-panel" : "quillo-term"),
                                      "--procfs", options.procfs, "--sysfs", options.sysfs};
@@ -92,7 +109,13 @@ std::string hostExecutable(const char* name) {
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     ::execvp(argv[0], argv.data());
-    std::fprintf(stderr, "quillo: cannot start %s: %s\n", argv[0], std::strerror(errno));
+    if (errno == ENOENT && desktop) {
+        std::fprintf(stderr,
+                     "quillo: the desktop panel is not installed (the quillo-desktop "
+                     "package has it); quillo --terminal runs the terminal panel\n");
+    } else {
+        std::fprintf(stderr, "quillo: cannot start %s: %s\n", argv[0], std::strerror(errno));
+    }
     std::exit(127);
 }
 

@@ -121,6 +121,12 @@ TEST_F(SettingsCommand, AutostartEntryComesAndGoes) {
                           "/100%% \\\\\"odd\\\\\" \\\\$x\\\\\\\\y/quillo\" --desktop\n"));
     const RunResult oddValid = run("desktop-file-validate " + quoted(entry.string()));
     EXPECT_EQ(oddValid.status, 0) << oddValid.out << oddValid.err;
+
+    // Alone, as on a server without the desktop package: the missing panel is named.
+    const RunResult alone =
+        run("PATH=/nonexistent " + quoted((odd / "quillo").string()) + " snapshot");
+    EXPECT_EQ(alone.status, 127);
+    EXPECT_THAT(alone.err, HasSubstr("the desktop panel is not installed (the quillo-desktop"));
 }
 
 TEST(Quillo, DeadDisplayFallsBackOrSaysSoAndNeverAborts) {
