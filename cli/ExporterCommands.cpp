@@ -1,6 +1,7 @@
 #include "ExporterCommands.hpp"
 
 #include <arpa/inet.h>
+#include <gnutls/gnutls.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -20,6 +21,7 @@
 #include "Exposition.hpp"
 #include "Output.hpp"
 #include "Usage.hpp"
+#include "WebConfig.hpp"
 #include "common/CommandLine.hpp"
 #include "common/RouteMonitor.hpp"
 #include "quillo/platform/Io.hpp"
@@ -90,7 +92,11 @@ std::vector<Address> parseListen(const std::string& text) {
 
 // What the server keeps between scrapes, shared by its listeners' threads.
 struct Server {
-    explicit Server(LinuxPlatform& platform) : sampler(platform), cpuClock(platform) {
+    Server(LinuxPlatform& platform, const WebConfig& web)
+        : sampler(platform),
+          cpuClock(platform),
+          users(web.users),
+          clientAuth(web.tls ? web.tls->clientAuth : ClientAuth::none) {
         const Sample start = sampler.take();
         known = {start.ipv4, start.ipv6};
         cpuLater = start.cpu.times;
@@ -140,6 +146,9 @@ struct Server {
     // No one address may hold more than this, so that a client opening thousands of idle
     // connections cannot keep a scraper at another address waiting.
     static constexpr unsigned perAddressLimit = 32;
+
+    BasicAuth users;
+    ClientAuth clientAuth;
 };
 
 MHD_Result respond(MHD_Connection* connection, unsigned status, const std::string& body,
@@ -183,12 +192,57 @@ bool lengthsAgree(MHD_Connection* connection) {
     return valid;
 }
 
+// Whether the client's certificate is what client_auth_type asks for. MHD asks every
+// client for one once it has authorities to name; the verdict is given here.
+bool certificateAccepted(MHD_Connection* connection, ClientAuth wanted) {
+    if (wanted == ClientAuth::none || wanted == ClientAuth::request) return true;
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_GNUTLS_SESSION);
+    if (!info) return false;
+    const auto session = static_cast<gnutls_session_t>(info->tls_session);
+    unsigned count = 0;
+    const bool given = gnutls_certificate_get_peers(session, &count) && count > 0;
+    if (!given) return wanted == ClientAuth::verifyIfGiven;
+    if (wanted == ClientAuth::requireAny) return true;
+    unsigned status = 0;
+    return gnutls_certificate_verify_peers2(session, &status) == GNUTLS_E_SUCCESS && status == 0;
+}
+
+MHD_Result refuseUnknown(MHD_Connection* connection) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        13, const_cast<char*>("Unauthorized\n"), MHD_RESPMEM_PERSISTENT);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+    const MHD_Result queued = MHD_queue_basic_auth_fail_response(connection, "quillo", response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+bool passwordAccepted(MHD_Connection* connection, BasicAuth& users) {
+    if (!users.required()) return true;
+    char* password = nullptr;
+    char* user = MHD_basic_auth_get_username_password(connection, &password);
+    const bool ok = user && password && users.allows(user, password);
+    if (password) {
+        ::explicit_bzero(password, std::strlen(password));
+        MHD_free(password);
+    }
+    if (user) MHD_free(user);
+    return ok;
+}
+
 MHD_Result handle(void* cls, MHD_Connection* connection, const char* url, const char* method,
                   const char*, const char*, size_t* uploadSize, void** context) {
     auto& server = *static_cast<Server*>(cls);
     if (*context == nullptr && !lengthsAgree(connection))
         return respond(connection, MHD_HTTP_BAD_REQUEST, "Conflicting Content-Length.\n",
                        "text/plain; charset=utf-8");
+    // Who may ask is settled on the headers, before anything else is said.
+    if (*context == nullptr && !certificateAccepted(connection, server.clientAuth))
+        return respond(connection, MHD_HTTP_FORBIDDEN,
+                       "A client certificate from the configured authorities is needed.\n",
+                       "text/plain; charset=utf-8");
+    if (*context == nullptr && !passwordAccepted(connection, server.users))
+        return refuseUnknown(connection);
     const bool readable = std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
                           std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
     // Other methods are refused at once, on the headers, without reading a body; MHD then
@@ -254,11 +308,11 @@ void raiseDescriptorLimit(rlim_t wanted) {
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
-std::string urlOf(const Address& a, MHD_Daemon* daemon) {
+std::string urlOf(const Address& a, MHD_Daemon* daemon, bool tls) {
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_BIND_PORT);
     const std::string port = std::to_string(info ? info->port : 0);
     std::string host = a.text.substr(0, a.text.rfind(':'));
-    return "http://" + host + ":" + port + "/metrics";
+    return (tls ? "https://" : "http://") + host + ":" + port + "/metrics";
 }
 
 }  // namespace
@@ -279,6 +333,8 @@ CLI::App* addServeCommand(CLI::App& app, ServeOptions& options) {
                         "ADDRESS:PORT to listen on (:PORT for every address, localhost:PORT for "
                         "the loopback ones), repeatable; 127.0.0.1 and [::1] on port " +
                             std::to_string(defaultExporterPort) + " unless given");
+    command->add_option("--web-config", options.webConfig,
+                        "YAML file with TLS and basic auth, as Prometheus exporters take it");
     return command;
 }
 
@@ -291,6 +347,8 @@ int runMetrics(const MetricsOptions& options, LinuxPlatform& platform) {
 }
 
 int runServe(const ServeOptions& options, LinuxPlatform& platform) {
+    const WebConfig web =
+        options.webConfig.empty() ? WebConfig{} : loadWebConfig(options.webConfig);
     std::vector<Address> addresses;
     const bool defaults = options.listen.empty();
     if (defaults) {
@@ -310,17 +368,30 @@ int runServe(const ServeOptions& options, LinuxPlatform& platform) {
     ::signal(SIGPIPE, SIG_IGN);
     raiseDescriptorLimit(4096);
 
-    Server server(platform);
+    Server server(platform, web);
     std::vector<MHD_Daemon*> daemons;
     std::vector<std::string> urls;
     std::set<std::string> served;  // the --listen texts with a socket
     int failure = 0;
     for (const Address& a : addresses) {
+        // Options MHD ends at the first MHD_OPTION_END: without TLS its options are left out.
+        const WebConfig::Tls* tls = web.tls ? &*web.tls : nullptr;
+        const MHD_OptionItem tlsOptions[] = {
+            {tls ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END, 0,
+             tls ? const_cast<char*>(tls->certPem.c_str()) : nullptr},
+            {MHD_OPTION_HTTPS_MEM_KEY, 0, tls ? const_cast<char*>(tls->keyPem.c_str()) : nullptr},
+            {MHD_OPTION_HTTPS_PRIORITIES, 0,
+             tls ? const_cast<char*>(tls->priorities.c_str()) : nullptr},
+            {tls && !tls->clientCaPem.empty() ? MHD_OPTION_HTTPS_MEM_TRUST : MHD_OPTION_END, 0,
+             tls ? const_cast<char*>(tls->clientCaPem.c_str()) : nullptr},
+            {MHD_OPTION_END, 0, nullptr}};
         MHD_Daemon* daemon = MHD_start_daemon(
-            MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | (a.v6 ? MHD_USE_IPv6 : 0), 0, nullptr,
-            nullptr, &handle, &server, MHD_OPTION_SOCK_ADDR,
-            reinterpret_cast<const sockaddr*>(&a.storage), MHD_OPTION_CONNECTION_LIMIT, 1024u,
-            MHD_OPTION_PER_IP_CONNECTION_LIMIT, Server::perAddressLimit,
+            MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | (a.v6 ? MHD_USE_IPv6 : 0) |
+                (tls ? MHD_USE_TLS : 0),
+            0, nullptr, nullptr, &handle, &server, MHD_OPTION_ARRAY, tlsOptions,
+            MHD_OPTION_SOCK_ADDR, reinterpret_cast<const sockaddr*>(&a.storage),
+            MHD_OPTION_CONNECTION_LIMIT, 1024u, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+            Server::perAddressLimit,
             // HTTP/1.1 as the standard has it: no Host, or conflicting lengths, is a 400.
             MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_CONNECTION_TIMEOUT, 10u,
             MHD_OPTION_CONNECTION_MEMORY_LIMIT, std::size_t(32 * 1024),
@@ -338,7 +409,7 @@ int runServe(const ServeOptions& options, LinuxPlatform& platform) {
             return 1;
         }
         daemons.push_back(daemon);
-        urls.push_back(urlOf(a, daemon));
+        urls.push_back(urlOf(a, daemon, tls != nullptr));
         served.insert(a.given);
     }
     for (const std::string& text : options.listen) {

@@ -14,6 +14,7 @@ struct MetricsOptions {
 
 struct ServeOptions {
     std::vector<std::string> listen;
+    std::string webConfig;  // TLS and users, as Prometheus exporters read them
 };
 
 // The port `quillo serve` listens on unless told otherwise: outside the range

@@ -596,6 +596,116 @@ TEST_F(ExporterTest, IdleSlowAndOversizedClientsDoNotStopAScrape) {
 // The Grafana dashboard: valid JSON whose every query is PromQL that promtool accepts,
 // asks for the chosen instance, and names only families the exporter serves (on the
 // fixture trees and here).
+// A certificate authority, a server certificate for 127.0.0.1 and a client certificate
+// it signed, and one it did not, made with openssl in dir.
+void makeCertificates(const std::filesystem::path& dir) {
+    const std::string d = dir.string() + "/";
+    const std::string key = "-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 ";
+    std::ofstream(d + "san.ext") << "subjectAltName=IP:127.0.0.1\n";
+    const test::RunResult made = test::run(
+        "set -e; cd " + d + "; openssl req -x509 " + key +
+        "-subj /CN=ca -keyout ca.key -out ca.crt;" + "for who in server client; do openssl req " +
+        key +
+        "-subj /CN=127.0.0.1 -keyout $who.key -out $who.csr; openssl x509 -req -in $who.csr "
+        "-CA ca.crt -CAkey ca.key -CAcreateserial -days 2 -extfile san.ext -out $who.crt; done;"
+        "openssl req -x509 " +
+        key + "-subj /CN=stranger -keyout stranger.key -out stranger.crt");
+    ASSERT_EQ(made.status, 0) << made.err;
+}
+
+// curl's status code for url with the arguments given, "000" when no HTTP came back.
+std::string statusOf(const std::string& arguments,
+                     const std::string& url = "https://127.0.0.1:9089/metrics") {
+    return test::run("curl -s -o /dev/null -w '%{http_code}' " + arguments + " " + url).out;
+}
+
+TEST_F(ExporterTest, WebConfigServesTlsAndBasicAuthToPrometheus) {
+    QUILLO_REQUIRE(test::run("command -v openssl").status == 0, "openssl is not installed");
+    test::TempDir dir;
+    makeCertificates(dir.path());
+    // "secret", at bcrypt's cost 5
+    std::ofstream(dir.path() / "web.yml")
+        << "tls_server_config:\n  cert_file: server.crt\n  key_file: server.key\n"
+           "basic_auth_users:\n  scraper: "
+           "$2b$05$abcdefghijklmnopqrstuuOQiyCxlgf/oeuTqixKmWdcYUh4Hjl0a\n";
+    const std::string tls = "--cacert " + (dir.path() / "ca.crt").string();
+    Server server(QUILLO_BIN "/quillo serve --web-config " + (dir.path() / "web.yml").string(),
+                  tls + " -u scraper:secret https://127.0.0.1:9089/metrics");
+    ASSERT_TRUE(server.ready());
+    EXPECT_EQ(statusOf(tls + " -u scraper:wrong"), "401");
+    EXPECT_EQ(statusOf(tls + " -u nobody:secret"), "401");
+    EXPECT_EQ(statusOf(tls), "401");
+    EXPECT_THAT(test::run("curl -s -D - -o /dev/null " + tls + " https://127.0.0.1:9089/").out,
+                ::testing::HasSubstr("WWW-Authenticate: Basic realm=\"quillo\""));
+    EXPECT_EQ(statusOf("-u scraper:secret", "http://127.0.0.1:9089/metrics"), "000")
+        << "no plain HTTP on the TLS port";
+
+    std::ofstream(dir.path() / "prometheus.yml")
+        << "global: {scrape_interval: 1s}\nscrape_configs:\n  - job_name: quillo\n"
+           "    scheme: https\n    tls_config: {ca_file: "
+        << (dir.path() / "ca.crt").string()
+        << "}\n    basic_auth: {username: scraper, password: secret}\n"
+           "    static_configs: [{targets: ['127.0.0.1:9089']}]\n";
+    Server prometheus("prometheus --config.file=" + (dir.path() / "prometheus.yml").string() +
+                          " --storage.tsdb.path=" + (dir.path() / "data").string() +
+                          " --web.listen-address=127.0.0.1:9090",
+                      "http://127.0.0.1:9090/-/ready");
+    ASSERT_TRUE(prometheus.ready());
+    std::string up;
+    for (int i = 0; i < 60 && up.find("\"1\"]") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(500ms);
+        up = test::run("curl -s 'http://127.0.0.1:9090/api/v1/query?query=up'").out;
+    }
+    EXPECT_THAT(up, ::testing::HasSubstr("\"1\"]"))
+        << "Prometheus scrapes over TLS with a password";
+}
+
+TEST_F(ExporterTest, WebConfigChecksClientCertificatesAndRefusesBadFiles) {
+    QUILLO_REQUIRE(test::run("command -v openssl").status == 0, "openssl is not installed");
+    test::TempDir dir;
+    makeCertificates(dir.path());
+    const std::string d = dir.path().string() + "/";
+    std::ofstream(d + "web.yml") << "tls_server_config:\n  cert_file: server.crt\n  key_file: "
+                                    "server.key\n  client_auth_type: RequireAndVerifyClientCert\n"
+                                    "  client_ca_file: ca.crt\n";
+    const std::string tls = "--cacert " + d + "ca.crt";
+    Server server(QUILLO_BIN "/quillo serve --web-config " + d + "web.yml",
+                  tls + " --cert " + d + "client.crt --key " + d + "client.key " +
+                      "https://127.0.0.1:9089/metrics");
+    ASSERT_TRUE(server.ready());
+    EXPECT_EQ(statusOf(tls), "403") << "no certificate";
+    EXPECT_EQ(statusOf(tls + " --cert " + d + "stranger.crt --key " + d + "stranger.key"), "403");
+    server.stop();
+
+    const std::pair<std::string, std::string> bad[] = {
+        {"", "No such file or directory"},  // no file at all
+        {"tls_server_config: [", "line 1: end of sequence flow not found"},
+        {"tls_server_config:\n  cert_file: server.crt\n", "needs both cert_file and key_file"},
+        {"tls_server_config:\n  cert_file: no.crt\n  key_file: server.key\n",
+         "cert_file " + d + "no.crt: No such file"},
+        {"tls_server_config:\n  cert_file: ca.key\n  key_file: server.key\n",
+         "cert_file and key_file:"},
+        {"tls_server_config:\n  cert_file: server.crt\n  key_file: server.key\n  cipher_suites: "
+         "[]\n",
+         "line 4: 'cipher_suites' in tls_server_config is not a setting quillo knows"},
+        {"tls_server_config:\n  cert_file: server.crt\n  key_file: server.key\n"
+         "  client_auth_type: RequireAndVerifyClientCert\n",
+         "needs client_ca_file"},
+        {"tls_server_config:\n  cert_file: server.crt\n  key_file: server.key\n  min_version: "
+         "TLS9\n",
+         "min_version is one of TLS10"},
+        {"basic_auth_users:\n  scraper: secret\n",
+         "line 2: the password of scraper is not a bcrypt hash"}};
+    for (const auto& [text, said] : bad) {
+        if (!text.empty()) std::ofstream(d + "bad.yml") << text;
+        const test::RunResult r =
+            test::run(QUILLO_BIN "/quillo serve --listen 127.0.0.1:0 --web-config " + d +
+                      (text.empty() ? "none.yml" : "bad.yml"));
+        EXPECT_EQ(r.status, 2) << text;
+        EXPECT_THAT(r.err, ::testing::HasSubstr(said)) << text;
+    }
+}
+
 TEST(GrafanaDashboard, QueriesOnlyWhatTheExporterServes) {
     const auto dashboard =
         nlohmann::json::parse(test::readFile(QUILLO_SOURCE "/contrib/grafana/quillo.json"));
