@@ -144,7 +144,9 @@ struct Ring {
     // Every sound record, in file order, to f(record).
     template <class F>
     void scan(F&& f) const {
-        constexpr std::size_t chunk = 1 << 18;
+        // Small enough to stay out of a panel's resident peak; the reads it takes more
+        // cost little beside decoding the records.
+        constexpr std::size_t chunk = 1 << 15;
         std::vector<unsigned char> buffer(chunk - chunk % recordSize);
         const std::size_t total = std::size_t(layout.capacity) * recordSize;
         for (std::size_t done = 0; done < total;) {
