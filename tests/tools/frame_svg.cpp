@@ -66,11 +66,11 @@ void apply(const std::vector<int>& codes, Style& style) {
         else if (c >= 30 && c <= 37)
             style.fg = basic[std::size_t(c - 30)];
         else if (c >= 90 && c <= 97)
-            style.fg = basic[std::size_t(c - 90 + 8)];
+            style.fg = basic[std::size_t(c - 82)];
         else if (c >= 40 && c <= 47)
             style.bg = basic[std::size_t(c - 40)];
         else if (c >= 100 && c <= 107)
-            style.bg = basic[std::size_t(c - 100 + 8)];
+            style.bg = basic[std::size_t(c - 92)];
         else if (c == 38)
             style.fg = colour();
         else if (c == 48)
