@@ -137,6 +137,51 @@ TEST(TerminalPanel, FiguresSurviveEveryWidth) {
     }
 }
 
+// A short terminal keeps every row's title, and down to 8 lines at 40 columns its figure:
+// the process lists shrink first, then rows fold into one line marked "+". Narrower than
+// 20 columns the panel says so.
+TEST(TerminalPanel, FitsEveryHeight) {
+    TerminalPanel panel({}, {});
+    const std::pair<const char*, const char*> figures[] = {
+        {"cpuPercentLabel", "100%"},      {"memoryPercentLabel", "73%"},
+        {"hddPercentLabel", "18%"},       {"downloadLabel", "9.0 MB/s"},
+        {"uploadLabel", "512 B/s"},       {"loadLabel", "Load Average: 1.25 0.50 0.00"},
+        {"uptimeLabel", "Uptime: 2d 3h"}, {"batteryPercentLabel", "100.0%"},
+        {"batteryTimeLabel", "2:05"},     {"batteryInfoLabel", "312 cycles, 96% healthy"}};
+    for (const auto& [outlet, text] : figures) panel.textField(outlet)->setStringValue(text);
+    ProcessSections lists;
+    lists.setOpen(UsageOrder::memory, true);
+    panel.setProcesses(&lists);
+    for (const int width : {20, 40, 80, 300}) {
+        const auto whole = panel.lines(width, {ColorMode::truecolor, true});
+        for (const int height : {8, 9, 12, 20, 50}) {
+            const auto lines = panel.lines(width, {ColorMode::truecolor, true}, height);
+            ASSERT_LE(lines.size(), std::size_t(height)) << width << "x" << height;
+            if (whole.size() <= std::size_t(height)) {
+                EXPECT_EQ(lines, whole);
+            }
+            std::string shown;
+            for (const std::string& line : lines) {
+                EXPECT_LE(displayWidth(line), width) << line;
+                shown += line + "\n";
+            }
+            for (const char* title :
+                 {"CPU", "Memory", "Disk", "Network", "Battery", "Load", "Uptime"})
+                EXPECT_THAT(shown, HasSubstr(title)) << width << "x" << height;
+            for (const auto& [outlet, text] : figures) {
+                if (width < 40 || outlet == std::string_view("batteryTimeLabel") ||
+                    (outlet == std::string_view("batteryInfoLabel") && height < 12))
+                    continue;
+                EXPECT_THAT(shown, HasSubstr(text)) << width << "x" << height << "\n" << shown;
+            }
+            if (whole.size() > std::size_t(height) + lists.lines(UsageOrder::memory).size()) {
+                EXPECT_THAT(shown, HasSubstr("\n+")) << "a folded row is marked";
+            }
+        }
+    }
+    EXPECT_EQ(panel.lines(19, {}), (std::vector<std::string>{"Quillo needs 20", "columns"}));
+}
+
 // The chosen rows in their order; a row without its figure keeps its title.
 TEST(TerminalPanel, ChosenRowsInOrderAndWhatTheMachineLacks) {
     test::TempDir dir;

@@ -21,6 +21,12 @@ int terminalWidth(int fd) {
     return 80;
 }
 
+int terminalHeight(int fd) {
+    winsize size{};
+    if (fd >= 0 && ::ioctl(fd, TIOCGWINSZ, &size) == 0) return size.ws_row;
+    return 0;
+}
+
 Charset::Charset() {
     const char* codeset = ::nl_langinfo(CODESET);
     utf8_ = !codeset || std::strcmp(codeset, "UTF-8") == 0;
@@ -112,8 +118,8 @@ void TerminalHost::draw() {
         shown_.clear();
         wipe_ = true;
     }
-    std::vector<std::string> next =
-        panel_.lines(terminalWidth(TerminalSession::descriptor()), style_);
+    const int fd = TerminalSession::descriptor();
+    std::vector<std::string> next = panel_.lines(terminalWidth(fd), style_, terminalHeight(fd));
     std::string out = wipe_ ? "\x1b[H\x1b[2J" : "";
     out += TerminalPanel::update(shown_, next);
     // A terminal that takes less than all is redrawn whole next time.

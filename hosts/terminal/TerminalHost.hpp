@@ -14,6 +14,8 @@ namespace quillo {
 
 // The terminal's width in columns: what the terminal says, else $COLUMNS, else 80.
 int terminalWidth(int fd);
+// The lines of the terminal on fd; 0 (no limit) where it cannot say.
+int terminalHeight(int fd);
 
 // The frame's UTF-8 in the terminal's own character set, where that is another one.
 class Charset {

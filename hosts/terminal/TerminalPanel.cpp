@@ -76,6 +76,54 @@ std::string cutToWidth(std::string_view text, int width) {
     return out;
 }
 
+// A row's lines: its own from begin, its process list's from listBegin to end; and the
+// row in one line, for when the screen is short.
+struct Block {
+    std::size_t begin, listBegin, end;
+    std::string folded;
+};
+
+// The lines cut to the height: the longest process list loses its last line until none
+// is left, then rows fold into one line from the bottom up, and what still finds no room
+// is counted on the last line.
+std::vector<std::string> fitted(const std::vector<std::string>& lines, std::vector<Block> blocks,
+                                int height, int width, const std::string& moreLines) {
+    std::vector<std::size_t> shown(blocks.size()), list(blocks.size());
+    std::vector<bool> folded(blocks.size());
+    std::size_t total = lines.size();
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        shown[i] = blocks[i].listBegin - blocks[i].begin;
+        list[i] = blocks[i].end - blocks[i].listBegin;
+    }
+    while (total > std::size_t(height)) {
+        const auto longest = std::max_element(list.begin(), list.end());
+        if (longest == list.end() || *longest == 0) break;
+        --*longest;
+        --total;
+    }
+    for (std::size_t i = blocks.size(); i-- > 0 && total > std::size_t(height);) {
+        if (shown[i] <= 1) continue;
+        total -= shown[i] - 1;
+        shown[i] = 1;
+        folded[i] = true;
+    }
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        if (folded[i]) {
+            out.push_back(blocks[i].folded);
+        } else {
+            for (std::size_t l = 0; l < shown[i]; ++l) out.push_back(lines[blocks[i].begin + l]);
+        }
+        for (std::size_t l = 0; l < list[i]; ++l) out.push_back(lines[blocks[i].listBegin + l]);
+    }
+    if (out.size() > std::size_t(height)) {
+        const std::size_t hidden = out.size() - std::size_t(height) + 1;
+        out.resize(std::size_t(height) - 1);
+        out.push_back(cutToWidth(formatC(moreLines.c_str(), {std::int64_t(hidden)}), width));
+    }
+    return out;
+}
+
 // The arrows of a rate where the character set has none.
 std::string asciiArrows(std::string text) {
     for (const auto& [arrow, ascii] : {std::pair{"\u2193", "v"}, {"\u2191", "^"}}) {
@@ -169,8 +217,9 @@ std::string TerminalPanel::text(std::string_view name) const {
     return visibleText(views_.text(name));
 }
 
-std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& style) const {
-    width = std::max(width, 10);
+std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& style,
+                                              int height) const {
+    if (width < minimumWidth) return wrapText(titles_.tooNarrow, 0, std::max(width, 1));
     const std::string battery = text("batteryTitleLabal");
     const auto title = [&](PanelRow row) -> const std::string* {
         switch (row) {
@@ -321,10 +370,55 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
         }
     };
 
+    std::vector<Block> blocks;
+    const auto oneLine = [&](const std::string* title, const std::string& figure) {
+        const std::size_t begin = blocks.back().begin;
+        std::string line = rows[begin];
+        if (!figure.empty() && line.find(figure) == std::string::npos)
+            line = cutToWidth((title ? lead + padRight(*title, titleWidth) : lead) + figure, width);
+        line.replace(0, lead.size(), "+");
+        return line;
+    };
+    const auto figureOf = [&](PanelRow row) -> std::string {
+        switch (row) {
+            case PanelRow::cpu:
+                return text("cpuPercentLabel");
+            case PanelRow::memory:
+                return text("memoryPercentLabel");
+            case PanelRow::disk:
+                return text("hddPercentLabel");
+            case PanelRow::battery:
+                return text("batteryPercentLabel");
+            case PanelRow::swap:
+                return extra_ ? extra_->swap().text : std::string();
+            case PanelRow::network:
+                return (style.unicode ? "\u2193 " : "v ") + text("downloadLabel") +
+                       (style.unicode ? "  \u2191 " : "  ^ ") + text("uploadLabel");
+            case PanelRow::load:
+                return text("loadLabel");
+            case PanelRow::uptime:
+                return text("uptimeLabel");
+            case PanelRow::pressure:
+                return extra_ ? extra_->pressure().text : std::string();
+            case PanelRow::temperatures:
+                return extra_ ? extra_->temperatures().text : std::string();
+            case PanelRow::fans:
+                return extra_ ? extra_->fans().text : std::string();
+            case PanelRow::diskio:
+                return extra_ ? extra_->diskIo().text : std::string();
+            default:
+                return {};  // cores, file systems, interfaces: their first line
+        }
+    };
+
     for (const PanelRow row : rows_) {
+        blocks.push_back({rows.size(), 0, 0, {}});
+        const auto listFollows = [&] { blocks.back().listBegin = rows.size(); };
+        listFollows();
         switch (row) {
             case PanelRow::cpu:
                 outletRow(titles_.cpu, "cpuProgressBar", "cpuPercentLabel", 4, PanelRow::cpu);
+                listFollows();
                 processRows(UsageOrder::cpu);
                 break;
             case PanelRow::cores:
@@ -333,6 +427,7 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
             case PanelRow::memory:
                 outletRow(titles_.memory, "memoryProgressBar", "memoryPercentLabel", 4,
                           PanelRow::memory);
+                listFollows();
                 processRows(UsageOrder::memory);
                 break;
             case PanelRow::swap:
@@ -404,8 +499,13 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                 }
                 break;
         }
+        Block& block = blocks.back();
+        if (row != PanelRow::cpu && row != PanelRow::memory) block.listBegin = rows.size();
+        block.end = rows.size();
+        if (block.end > block.begin) block.folded = oneLine(title(row), figureOf(row));
     }
-    return rows;
+    if (height <= 0 || int(rows.size()) <= height) return rows;
+    return fitted(rows, blocks, height, width, titles_.moreLines);
 }
 
 std::string TerminalPanel::update(const std::vector<std::string>& previous,

@@ -30,7 +30,8 @@ class TerminalPanel final : public ViewTree {
         std::string cpu = "CPU", memory = "Memory", disk = "Disk", network = "Network",
                     battery = "Battery", cores = "Cores", swap = "Swap", pressure = "Pressure",
                     diskIo = "Disk I/O", fileSystems = "File systems", temperatures = "Temperature",
-                    fans = "Fans", interfaces = "Interfaces";
+                    fans = "Fans", interfaces = "Interfaces", tooNarrow = "Quillo needs 20 columns",
+                    moreLines = "+ %d more lines";
     };
 
     TerminalPanel(Titles titles, std::function<void()> changed);
@@ -41,7 +42,12 @@ class TerminalPanel final : public ViewTree {
     // The panel as lines at most width columns wide. The titles take the width of the
     // longest one and a space; as the width shrinks, the bars shrink first and then go,
     // and a figure is never cut: a line too long for the width continues on the next.
-    std::vector<std::string> lines(int width, const TerminalStyle& style) const;
+    // With a height, at most that many lines: the process lists shrink first, then rows
+    // of several lines fold into one (their title and figure, marked "+" in the margin)
+    // from the bottom up, and rows that still find no room are counted on the last line.
+    // Below minimumWidth columns the panel says it needs more.
+    std::vector<std::string> lines(int width, const TerminalStyle& style, int height = 0) const;
+    static constexpr int minimumWidth = 20;
 
     // Lists of the busiest processes, shown under the CPU and memory rows while open.
     void setProcesses(const ProcessSections* processes) { processes_ = processes; }

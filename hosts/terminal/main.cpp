@@ -79,7 +79,9 @@ int main(int argc, char** argv) {
          localizer.localizedString("Swap"), localizer.localizedString("Pressure"),
          localizer.localizedString("Disk I/O"), localizer.localizedString("File systems"),
          localizer.localizedString("Temperature"), localizer.localizedString("Fans"),
-         localizer.localizedString("Interfaces")},
+         localizer.localizedString("Interfaces"),
+         localizer.localizedString("Quillo needs 20 columns"),
+         localizer.localizedString("+ %d more lines")},
         [&] {
             if (host) host->changed();
         });

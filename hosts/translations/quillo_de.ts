@@ -116,6 +116,14 @@
    <translation>Schnittstellen</translation>
   </message>
   <message>
+   <source>Quillo needs 20 columns</source>
+   <translation>Quillo braucht 20 Spalten</translation>
+  </message>
+  <message>
+   <source>+ %d more lines</source>
+   <translation>+ %d weitere Zeilen</translation>
+  </message>
+  <message>
    <source>Show or Hide Panel</source>
    <translation>Panel zeigen oder verbergen</translation>
   </message>
