@@ -320,6 +320,21 @@ TEST_F(DesktopPanel, LimitsAreMarkedBesideTheirRows) {
     setCurrentPlatform(nullptr);
 }
 
+// The level is written after the bar, not only coloured, and goes when the figure is normal.
+TEST_F(DesktopPanel, LevelsAreWrittenBesideTheBars) {
+    test::FakePlatform fake;
+    DesktopApp desktop(localizer, statePath);
+    desktop.show();
+    const auto* disk = desktop.window().findChild<QLabel*>("diskLevelLabel");
+    ASSERT_TRUE(disk);
+    for (const auto& [freeGiB, shown] : {std::pair{15u, "!!"}, {45u, "!"}, {90u, ""}}) {
+        fake.rootVolume = FileSystemAttributes{100ull << 30, std::uint64_t(freeGiB) << 30};
+        desktop.window().controller()->updateUI(nullptr);
+        QApplication::processEvents();
+        EXPECT_EQ(disk->isVisible() ? disk->text() : QString(), shown) << freeGiB;
+    }
+}
+
 TEST_F(DesktopPanel, PreferencesChooseTheRowsAndTheirOrder) {
     const std::filesystem::path suite = home.path() / "prefs.json";
     PreferencesDialog dialog(suite);

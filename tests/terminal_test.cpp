@@ -137,6 +137,24 @@ TEST(TerminalPanel, FiguresSurviveEveryWidth) {
     }
 }
 
+// The level is written beside the figure, so that it does not rest on colour alone.
+TEST(TerminalPanel, LevelsAreWrittenBesideTheirFigures) {
+    TerminalPanel panel({}, {});
+    panel.setRows({PanelRow::cpu, PanelRow::memory, PanelRow::disk, PanelRow::battery}, nullptr);
+    const std::tuple<const char*, const char*, double, const char*, const char*> rows[] = {
+        {"cpuProgressBar", "cpuPercentLabel", 80, "80%", " 80% !!"},
+        {"memoryProgressBar", "memoryPercentLabel", 50, "50%", " 50% !"},
+        {"hddProgressBar", "hddPercentLabel", 49.9, "50%", " 50%"},
+        {"batteryProgressBar", "batteryPercentLabel", 19.9, "19.9%", " 19.9% !!"}};
+    for (const auto& [bar, label, value, text, shown] : rows) {
+        panel.progressBar(bar)->setCurrent(value);
+        panel.textField(label)->setStringValue(text);
+    }
+    const auto lines = panel.lines(60, {ColorMode::none, false});
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_TRUE(lines[i].ends_with(std::get<4>(rows[i]))) << lines[i];
+}
+
 // A short terminal keeps every row's title, and down to 8 lines at 40 columns its figure:
 // the process lists shrink first, then rows fold into one line marked "+". Narrower than
 // 20 columns the panel says so.
@@ -218,8 +236,9 @@ TEST(TerminalPanel, ChosenRowsInOrderAndWhatTheMachineLacks) {
     EXPECT_EQ(extra.pressure().text, "CPU 0.2%  I/O 12.0%");
     EXPECT_EQ(extra.diskIo().text, "read 0 B/s  write 0 B/s") << "a partition is no disk";
     lines = panel.lines(40, {ColorMode::none, false});
-    EXPECT_TRUE(lines[0].starts_with(" Swap     ##") && lines[0].ends_with(" 75%          #"))
-        << lines[0] << ": the figure, then its last five minutes, the newest thirty seconds last";
+    EXPECT_TRUE(lines[0].starts_with(" Swap     ##") && lines[0].ends_with(" 75% !          #"))
+        << lines[0] << ": the figure, its level written, then its last five minutes, the newest "
+        << "thirty seconds last";
     EXPECT_EQ(lines[1], " Cores    ###") << "CPUs gone offline, the one left at 100 %";
     dir.write("proc/stat", "cpu  0 0 0 0\ncpu0 5 0 0 1\n");
     EXPECT_FALSE(extra.refresh(rows, config)) << "nothing changed";

@@ -16,6 +16,7 @@
 #include "desktop/ProgressBarView.hpp"
 #include "desktop/SparklineView.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/widget/Levels.hpp"
 #include "ui_TodayViewController.h"
 
 namespace quillo {
@@ -209,6 +210,20 @@ void PanelWindow::collectRows(const Localizer& localizer) {
         limitLabels_[row] = label;
         placed_[row].push_back({label, nullptr, 0, 4, 1});
     }
+    // The level written after the bar rows ("!" warning, "!!" critical), so that it does
+    // not rest on colour alone; hidden while normal.
+    for (const PanelRow row :
+         {PanelRow::cpu, PanelRow::memory, PanelRow::disk, PanelRow::battery}) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::fromLatin1(name(row)) + "LevelLabel");
+        label->setTextFormat(Qt::PlainText);
+        QFont bold = label->font();
+        bold.setBold(true);
+        label->setFont(bold);
+        label->hide();
+        levelLabels_[row] = label;
+        placed_[row].push_back({label, nullptr, 0, 5, 1});
+    }
     coresBox_ = new QWidget(this);
     coresBox_->setObjectName("coresBox");
     auto* cores = new QGridLayout(coresBox_);
@@ -240,9 +255,11 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
         const PanelRow row = order[i].first;
         const bool shown = order[i].second;
         const auto show = [&](QWidget* w) {
-            // The process lists show only while open, a limit only where there is one.
-            const bool list =
-                w->objectName().endsWith("Processes") || w->objectName().endsWith("LimitLabel");
+            // The process lists show only while open, a limit only where there is one, a
+            // level only above normal.
+            const bool list = w->objectName().endsWith("Processes") ||
+                              w->objectName().endsWith("LimitLabel") ||
+                              w->objectName().endsWith("LevelLabel");
             if (!shown || !list) w->setVisible(shown);
         };
         const bool system = row == PanelRow::load || row == PanelRow::uptime;
@@ -353,19 +370,37 @@ void PanelWindow::showLines(Lines& lines, const std::vector<ExtraRow>& rows, boo
     }
 }
 
+void PanelWindow::showLevel(PanelRow row, ColorLevel level) {
+    QLabel* label = levelLabels_.at(row);
+    const bool shown =
+        level != ColorLevel::normal && std::find(rows_.begin(), rows_.end(), row) != rows_.end();
+    label->setText(level == ColorLevel::critical ? "!!" : "!");
+    label->setToolTip(level == ColorLevel::critical
+                          ? QCoreApplication::translate("Quillo", "Critical")
+                          : QCoreApplication::translate("Quillo", "Warning"));
+    if (shown == label->isHidden()) {
+        label->setVisible(shown);
+        adjustSize();
+    }
+}
+
 void PanelWindow::cpu(double percent) {
+    showLevel(PanelRow::cpu, usageColorLevel(percent));
     if (extra_) extra_->addFigure(PanelRow::cpu, percent);
     if (observer_) observer_->cpu(percent);
 }
 void PanelWindow::memory(double percent) {
+    showLevel(PanelRow::memory, usageColorLevel(percent));
     if (extra_) extra_->addFigure(PanelRow::memory, percent);
     if (observer_) observer_->memory(percent);
 }
 void PanelWindow::disk(double percent) {
+    showLevel(PanelRow::disk, usageColorLevel(percent));
     if (extra_) extra_->addFigure(PanelRow::disk, percent);
     if (observer_) observer_->disk(percent);
 }
 void PanelWindow::battery(std::optional<double> charge, bool discharging) {
+    showLevel(PanelRow::battery, charge ? batteryColorLevel(*charge) : ColorLevel::normal);
     if (extra_ && charge) extra_->addFigure(PanelRow::battery, *charge);
     if (observer_) observer_->battery(charge, discharging);
 }

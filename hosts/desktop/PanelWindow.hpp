@@ -8,6 +8,7 @@
 #include <string>
 
 #include "quillo/settings/Rows.hpp"
+#include "quillo/ui/Theme.hpp"
 #include "quillo/widget/ExtraRows.hpp"
 #include "quillo/widget/OutletViews.hpp"
 #include "quillo/widget/ProcessSections.hpp"
@@ -129,6 +130,8 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     std::map<PanelRow, SparklineView*> sparklines_;  // beside each bar
     std::map<PanelRow, QPointer<HistoryWindow>> histories_;
     std::map<PanelRow, QLabel*> limitLabels_;  // the cgroup's, after CPU and memory
+    std::map<PanelRow, QLabel*> levelLabels_;  // "!" or "!!" after the bar rows
+    void showLevel(PanelRow row, ColorLevel level);
     std::filesystem::path historyFolder_ = defaultHistoryFolder();
     ProgressBarView* swapBar_ = nullptr;
     QWidget* coresBox_ = nullptr;

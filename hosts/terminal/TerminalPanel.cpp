@@ -6,6 +6,7 @@
 
 #include "quillo/metrics/Utf8.hpp"
 #include "quillo/widget/Format.hpp"
+#include "quillo/widget/Levels.hpp"
 #include "terminal/CellCanvas.hpp"
 
 namespace quillo {
@@ -264,9 +265,16 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
 
     // A bar row: the title, the bar as wide as the line allows, the figure, and the
     // figure's last minutes where the line has room for them beside a bar of its own.
+    // The level is written beside the figure as well as coloured, for those who do not
+    // tell the colours apart and for terminals without colour.
     const auto barRow = [&](const std::string& title, const ProgressBar& bar,
-                            const std::string& value, int valueWidth,
-                            const std::string& spark = {}) {
+                            const std::string& figure, int valueWidth,
+                            const std::string& spark = {}, bool battery = false) {
+        const ColorLevel level =
+            battery ? batteryColorLevel(bar.current()) : usageColorLevel(bar.current());
+        const std::string value = figure + (level == ColorLevel::critical  ? " !!"
+                                            : level == ColorLevel::warning ? " !"
+                                                                           : "");
         valueWidth = std::max(valueWidth, displayWidth(value));
         const int room = std::max(titleWidth, displayWidth(title) + 1);
         int cells = std::min(maximumBar, width - int(lead.size()) - room - 1 - valueWidth);
@@ -298,7 +306,8 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     };
     const auto outletRow = [&](const std::string& title, std::string_view bar,
                                std::string_view valueLabel, int valueWidth, PanelRow row) {
-        barRow(title, *views_.progressBar(bar), text(valueLabel), valueWidth, spark(row));
+        barRow(title, *views_.progressBar(bar), text(valueLabel), valueWidth, spark(row),
+               row == PanelRow::battery);
     };
     // A figure alone after the title, wrapped under it when too long.
     const auto textRow = [&](const std::string& title, const std::string& value) {

@@ -116,6 +116,14 @@
    <translation>Schnittstellen</translation>
   </message>
   <message>
+   <source>Warning</source>
+   <translation>Warnung</translation>
+  </message>
+  <message>
+   <source>Critical</source>
+   <translation>Kritisch</translation>
+  </message>
+  <message>
    <source>Quillo needs 20 columns</source>
    <translation>Quillo braucht 20 Spalten</translation>
   </message>
