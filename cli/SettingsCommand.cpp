@@ -52,7 +52,8 @@ Reading read(const SettingKey& key, const SuiteText& suite, const Configuration&
             const auto components = config.colorComponents(key.name);
             const Color c =
                 components ? colorWithComponents(*components)
-                           : paletteColor(levelOfColorKey(key.name).value_or(ColorLevel::critical));
+                           : paletteColor(levelOfColorKey(key.name).value_or(ColorLevel::critical),
+                                          chosenPalette(config));
             const double values[4] = {c.red, c.green, c.blue, c.alpha};
             r.value = colorText(values);
             r.isDefault = !components;
@@ -89,6 +90,16 @@ Reading read(const SettingKey& key, const SuiteText& suite, const Configuration&
             if (stored && (!value || value->kind != StoredValue::Kind::string ||
                            !isCgroupChoice(value->strings[0])))
                 r.note = "the stored " + raw + " is ignored: not auto, host or a cgroup path";
+            break;
+        }
+        case SettingKey::Kind::palette: {
+            r.value = paletteNames[chosenPalette(config) == Palette::colorblind];
+            r.isDefault = !stored;
+            const auto value = config.defaults->objectForKey(key.name);
+            if (stored &&
+                (!value || value->kind != StoredValue::Kind::string ||
+                 (value->strings[0] != paletteNames[0] && value->strings[0] != paletteNames[1])))
+                r.note = "the stored " + raw + " is ignored: not default or colorblind";
             break;
         }
         case SettingKey::Kind::items: {

@@ -11,7 +11,7 @@ _quillo() {
     fi
     local global="--desktop --terminal --frames --procfs --sysfs --cgroup --help --version"
     local commands="sample snapshot processes top metrics serve record history settings autostart help"
-    local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup"
+    local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup Palette"
 
     case $prev in
         --procfs | --sysfs)
@@ -88,6 +88,7 @@ _quillo() {
                     if [ "${rest[0]}" = set ]; then
                         case ${rest[1]} in
                             RefreshRate) COMPREPLY=($(compgen -W "fast normal slow verySlow" -- "$cur")) ;;
+                            Palette) COMPREPLY=($(compgen -W "default colorblind" -- "$cur")) ;;
                             Alert*) COMPREPLY=($(compgen -W "0 5 10 15 20 80 90 95" -- "$cur")) ;;
                         esac
                     fi

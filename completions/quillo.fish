@@ -1,6 +1,6 @@
 # fish completion for quillo: commands, options, settings keys and their choices.
 set -l commands sample snapshot processes top metrics serve record history settings autostart help
-set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup
+set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup Palette
 
 complete -c quillo -f
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -l desktop -d 'run the desktop panel'
@@ -45,3 +45,4 @@ complete -c quillo -n "__fish_seen_subcommand_from help" -a "$commands"
 complete -c quillo -n "__fish_seen_subcommand_from settings; and not __fish_seen_subcommand_from path list get set unset" -a 'path list get set unset'
 complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from get set unset; and not __fish_seen_subcommand_from $keys" -a "$keys"
 complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from set; and __fish_seen_subcommand_from RefreshRate" -a 'fast normal slow verySlow'
+complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from set; and __fish_seen_subcommand_from Palette" -a 'default colorblind'

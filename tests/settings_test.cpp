@@ -11,6 +11,7 @@
 #include "quillo/settings/Keys.hpp"
 #include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SuiteWriter.hpp"
+#include "quillo/widget/Levels.hpp"
 #include "support/TempDir.hpp"
 
 using namespace quillo;
@@ -93,6 +94,24 @@ TEST(Configuration, ChosenFileSystemsAndInterfaces) {
           {R"({"FileSystems": ["x"]})", "all"}}) {
         const Configuration config(std::make_unique<SettingsSuite>(dir.write("s.json", json)));
         EXPECT_EQ(rowItemsText(chosenRowItems(config, "FileSystems")), items) << json;
+    }
+}
+
+// The palette gives the level colours no ColorKey sets; a colour that is set stays.
+TEST(Configuration, PaletteColoursTheLevelsNoKeySets) {
+    EXPECT_EQ(storedForm(*findSettingKey("Palette"), "colorblind"), R"("colorblind")");
+    EXPECT_THAT([] { (void)storedForm(*findSettingKey("Palette"), "colourblind"); },
+                ::testing::ThrowsMessage<SuiteError>(HasSubstr("default or colorblind")));
+    test::TempDir dir;
+    const auto red = [](const Color& c) { return std::lround(c.red * 255); };
+    for (const auto& [json, normal, critical] :
+         {std::tuple{R"({"Palette": "colorblind"})", 0L, 213L},
+          {R"({"Palette": "colorblind", "NormalColorKey": [1, 0, 0]})", 255L, 213L},
+          {R"({"Palette": "other"})", 43L, 209L},
+          {R"({})", 43L, 209L}}) {
+        const Configuration config(std::make_unique<SettingsSuite>(dir.write("s.json", json)));
+        EXPECT_EQ(red(levelColor(ColorLevel::normal, config)), normal) << json;
+        EXPECT_EQ(red(levelColor(ColorLevel::critical, config)), critical) << json;
     }
 }
 

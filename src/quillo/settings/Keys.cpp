@@ -60,6 +60,9 @@ constexpr SettingKey keys[] = {
     {"Cgroup", SettingKey::Kind::cgroup,
      "the limits CPU and memory are shown against: auto (this process's cgroup), host, or a "
      "cgroup's path (/system.slice/foo.service)"},
+    {"Palette", SettingKey::Kind::palette,
+     "the level colours where none is set: default (green, amber, red) or colorblind (blue, "
+     "orange, vermilion)"},
 };
 
 std::string shortest(double value, bool asFloat) {
@@ -114,6 +117,11 @@ std::string storedForm(const SettingKey& key, std::string_view typed) {
                 throw SuiteError("\"" + std::string(typed) + "\" is not valid UTF-8");
             }
         }
+        case SettingKey::Kind::palette:
+            if (typed != "default" && typed != "colorblind")
+                throw SuiteError("\"" + std::string(typed) +
+                                 "\" is not a palette: default or colorblind");
+            return "\"" + std::string(typed) + "\"";
         case SettingKey::Kind::items: {
             std::vector<std::string> items = parseRowItems(key.name, typed);
             if (items.empty()) items.emplace_back(everyItem);

@@ -13,7 +13,7 @@ namespace quillo {
 // stored in: other programs read the file too, so a colour is always stored as four
 // numbers and an interval as seconds, whatever the user typed.
 struct SettingKey {
-    enum class Kind { interval, color, percent, rows, items, cgroup };
+    enum class Kind { interval, color, percent, rows, items, cgroup, palette };
     std::string_view name;
     Kind kind;
     std::string_view help;

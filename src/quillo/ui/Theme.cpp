@@ -38,7 +38,15 @@ Color colorWithComponents(std::vector<double> c) {
     return {c[0], c[1], c[2], c[3]};
 }
 
-const Color& paletteColor(ColorLevel level) {
+const Color& paletteColor(ColorLevel level, Palette palette) {
+    if (palette == Palette::colorblind) {
+        static const Color blue{0.0, 114 / 255.0, 178 / 255.0, 1.0};
+        static const Color orange{230 / 255.0, 159 / 255.0, 0.0, 1.0};
+        static const Color vermilion{213 / 255.0, 94 / 255.0, 0.0, 1.0};
+        return level == ColorLevel::normal    ? blue
+               : level == ColorLevel::warning ? orange
+                                              : vermilion;
+    }
     switch (level) {
         case ColorLevel::normal:
             return Theme::normalColor();

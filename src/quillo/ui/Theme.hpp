@@ -26,7 +26,12 @@ std::vector<double> components(const Color& color);
 // are ignored, nothing is clamped.
 Color colorWithComponents(std::vector<double> components);
 
+// The level colours where none is set: the standard green, amber and red, or blue,
+// orange and vermilion, which readers with any of the common colour-vision deficiencies
+// tell apart (Okabe and Ito's).
+enum class Palette { standard, colorblind };
+
 // The palette's colour of a level.
-const Color& paletteColor(ColorLevel level);
+const Color& paletteColor(ColorLevel level, Palette palette = Palette::standard);
 
 }  // namespace quillo

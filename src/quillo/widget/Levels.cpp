@@ -40,7 +40,15 @@ std::optional<ColorLevel> levelOfColorKey(std::string_view key) {
 Color levelColor(ColorLevel level, const Configuration& config) {
     if (auto stored = config.colorComponents(colorKey(level)))
         return colorWithComponents(std::move(*stored));
-    return paletteColor(level);
+    return paletteColor(level, chosenPalette(config));
+}
+
+Palette chosenPalette(const Configuration& config) {
+    const auto stored = config.defaults->objectForKey(paletteKey);
+    return stored && stored->kind == StoredValue::Kind::string &&
+                   stored->strings[0] == paletteNames[1]
+               ? Palette::colorblind
+               : Palette::standard;
 }
 
 }  // namespace quillo

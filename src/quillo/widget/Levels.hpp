@@ -22,8 +22,13 @@ ColorLevel batteryColorLevel(double charge);
 std::string_view colorKey(ColorLevel level);
 std::optional<ColorLevel> levelOfColorKey(std::string_view key);
 
-// The colour of a level now: the one stored under the level's key, else the palette's,
-// as the settings stand for the current refresh.
+// The colour of a level now: the one stored under the level's key, else the chosen
+// palette's, as the settings stand for the current refresh.
 Color levelColor(ColorLevel level, const Configuration& config);
+
+// The Palette setting: "default" or "colorblind"; anything else stored reads as default.
+inline constexpr std::string_view paletteKey = "Palette";
+inline constexpr std::string_view paletteNames[] = {"default", "colorblind"};
+Palette chosenPalette(const Configuration& config);
 
 }  // namespace quillo
