@@ -320,18 +320,21 @@ TEST_F(DesktopPanel, LimitsAreMarkedBesideTheirRows) {
     setCurrentPlatform(nullptr);
 }
 
-// The level is written after the bar, not only coloured, and goes when the figure is normal.
+// The level is written after the bar, not only coloured, and goes when the figure is
+// normal, in a column that keeps the window's width.
 TEST_F(DesktopPanel, LevelsAreWrittenBesideTheBars) {
     test::FakePlatform fake;
     DesktopApp desktop(localizer, statePath);
     desktop.show();
     const auto* disk = desktop.window().findChild<QLabel*>("diskLevelLabel");
     ASSERT_TRUE(disk);
+    const int width = desktop.window().width();
     for (const auto& [freeGiB, shown] : {std::pair{15u, "!!"}, {45u, "!"}, {90u, ""}}) {
         fake.rootVolume = FileSystemAttributes{100ull << 30, std::uint64_t(freeGiB) << 30};
         desktop.window().controller()->updateUI(nullptr);
         QApplication::processEvents();
-        EXPECT_EQ(disk->isVisible() ? disk->text() : QString(), shown) << freeGiB;
+        EXPECT_EQ(disk->text(), shown) << freeGiB;
+        EXPECT_EQ(desktop.window().width(), width) << "the window keeps its width";
     }
 }
 

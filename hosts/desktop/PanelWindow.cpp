@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -211,7 +212,8 @@ void PanelWindow::collectRows(const Localizer& localizer) {
         placed_[row].push_back({label, nullptr, 0, 4, 1});
     }
     // The level written after the bar rows ("!" warning, "!!" critical), so that it does
-    // not rest on colour alone; hidden while normal.
+    // not rest on colour alone; blank while normal, in a column as wide as "!!" always,
+    // so that the window does not change its width with the level.
     for (const PanelRow row :
          {PanelRow::cpu, PanelRow::memory, PanelRow::disk, PanelRow::battery}) {
         auto* label = new QLabel(this);
@@ -220,7 +222,7 @@ void PanelWindow::collectRows(const Localizer& localizer) {
         QFont bold = label->font();
         bold.setBold(true);
         label->setFont(bold);
-        label->hide();
+        label->setFixedWidth(QFontMetrics(bold).horizontalAdvance("!!"));
         levelLabels_[row] = label;
         placed_[row].push_back({label, nullptr, 0, 5, 1});
     }
@@ -255,11 +257,9 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
         const PanelRow row = order[i].first;
         const bool shown = order[i].second;
         const auto show = [&](QWidget* w) {
-            // The process lists show only while open, a limit only where there is one, a
-            // level only above normal.
-            const bool list = w->objectName().endsWith("Processes") ||
-                              w->objectName().endsWith("LimitLabel") ||
-                              w->objectName().endsWith("LevelLabel");
+            // The process lists show only while open, a limit only where there is one.
+            const bool list =
+                w->objectName().endsWith("Processes") || w->objectName().endsWith("LimitLabel");
             if (!shown || !list) w->setVisible(shown);
         };
         const bool system = row == PanelRow::load || row == PanelRow::uptime;
@@ -372,16 +372,12 @@ void PanelWindow::showLines(Lines& lines, const std::vector<ExtraRow>& rows, boo
 
 void PanelWindow::showLevel(PanelRow row, ColorLevel level) {
     QLabel* label = levelLabels_.at(row);
-    const bool shown =
-        level != ColorLevel::normal && std::find(rows_.begin(), rows_.end(), row) != rows_.end();
-    label->setText(level == ColorLevel::critical ? "!!" : "!");
-    label->setToolTip(level == ColorLevel::critical
-                          ? QCoreApplication::translate("Quillo", "Critical")
-                          : QCoreApplication::translate("Quillo", "Warning"));
-    if (shown == label->isHidden()) {
-        label->setVisible(shown);
-        adjustSize();
-    }
+    const bool critical = level == ColorLevel::critical;
+    const bool warning = level == ColorLevel::warning;
+    label->setText(critical ? "!!" : warning ? "!" : "");
+    label->setToolTip(critical  ? QCoreApplication::translate("Quillo", "Critical")
+                      : warning ? QCoreApplication::translate("Quillo", "Warning")
+                                : QString());
 }
 
 void PanelWindow::cpu(double percent) {
