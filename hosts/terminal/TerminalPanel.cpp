@@ -87,8 +87,9 @@ struct Block {
 // The lines cut to the height: the longest process list loses its last line until none
 // is left, then rows fold into one line from the bottom up, and what still finds no room
 // is counted on the last line.
-std::vector<std::string> fitted(const std::vector<std::string>& lines, std::vector<Block> blocks,
-                                int height, int width, const std::string& moreLines) {
+std::vector<std::string> fitted(const std::vector<std::string>& lines,
+                                const std::vector<Block>& blocks, int height, int width,
+                                const std::string& moreLines) {
     std::vector<std::size_t> shown(blocks.size()), list(blocks.size());
     std::vector<bool> folded(blocks.size());
     std::size_t total = lines.size();
@@ -262,6 +263,13 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     const std::string lead = " ";
     std::vector<std::string> rows;
     static const std::vector<ExtraRow> noRows;
+    // Each row's lines and process list, and the figure its one-line form keeps: the first
+    // one the row draws.
+    std::vector<Block> blocks;
+    std::string figure;
+    const auto keep = [&](const std::string& shown) {
+        if (figure.empty()) figure = shown;
+    };
 
     // A bar row: the title, the bar as wide as the line allows, the figure, and the
     // figure's last minutes where the line has room for them beside a bar of its own.
@@ -275,6 +283,7 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
         const std::string value = figure + (level == ColorLevel::critical  ? " !!"
                                             : level == ColorLevel::warning ? " !"
                                                                            : "");
+        keep(value);
         valueWidth = std::max(valueWidth, displayWidth(value));
         const int room = std::max(titleWidth, displayWidth(title) + 1);
         int cells = std::min(maximumBar, width - int(lead.size()) - room - 1 - valueWidth);
@@ -311,6 +320,7 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
     };
     // A figure alone after the title, wrapped under it when too long.
     const auto textRow = [&](const std::string& title, const std::string& value) {
+        keep(value);
         const std::string row =
             value.empty()
                 ? lead + title
@@ -325,6 +335,7 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
 
     // A list of processes under its row: names cut to the room, figures never.
     const auto processRows = [&](UsageOrder order) {
+        blocks.back().listBegin = rows.size();
         if (!processes_ || !processes_->isOpen(order)) return;
         const int indent = std::min(int(lead.size()) + titleWidth, width / 4);
         const int room = std::min(width - indent, 40);
@@ -363,6 +374,7 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
         const std::string down =
             std::string(style.unicode ? "\u2193 " : "v ") + text("downloadLabel");
         const std::string up = std::string(style.unicode ? "\u2191 " : "^ ") + text("uploadLabel");
+        keep(down + "  " + up);
         const std::string network = lead + padRight(titles_.network, titleWidth);
         if (displayWidth(network) + std::max(14, displayWidth(down) + 2) + displayWidth(up) <=
             width) {
@@ -379,55 +391,12 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
         }
     };
 
-    std::vector<Block> blocks;
-    const auto oneLine = [&](const std::string* title, const std::string& figure) {
-        const std::size_t begin = blocks.back().begin;
-        std::string line = rows[begin];
-        if (!figure.empty() && line.find(figure) == std::string::npos)
-            line = cutToWidth((title ? lead + padRight(*title, titleWidth) : lead) + figure, width);
-        line.replace(0, lead.size(), "+");
-        return line;
-    };
-    const auto figureOf = [&](PanelRow row) -> std::string {
-        switch (row) {
-            case PanelRow::cpu:
-                return text("cpuPercentLabel");
-            case PanelRow::memory:
-                return text("memoryPercentLabel");
-            case PanelRow::disk:
-                return text("hddPercentLabel");
-            case PanelRow::battery:
-                return text("batteryPercentLabel");
-            case PanelRow::swap:
-                return extra_ ? extra_->swap().text : std::string();
-            case PanelRow::network:
-                return (style.unicode ? "\u2193 " : "v ") + text("downloadLabel") +
-                       (style.unicode ? "  \u2191 " : "  ^ ") + text("uploadLabel");
-            case PanelRow::load:
-                return text("loadLabel");
-            case PanelRow::uptime:
-                return text("uptimeLabel");
-            case PanelRow::pressure:
-                return extra_ ? extra_->pressure().text : std::string();
-            case PanelRow::temperatures:
-                return extra_ ? extra_->temperatures().text : std::string();
-            case PanelRow::fans:
-                return extra_ ? extra_->fans().text : std::string();
-            case PanelRow::diskio:
-                return extra_ ? extra_->diskIo().text : std::string();
-            default:
-                return {};  // cores, file systems, interfaces: their first line
-        }
-    };
-
     for (const PanelRow row : rows_) {
-        blocks.push_back({rows.size(), 0, 0, {}});
-        const auto listFollows = [&] { blocks.back().listBegin = rows.size(); };
-        listFollows();
+        blocks.push_back({rows.size(), std::string::npos, 0, {}});
+        figure.clear();
         switch (row) {
             case PanelRow::cpu:
                 outletRow(titles_.cpu, "cpuProgressBar", "cpuPercentLabel", 4, PanelRow::cpu);
-                listFollows();
                 processRows(UsageOrder::cpu);
                 break;
             case PanelRow::cores:
@@ -436,7 +405,6 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
             case PanelRow::memory:
                 outletRow(titles_.memory, "memoryProgressBar", "memoryPercentLabel", 4,
                           PanelRow::memory);
-                listFollows();
                 processRows(UsageOrder::memory);
                 break;
             case PanelRow::swap:
@@ -489,9 +457,8 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                 break;
             case PanelRow::load:
             case PanelRow::uptime:
-                for (std::string& line :
-                     wrapText(text(row == PanelRow::load ? "loadLabel" : "uptimeLabel"), 1, width))
-                    rows.push_back(line);
+                keep(text(row == PanelRow::load ? "loadLabel" : "uptimeLabel"));
+                for (std::string& line : wrapText(figure, 1, width)) rows.push_back(line);
                 break;
             case PanelRow::battery:
                 outletRow(battery, "batteryProgressBar", "batteryPercentLabel", 6,
@@ -508,10 +475,18 @@ std::vector<std::string> TerminalPanel::lines(int width, const TerminalStyle& st
                 }
                 break;
         }
+        // The row in one line: its first, where that holds the figure, else the title and
+        // the figure; marked in the margin.
         Block& block = blocks.back();
-        if (row != PanelRow::cpu && row != PanelRow::memory) block.listBegin = rows.size();
         block.end = rows.size();
-        if (block.end > block.begin) block.folded = oneLine(title(row), figureOf(row));
+        if (block.listBegin == std::string::npos) block.listBegin = block.end;
+        if (block.end == block.begin) continue;
+        std::string& line = block.folded = rows[block.begin];
+        if (!figure.empty() && line.find(figure) == std::string::npos) {
+            const std::string* t = title(row);
+            line = cutToWidth((t ? lead + padRight(*t, titleWidth) : lead) + figure, width);
+        }
+        line.replace(0, lead.size(), "+");
     }
     if (height <= 0 || int(rows.size()) <= height) return rows;
     return fitted(rows, blocks, height, width, titles_.moreLines);
