@@ -152,29 +152,23 @@ std::optional<WebConfig::Tls> readTls(const YAML::Node& node, const std::filesys
 }
 
 // Whether hash is one libcrypt reads as bcrypt: "$2a$", "$2b$" or "$2y$", then the cost.
+// libcrypt's hash of phrase with the setting (a stored hash); "*..." where it cannot.
+std::string crypted(const std::string& phrase, const std::string& setting) {
+    void* scratch = nullptr;
+    int size = 0;
+    const char* out = crypt_ra(phrase.c_str(), setting.c_str(), &scratch, &size);
+    std::string result = out ? out : "*";
+    std::free(scratch);
+    return result;
+}
+
 bool isBcrypt(const std::string& hash) {
     if (hash.size() != 60 || hash.compare(0, 2, "$2") != 0 || hash[3] != '$') return false;
     if (hash[2] != 'a' && hash[2] != 'b' && hash[2] != 'y') return false;
-    void* scratch = nullptr;
-    int size = 0;
-    const char* out = crypt_ra("", hash.c_str(), &scratch, &size);
-    const bool ok = out && out[0] != '*';
-    std::free(scratch);
-    return ok;
+    return crypted("", hash)[0] != '*';
 }
 
-bool matches(const std::string& password, const std::string& hash) {
-    void* scratch = nullptr;
-    int size = 0;
-    const char* out = crypt_ra(password.c_str(), hash.c_str(), &scratch, &size);
-    bool same = out && std::strlen(out) == hash.size();
-    // Every byte is compared, so the time says nothing of how much was right.
-    unsigned char differ = 0;
-    for (std::size_t i = 0; same && i < hash.size(); ++i) differ |= out[i] ^ hash[i];
-    std::free(scratch);
-    return same && differ == 0;
-}
-
+// Every byte is compared, so the time says nothing of how much was right.
 bool sameText(const std::string& a, const std::string& b) {
     unsigned char differ = a.size() == b.size() ? 0 : 1;
     for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) differ |= a[i] ^ b[i];
@@ -225,8 +219,8 @@ bool BasicAuth::allows(const std::string& user, const std::string& password) {
     // An unknown name costs what a known one does, so the time does not tell them apart.
     static const std::string nobody =
         "$2b$10$Qu1lloNoSuchUserSa1tAe7R/Kw.zGPetnas2E7zPHdx8m6uJ5TAO";
-    const bool right =
-        matches(password, known == users_.end() ? nobody : known->second) && known != users_.end();
+    const std::string& hash = known == users_.end() ? nobody : known->second;
+    const bool right = sameText(crypted(password, hash), hash) && known != users_.end();
     if (right) {
         std::lock_guard lock(mutex_);
         verified_[user] = password;
