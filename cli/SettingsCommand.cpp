@@ -96,9 +96,8 @@ Reading read(const SettingKey& key, const SuiteText& suite, const Configuration&
             r.value = paletteNames[chosenPalette(config) == Palette::colorblind];
             r.isDefault = !stored;
             const auto value = config.defaults->objectForKey(key.name);
-            if (stored &&
-                (!value || value->kind != StoredValue::Kind::string ||
-                 (value->strings[0] != paletteNames[0] && value->strings[0] != paletteNames[1])))
+            if (stored && (!value || value->kind != StoredValue::Kind::string ||
+                           !isPaletteName(value->strings[0])))
                 r.note = "the stored " + raw + " is ignored: not default or colorblind";
             break;
         }

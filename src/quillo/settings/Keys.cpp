@@ -118,7 +118,7 @@ std::string storedForm(const SettingKey& key, std::string_view typed) {
             }
         }
         case SettingKey::Kind::palette:
-            if (typed != "default" && typed != "colorblind")
+            if (!isPaletteName(typed))
                 throw SuiteError("\"" + std::string(typed) +
                                  "\" is not a palette: default or colorblind");
             return "\"" + std::string(typed) + "\"";

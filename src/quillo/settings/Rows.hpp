@@ -70,6 +70,13 @@ bool isCgroupChoice(std::string_view choice);
 std::string chosenCgroup(const Configuration& config);
 inline constexpr std::string_view everyItem = "all";
 
+// The colours of the levels no ColorKey sets: "default" or "colorblind".
+inline constexpr std::string_view paletteKey = "Palette";
+inline constexpr std::string_view paletteNames[] = {"default", "colorblind"};
+inline bool isPaletteName(std::string_view name) {
+    return name == paletteNames[0] || name == paletteNames[1];
+}
+
 // What the user typed ("/,/home" or "eth0,wlan0", or "all") as the names in that order,
 // empty for every one; throws SuiteError naming the word that is no absolute mount point
 // or no name the kernel gives an interface, or a name given twice. A mount point's

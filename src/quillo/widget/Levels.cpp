@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "quillo/settings/Rows.hpp"
+
 namespace quillo {
 
 ColorLevel usageColorLevel(double p) {

@@ -26,9 +26,7 @@ std::optional<ColorLevel> levelOfColorKey(std::string_view key);
 // palette's, as the settings stand for the current refresh.
 Color levelColor(ColorLevel level, const Configuration& config);
 
-// The Palette setting: "default" or "colorblind"; anything else stored reads as default.
-inline constexpr std::string_view paletteKey = "Palette";
-inline constexpr std::string_view paletteNames[] = {"default", "colorblind"};
+// The Palette setting's choice; anything but "colorblind" stored reads as the default.
 Palette chosenPalette(const Configuration& config);
 
 }  // namespace quillo
