@@ -359,7 +359,10 @@ std::vector<HistoryPoint> HistoryReader::seconds(std::int64_t fromMs, std::int64
     std::string why;
     std::optional<Ring> ring = openRing(folder_, secondsRing, O_RDONLY, why);
     if (!ring) {
-        if (std::filesystem::exists(folder_ / secondsRing.file)) problems_.push_back(why);
+        // A ring that is there, or may be (a folder this user cannot search), is a problem.
+        std::error_code unknown;
+        if (std::filesystem::exists(folder_ / secondsRing.file, unknown) || unknown)
+            problems_.push_back(why);
         return {};
     }
     std::vector<HistoryPoint> points;
@@ -434,7 +437,10 @@ std::vector<HistoryMinute> HistoryReader::minutes(std::int64_t fromMs, std::int6
     std::string why;
     std::optional<Ring> ring = openRing(folder_, minutesRing, O_RDONLY, why);
     if (!ring) {
-        if (std::filesystem::exists(folder_ / minutesRing.file)) problems_.push_back(why);
+        // A ring that is there, or may be (a folder this user cannot search), is a problem.
+        std::error_code unknown;
+        if (std::filesystem::exists(folder_ / minutesRing.file, unknown) || unknown)
+            problems_.push_back(why);
         return {};
     }
     std::optional<Ring> strings;
@@ -500,7 +506,7 @@ std::unique_ptr<HistoryWriter> HistoryWriter::open(const std::filesystem::path& 
                                        {&stringsRing, &rings->strings}}) {
         const std::filesystem::path path = folder / layout->file;
         std::optional<Ring> opened;
-        if (std::filesystem::exists(path)) {
+        if (std::filesystem::exists(path, error)) {
             opened = openRing(folder, *layout, O_RDWR, message);
             // Written over in place only where this version's records fit its layout.
             if (opened &&
