@@ -21,6 +21,7 @@
 #include "quillo/metrics/ProcessUsage.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
 #include "quillo/platform/linux/Processes.hpp"
+#include "quillo/widget/ProcessTable.hpp"
 #include "support/Child.hpp"
 #include "support/FakePlatform.hpp"
 #include "support/Run.hpp"
@@ -260,7 +261,97 @@ TEST(ProcessUsageOnFake, CpuOverTheIntervalAndAReusedPidStartsAfresh) {
     EXPECT_FALSE(reader.primed()) << "a failed read leaves nothing to measure against";
 }
 
+// Thirty processes whose names mix cases; pid 105 is a kernel thread, without a
+// command line. The table reads command lines only for what is in view or filtered.
+TEST(ProcessTable, SortsFiltersAndKeepsTheHighlightOnItsProcess) {
+    test::FakePlatform fake;
+    const char* names[] = {"gamma", "Beta", "alpha", "delta", "Epsilon"};
+    const auto processes = [&](std::uint64_t pid110Start, double seconds) {
+        std::vector<ProcessUsageSample> all;
+        for (std::int32_t pid = 100; pid < 130; ++pid)
+            all.push_back(usageSample(pid, pid == 110 ? pid110Start : 1, seconds * (pid % 7),
+                                      std::uint64_t(pid % 11) << 20, names[pid % 5]));
+        return all;
+    };
+    fake.usage = processes(1, 1);
+    std::map<std::int64_t, int> reads;
+    int generation = 0;
+    ProcessTable table([&](std::int64_t pid) -> std::optional<std::string> {
+        ++reads[pid];
+        if (pid == 105) return std::nullopt;
+        return "/usr/bin/CMD-" + std::to_string(pid) + " #" + std::to_string(generation);
+    });
+    table.refresh();
+    EXPECT_EQ(fake.usageReads, 0) << "closed, it reads nothing";
+    table.setHeight(5);
+    table.setOpen(true);
+    EXPECT_EQ(table.rows().size(), 30u);
+    EXPECT_EQ(reads.size(), 5u) << "only the lines in view";
+
+    const auto pids = [&] {
+        std::vector<std::int64_t> out;
+        for (const auto& row : table.rows()) out.push_back(row.usage.pid);
+        return out;
+    };
+    table.setSort(ProcessTable::Sort::name);
+    EXPECT_EQ(table.rows().front().usage.command, "alpha");
+    EXPECT_EQ(table.rows()[6].usage.command, "Beta") << "letters compared in either case";
+    table.setSort(ProcessTable::Sort::memory);
+    EXPECT_EQ(pids()[0], 109) << "10 MiB, lowest pid of the largest";
+    table.move(3);
+    const std::int64_t chosen = table.selectedRow()->usage.pid;
+    table.setSort(ProcessTable::Sort::pid);
+    EXPECT_EQ(table.selectedRow()->usage.pid, chosen) << "the highlight follows its process";
+    EXPECT_LE(table.first(), table.selected());
+    EXPECT_LT(table.selected(), table.first() + 5) << "and stays in view";
+
+    // A second sample gives CPU figures; pid 110 is another process now, and in view.
+    fake.usage = processes(2, 3);
+    ++generation;
+    table.moveToEnd(false);
+    table.move(12);
+    table.refresh();
+    EXPECT_EQ(*table.rows()[10].commandLine, "/usr/bin/CMD-110 #1") << "read anew";
+    table.setSort(ProcessTable::Sort::cpu);
+    EXPECT_EQ(pids()[0], 110) << "new since: all its 15 s count, against the others' 12";
+    EXPECT_EQ(pids()[1], 118) << "of those with 12 s, the largest in memory";
+
+    table.setFilter("cmd-12");
+    EXPECT_EQ(table.rows().size(), 10u) << "by command line, letters in either case";
+    table.setFilter("EPSILON");
+    EXPECT_EQ(table.rows().size(), 6u) << "by name";
+    table.setFilter("no such process");
+    EXPECT_TRUE(table.rows().empty());
+    table.moveToEnd(true);
+    table.move(1);
+    EXPECT_EQ(table.selectedRow(), nullptr) << "an empty table has nothing to end";
+
+    table.setFilter({});
+    table.setOpen(false);
+    table.setOpen(true);
+    ASSERT_EQ(table.rows().size(), 30u);
+    for (const auto& row : table.rows()) EXPECT_EQ(row.usage.cpu, 0) << "not measured closed";
+}
+
 using test::Child;
+
+// A listed process is signalled only while its pid is still that process.
+TEST(ProcessUsageLive, SignalsGoOnlyToTheProcessListed) {
+    const auto child = Child::holdingStill([] {});
+    LinuxPlatform platform;
+    const auto all = ProcessUsageReader().sample();
+    const auto it = std::find_if(all.begin(), all.end(),
+                                 [&](const ProcessUsage& p) { return p.pid == child->pid(); });
+    ASSERT_NE(it, all.end());
+    EXPECT_EQ(platform.processes().signal(child->pid(), it->startTime + 1, SIGTERM), ESRCH)
+        << "another start time: another process under the same pid";
+    EXPECT_EQ(::kill(child->pid(), 0), 0) << "left alone";
+    EXPECT_EQ(platform.processes().signal(child->pid(), it->startTime, SIGTERM), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child->pid(), &status, 0), child->pid());
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(platform.processes().signal(child->pid(), it->startTime, SIGTERM), ESRCH) << "gone";
+}
 
 // A spinning child's figure is what its own stat counted over the same second: on a
 // loaded machine it may get less than a core, and the two must still agree.

@@ -24,6 +24,7 @@
 #include "support/TempDir.hpp"
 #include "terminal/Ansi.hpp"
 #include "terminal/CellCanvas.hpp"
+#include "terminal/ProcessView.hpp"
 #include "terminal/TerminalPanel.hpp"
 
 using namespace quillo;
@@ -71,6 +72,19 @@ TEST(Ansi, ColourFallbacks) {
     EXPECT_EQ(colorModeFor("", nullptr, true), ColorMode::palette256)
         << "an empty NO_COLOR is unset";
     EXPECT_EQ(colorModeFor(nullptr, "truecolor", false), ColorMode::none) << "not a terminal";
+}
+
+TEST(Keys, SequencesControlsAndCharacters) {
+    const std::vector<Key> keys =
+        parseKeys("\x1b[A\x1b[B\x1b[5~\x1b[6~\x1bOH\x1b[4~\r\x7f\x03\xc3\xa9k\x1b");
+    const std::vector<Key::Kind> kinds = {
+        Key::up,    Key::down,      Key::pageUp, Key::pageDown,  Key::home,      Key::end,
+        Key::enter, Key::backspace, Key::other,  Key::character, Key::character, Key::escape};
+    ASSERT_EQ(keys.size(), kinds.size());
+    for (std::size_t i = 0; i < kinds.size(); ++i) EXPECT_EQ(keys[i].kind, kinds[i]) << i;
+    EXPECT_EQ(keys[8].text, "\x03") << "a control the panel still answers";
+    EXPECT_EQ(keys[9].text, "\xc3\xa9") << "a character whole, for the filter";
+    EXPECT_TRUE(parseKeys("\x1b[1").empty()) << "a sequence cut off is no key";
 }
 
 TEST(TerminalPanel, RedrawsOnlyWhatChanged) {
@@ -422,6 +436,71 @@ TEST_F(TerminalHost, PShowsTheBusiestProcessesAndHidesThemAgain) {
     EXPECT_EQ(screen.find("quillo-spin"), std::string::npos) << "hidden again: " << screen;
     ASSERT_EQ(::write(master, "q", 1), 1);
     finish();
+}
+
+// Run as a person without privileges would (nobody, owning the pseudo-terminal as a login
+// would make it): a filter finds the test's child, k and y end it, and a process of root
+// refuses the signal and lives on.
+TEST_F(TerminalHost, ProcessTableFiltersSortsAndSignals) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the panel as another user";
+    constexpr uid_t nobody = 65534;
+    const auto sleeper = [](const char* name, bool drop) {
+        return std::make_unique<test::Child>([=] {
+            if (drop && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) ::_exit(1);
+            ::execl("/bin/sleep", name, "60", static_cast<char*>(nullptr));
+        });
+    };
+    const auto victim = sleeper("quillo-victim", true), guarded = sleeper("quillo-guarded", false);
+    std::filesystem::permissions(
+        home.path(), std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+        std::filesystem::perm_options::add);
+    spawn({}, 100, [] {
+        if (::fchown(STDIN_FILENO, nobody, gid_t(-1)) != 0 || ::setgid(nobody) != 0 ||
+            ::setuid(nobody) != 0)
+            return;
+        const std::string path = std::string(QUILLO_BIN) + "/quillo-term";
+        ::execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+    });
+    const auto keys = [&](std::string_view text) {
+        ASSERT_EQ(::write(master, text.data(), text.size()), ssize_t(text.size()));
+    };
+    const auto zombie = [](pid_t pid) {
+        const std::string stat = test::readFile("/proc/" + std::to_string(pid) + "/stat");
+        return stat.find(") Z ") != std::string::npos;
+    };
+    ASSERT_TRUE(readUntil("Uptime: ")) << screen;
+    keys("t");
+    ASSERT_TRUE(readUntil("COMMAND")) << screen;
+    ASSERT_TRUE(readUntil("c m n N sort")) << "the keys on the last line: " << screen;
+    keys("/VICTIM");
+    ASSERT_TRUE(readUntil("quillo-victim 60")) << "by command line, either case: " << screen;
+    keys("\rn");
+    ASSERT_TRUE(readUntil("PID\u25b2")) << "sorted by pid: " << screen;
+    const std::string victimPid = std::to_string(victim->pid());
+    keys("k");
+    ASSERT_TRUE(readUntil("Send SIGTERM to " + victimPid + " sleep?")) << screen;
+    keys("y");
+    ASSERT_TRUE(readUntil("SIGTERM sent to " + victimPid)) << screen;
+    for (int i = 0; i < 50 && !zombie(victim->pid()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(zombie(victim->pid())) << "ended by the signal";
+
+    keys("/");
+    keys("\x1b");  // alone: the Esc key, which clears the filter
+    keys("/guarded\rK");
+    const std::string guardedPid = std::to_string(guarded->pid());
+    ASSERT_TRUE(readUntil("Send SIGKILL to " + guardedPid)) << screen;
+    keys("y");
+    ASSERT_TRUE(readUntil("SIGKILL not sent to " + guardedPid + ": Operation not permitted"))
+        << screen;
+    EXPECT_EQ(::kill(guarded->pid(), 0), 0) << "root's process lives on";
+    keys("t");
+    const std::size_t closed = screen.size();
+    readUntil("\x01never\x01", 1);
+    EXPECT_EQ(screen.find("guarded", closed), std::string::npos) << "closed: " << screen;
+    keys("q");
+    EXPECT_EQ(finish(), 0);
+    expectRestored();
 }
 
 // Every way out gives the terminal back as it was.

@@ -59,13 +59,23 @@ std::string Charset::operator()(const std::string& text) const {
 
 TerminalHost::TerminalHost(PollLoop& loop, TerminalPanel& panel, const TerminalStyle& style,
                            const Charset& charset, bool screen, long frames, ExtraRows& extra,
-                           const Configuration& config)
+                           const Configuration& config, ProcessView::Texts tableTexts)
     : loop_(loop),
       panel_(panel),
       style_(style),
       charset_(charset),
       screen_(screen),
       framesLeft_(frames),
+      table_([&files = extra.platform().processes()](std::int64_t pid) {
+          return files.commandLine(std::int32_t(pid));
+      }),
+      view_(
+          table_,
+          [&files = extra.platform().processes()](std::int64_t pid, std::uint64_t start,
+                                                  int signal) {
+              return files.signal(std::int32_t(pid), start, signal);
+          },
+          std::move(tableTexts)),
       extra_(extra),
       config_(config) {
     panel_.setProcesses(&processes_);
@@ -93,8 +103,23 @@ void TerminalHost::toggleUnits() {
     changed();
 }
 
+bool TerminalHost::key(const Key& key) {
+    if (view_.handle(key)) {
+        changed();
+        return true;
+    }
+    if (view_.isOpen() || key.kind != Key::character || key.text != "t") return false;
+    view_.open();
+    changed();
+    return true;
+}
+
 void TerminalHost::refreshed() {
     if (processes_.refresh()) changed();
+    if (table_.isOpen()) {
+        table_.refresh();
+        changed();
+    }
     if (std::vector<PanelRow> rows = chosenPanelRows(config_); rows != rows_) {
         rows_ = std::move(rows);
         panel_.setRows(rows_, &extra_);
@@ -119,7 +144,7 @@ void TerminalHost::draw() {
         wipe_ = true;
     }
     const int fd = TerminalSession::descriptor();
-    std::vector<std::string> next = panel_.lines(terminalWidth(fd), style_, terminalHeight(fd));
+    std::vector<std::string> next = frame(terminalWidth(fd), terminalHeight(fd));
     std::string out = wipe_ ? "\x1b[H\x1b[2J" : "";
     out += TerminalPanel::update(shown_, next);
     // A terminal that takes less than all is redrawn whole next time.
@@ -130,6 +155,22 @@ void TerminalHost::draw() {
         shown_.clear();
         wipe_ = true;
     }
+}
+
+std::vector<std::string> TerminalHost::frame(int width, int height) {
+    if (!view_.isOpen() || width < TerminalPanel::minimumWidth)
+        return panel_.lines(width, style_, height);
+    // The table takes half the screen at least, and what the panel leaves; the panel
+    // fits itself into the rest.
+    constexpr int tableMinimum = 5;
+    const int lines = height > 0 ? height : 24;
+    std::vector<std::string> out = panel_.lines(width, style_);
+    if (const int room = std::max(1, lines - std::max(tableMinimum, lines / 2));
+        int(out.size()) > room)
+        out = panel_.lines(width, style_, room);
+    for (std::string& line : view_.lines(width, lines - int(out.size()), style_))
+        out.push_back(std::move(line));
+    return out;
 }
 
 void TerminalHost::printFrame() {

@@ -8,6 +8,7 @@
 #include "quillo/widget/HostInterfaces.hpp"
 #include "quillo/widget/ProcessSections.hpp"
 #include "terminal/PollLoop.hpp"
+#include "terminal/ProcessView.hpp"
 #include "terminal/TerminalPanel.hpp"
 
 namespace quillo {
@@ -39,7 +40,7 @@ class TerminalHost final : public FigureObserver {
   public:
     TerminalHost(PollLoop& loop, TerminalPanel& panel, const TerminalStyle& style,
                  const Charset& charset, bool screen, long frames, ExtraRows& extra,
-                 const Configuration& config);
+                 const Configuration& config, ProcessView::Texts tableTexts = {});
 
     // A change to the panel: drawn once, after the tick's blocks.
     void changed();
@@ -47,6 +48,8 @@ class TerminalHost final : public FigureObserver {
     void toggleProcesses();
     // The lists by cgroup (systemd unit, container) or by process.
     void toggleUnits();
+    // A key for the process table (t opens it); false when it is the panel's.
+    bool key(const Key& key);
     void refreshed() override;
     void cpu(double percent) override { extra_.addFigure(PanelRow::cpu, percent); }
     void memory(double percent) override { extra_.addFigure(PanelRow::memory, percent); }
@@ -61,6 +64,8 @@ class TerminalHost final : public FigureObserver {
 
   private:
     void draw();
+    // The panel, and the process table under it while open.
+    std::vector<std::string> frame(int width, int height);
     // Without a screen to redraw, each refresh is a frame of plain lines.
     void printFrame();
 
@@ -75,6 +80,8 @@ class TerminalHost final : public FigureObserver {
     bool printed_ = false;
     std::vector<std::string> shown_;
     ProcessSections processes_;
+    ProcessTable table_;
+    ProcessView view_;
     ExtraRows& extra_;
     const Configuration& config_;
     std::vector<PanelRow> rows_ = defaultPanelRows();

@@ -49,34 +49,6 @@ std::size_t escapeEnd(std::string_view text, std::size_t i) {
     return std::min(i + 1, text.size() - 1);
 }
 
-std::string spaces(int n) {
-    return std::string(std::size_t(std::max(0, n)), ' ');
-}
-
-std::string padRight(std::string_view text, int width) {
-    return std::string(text) + spaces(width - displayWidth(text));
-}
-
-std::string padLeft(std::string_view text, int width) {
-    return spaces(width - displayWidth(text)) + std::string(text);
-}
-
-// The text cut to at most width columns, whole characters only.
-std::string cutToWidth(std::string_view text, int width) {
-    std::string out;
-    int used = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const CodePoint c = codePointAt(text, i);
-        const std::size_t length = c.length == 0 ? 1 : c.length;
-        const int w = displayWidth(text.substr(i, length));
-        if (used + w > width) break;
-        out.append(text.substr(i, length));
-        used += w;
-        i += length;
-    }
-    return out;
-}
-
 // A row's lines: its own from begin, its process list's from listBegin to end; and the
 // row in one line, for when the screen is short.
 struct Block {
@@ -139,6 +111,33 @@ constexpr int minimumBar = 4;
 constexpr int maximumBar = 60;
 
 }  // namespace
+
+std::string spaces(int n) {
+    return std::string(std::size_t(std::max(0, n)), ' ');
+}
+
+std::string padRight(std::string_view text, int width) {
+    return std::string(text) + spaces(width - displayWidth(text));
+}
+
+std::string padLeft(std::string_view text, int width) {
+    return spaces(width - displayWidth(text)) + std::string(text);
+}
+
+std::string cutToWidth(std::string_view text, int width) {
+    std::string out;
+    int used = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const CodePoint c = codePointAt(text, i);
+        const std::size_t length = c.length == 0 ? 1 : c.length;
+        const int w = displayWidth(text.substr(i, length));
+        if (used + w > width) break;
+        out.append(text.substr(i, length));
+        used += w;
+        i += length;
+    }
+    return out;
+}
 
 int displayWidth(std::string_view text) {
     int width = 0;

@@ -74,6 +74,12 @@ class TerminalPanel final : public ViewTree {
 
 // Columns a text takes on a terminal (wide characters take two), escapes excluded.
 int displayWidth(std::string_view text);
+std::string spaces(int n);
+// The text filled with spaces to width columns, on its right or its left.
+std::string padRight(std::string_view text, int width);
+std::string padLeft(std::string_view text, int width);
+// The text cut to at most width columns, whole characters only.
+std::string cutToWidth(std::string_view text, int width);
 // The text wrapped into lines of at most width columns, each after indent columns of
 // spaces: at spaces where it can, anywhere where a word is longer than a line.
 std::vector<std::string> wrapText(std::string_view text, int indent, int width);

@@ -36,7 +36,7 @@ constexpr int endingSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1,
 int main(int argc, char** argv) {
     CLI::App app{
         "The Quillo panel in a terminal (started by `quillo`). Press p for the busiest\n"
-        "processes (u: by cgroup), q to quit.",
+        "processes (u: by cgroup), t for the table of every process, q to quit.",
         "quillo-term"};
     prepareCommandLine(app);
     FsRoot root;
@@ -86,8 +86,12 @@ int main(int argc, char** argv) {
             if (host) host->changed();
         });
     ExtraRows extra(platform, prepareForCells);
+    ProcessView::Texts tableTexts;
+    for (std::string* text : {&tableTexts.browse, &tableTexts.filtering, &tableTexts.filter,
+                              &tableTexts.confirm, &tableTexts.sent, &tableTexts.refused})
+        *text = localizer.localizedString(*text);
     TerminalHost terminal(loop, panel, style, charset, screen, frames, extra,
-                          Configuration::shared());
+                          Configuration::shared(), std::move(tableTexts));
     host = &terminal;
 
     sigset_t handled;
@@ -128,8 +132,9 @@ int main(int argc, char** argv) {
             char buffer[64];
             const ssize_t n = ::read(keys, buffer, sizeof buffer);
             if (n == 0) loop.quit();  // the terminal went away
-            for (ssize_t i = 0; i < n; ++i) {
-                switch (buffer[i]) {
+            for (const Key& key : parseKeys({buffer, std::size_t(std::max<ssize_t>(n, 0))})) {
+                if (terminal.key(key)) continue;
+                switch (key.text.empty() ? '\0' : key.text[0]) {
                     case 'q':
                     case 'Q':
                     case 0x03:  // Ctrl-C

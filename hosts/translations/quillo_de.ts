@@ -279,6 +279,30 @@
    <source>Process</source>
    <translation>Prozess</translation>
   </message>
+  <message>
+   <source>c m n N sort  / filter  k K signal  t close</source>
+   <translation>c m n N sortieren  / filtern  k K Signal  t schließen</translation>
+  </message>
+  <message>
+   <source>Enter keep  Esc clear</source>
+   <translation>Enter behalten  Esc löschen</translation>
+  </message>
+  <message>
+   <source>Filter: %s</source>
+   <translation>Filter: %s</translation>
+  </message>
+  <message>
+   <source>Send %s to %d %s? y: yes, other keys: no</source>
+   <translation>%s an %d %s senden? y: ja, andere Tasten: nein</translation>
+  </message>
+  <message>
+   <source>%s sent to %d</source>
+   <translation>%s an %d gesendet</translation>
+  </message>
+  <message>
+   <source>%s not sent to %d: %s</source>
+   <translation>%s nicht an %d gesendet: %s</translation>
+  </message>
  </context>
  <context>
   <name>TodayViewController</name>

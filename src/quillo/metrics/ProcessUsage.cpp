@@ -45,6 +45,7 @@ std::vector<ProcessUsage> ProcessUsageReader::sample(Clock::time_point now) {
         p.user = users_(s.uid);
         p.command = decodeUtf8Lossy(s.comm);
         p.rss = s.residentBytes;
+        p.startTime = s.startTime;
         if (elapsed > 0) {
             std::uint64_t before = 0;
             if (const auto it = previous_.find(s.pid);

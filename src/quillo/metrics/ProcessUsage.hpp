@@ -21,6 +21,7 @@ struct ProcessUsage {
     std::string command;    // the short name, at most 16 bytes, invalid UTF-8 replaced
     double cpu = 0;         // percent of one core since the previous sample: 400 is four busy
     std::uint64_t rss = 0;  // resident memory, bytes
+    std::uint64_t startTime = 0;  // clock ticks after boot: with the pid, which process it is
 };
 
 // User names by uid, each looked up once: a listing has a few users and many processes.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -326,6 +327,23 @@ std::optional<std::string> ProcessFiles::cgroup(std::int32_t pid) {
     }
     if (v2 && (*v2 != "/" || (!named && !memory))) return v2;
     return named ? named : memory ? memory : v2;
+}
+
+int ProcessFiles::signal(std::int32_t pid, std::uint64_t startTime, int signal) {
+    // The descriptor holds the process: were its pid reused after this, the start time
+    // read next would be the newcomer's and differ.
+    const int process = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (process < 0) return errno;
+    char buffer[4096];
+    const ProcessPath statPath(pid, "stat");
+    const auto stat =
+        readStart(files_.rootDescriptor(Fs::proc), statPath.text, buffer, sizeof buffer);
+    ProcessStatFigures figures;
+    int error = ESRCH;
+    if (stat && parseProcessStatFigures(*stat, figures) && figures.startTime == startTime)
+        error = ::syscall(SYS_pidfd_send_signal, process, signal, nullptr, 0) == 0 ? 0 : errno;
+    ::close(process);
+    return error;
 }
 
 }  // namespace quillo

@@ -58,6 +58,11 @@ class ProcessFiles {
     // else (a v1 or hybrid machine, whose v2 hierarchy may hold nobody) systemd's named
     // hierarchy's, else the memory controller's; absent for a process gone.
     std::optional<std::string> cgroup(std::int32_t pid);
+    // Sends signal to the process pid is while it still started at startTime (clock
+    // ticks after boot), so that a pid the kernel has given to another process since it
+    // was listed is never signalled. 0 when sent, else the errno: ESRCH for a process
+    // gone or replaced, EPERM for one of another user.
+    int signal(std::int32_t pid, std::uint64_t startTime, int signal);
 
     // The kernel's own limit on process identifiers.
     static constexpr std::size_t maximumProcesses = 4u << 20;
