@@ -92,13 +92,23 @@ Reading read(const SettingKey& key, const SuiteText& suite, const Configuration&
                 r.note = "the stored " + raw + " is ignored: not auto, host or a cgroup path";
             break;
         }
-        case SettingKey::Kind::palette: {
-            r.value = paletteNames[chosenPalette(config) == Palette::colorblind];
+        case SettingKey::Kind::choice: {
+            r.value = choiceSetting(config, key);
             r.isDefault = !stored;
             const auto value = config.defaults->objectForKey(key.name);
             if (stored && (!value || value->kind != StoredValue::Kind::string ||
-                           !isPaletteName(value->strings[0])))
-                r.note = "the stored " + raw + " is ignored: not default or colorblind";
+                           value->strings[0] != r.value))
+                r.note = "the stored " + raw + " is ignored: not " + choicesText(key.choices);
+            break;
+        }
+        case SettingKey::Kind::number: {
+            const auto number = config.doubleValue(key.name);
+            r.value = formatNumber(numberSetting(config, key));
+            r.isDefault = !number;
+            if (stored && !number) r.note = "the stored " + raw + " is ignored: not a number";
+            if (number && numberSetting(config, key) != *number)
+                r.note = "the stored " + raw + " is adjusted: it is from " +
+                         formatNumber(key.minimum) + " to " + formatNumber(key.maximum);
             break;
         }
         case SettingKey::Kind::items: {

@@ -11,7 +11,7 @@ _quillo() {
     fi
     local global="--desktop --terminal --frames --procfs --sysfs --cgroup --help --version"
     local commands="sample snapshot processes top metrics serve record history settings autostart help"
-    local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup Palette"
+    local keys="RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup Palette Opacity Scale Layout"
 
     case $prev in
         --procfs | --sysfs)
@@ -89,6 +89,9 @@ _quillo() {
                         case ${rest[1]} in
                             RefreshRate) COMPREPLY=($(compgen -W "fast normal slow verySlow" -- "$cur")) ;;
                             Palette) COMPREPLY=($(compgen -W "default colorblind" -- "$cur")) ;;
+                            Layout) COMPREPLY=($(compgen -W "vertical horizontal" -- "$cur")) ;;
+                            Opacity) COMPREPLY=($(compgen -W "0.6 0.8 0.9 1" -- "$cur")) ;;
+                            Scale) COMPREPLY=($(compgen -W "0.75 1 1.25 1.5 2" -- "$cur")) ;;
                             Alert*) COMPREPLY=($(compgen -W "0 5 10 15 20 80 90 95" -- "$cur")) ;;
                         esac
                     fi

@@ -1,6 +1,6 @@
 # fish completion for quillo: commands, options, settings keys and their choices.
 set -l commands sample snapshot processes top metrics serve record history settings autostart help
-set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup Palette
+set -l keys RefreshRate NormalColorKey WarningColorKey CriticalColorKey AlertBatteryBelow AlertMemoryAbove AlertDiskAbove Rows FileSystems Interfaces Cgroup Palette Opacity Scale Layout
 
 complete -c quillo -f
 complete -c quillo -n "not __fish_seen_subcommand_from $commands" -l desktop -d 'run the desktop panel'
@@ -46,3 +46,6 @@ complete -c quillo -n "__fish_seen_subcommand_from settings; and not __fish_seen
 complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from get set unset; and not __fish_seen_subcommand_from $keys" -a "$keys"
 complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from set; and __fish_seen_subcommand_from RefreshRate" -a 'fast normal slow verySlow'
 complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from set; and __fish_seen_subcommand_from Palette" -a 'default colorblind'
+complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from set; and __fish_seen_subcommand_from Layout" -a 'vertical horizontal'
+complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from set; and __fish_seen_subcommand_from Scale" -a '0.75 1 1.25 1.5 2'
+complete -c quillo -n "__fish_seen_subcommand_from settings; and __fish_seen_subcommand_from set; and __fish_seen_subcommand_from Opacity" -a '0.6 0.8 0.9 1'

@@ -97,6 +97,29 @@ TEST(Configuration, ChosenFileSystemsAndInterfaces) {
     }
 }
 
+// The desktop's look: numbers kept within their range, words only from their list.
+TEST(Configuration, LookSettingsStayWithinTheirRanges) {
+    const SettingKey &opacity = *findSettingKey("Opacity"), &scale = *findSettingKey("Scale"),
+                     &layout = *findSettingKey("Layout");
+    EXPECT_EQ(storedForm(opacity, "0.35"), "0.35");
+    for (const auto& [key, typed] : {std::pair{&opacity, "0.1"},
+                                     {&opacity, "1.01"},
+                                     {&scale, "nan"},
+                                     {&scale, "1,5"},
+                                     {&layout, "Vertical"}})
+        EXPECT_THROW((void)storedForm(*key, typed), SuiteError) << key->name << " " << typed;
+    test::TempDir dir;
+    for (const auto& [json, opacityUsed, scaleUsed, layoutUsed] :
+         {std::tuple{R"({})", 1.0, 1.0, "vertical"},
+          {R"({"Opacity": 0.05, "Scale": 9, "Layout": "horizontal"})", 0.2, 2.0, "horizontal"},
+          {R"({"Opacity": "half", "Scale": 1.25, "Layout": 3})", 1.0, 1.25, "vertical"}}) {
+        const Configuration config(std::make_unique<SettingsSuite>(dir.write("s.json", json)));
+        EXPECT_EQ(numberSetting(config, opacity), opacityUsed) << json;
+        EXPECT_EQ(numberSetting(config, scale), scaleUsed) << json;
+        EXPECT_EQ(choiceSetting(config, layout), layoutUsed) << json;
+    }
+}
+
 // The palette gives the level colours no ColorKey sets; a colour that is set stays.
 TEST(Configuration, PaletteColoursTheLevelsNoKeySets) {
     EXPECT_EQ(storedForm(*findSettingKey("Palette"), "colorblind"), R"("colorblind")");

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "quillo/platform/Text.hpp"
+#include "quillo/settings/Configuration.hpp"
 #include "quillo/settings/RefreshRate.hpp"
 #include "quillo/settings/Rows.hpp"
 #include "quillo/settings/SuiteText.hpp"
@@ -60,10 +61,26 @@ constexpr SettingKey keys[] = {
     {"Cgroup", SettingKey::Kind::cgroup,
      "the limits CPU and memory are shown against: auto (this process's cgroup), host, or a "
      "cgroup's path (/system.slice/foo.service)"},
-    {"Palette", SettingKey::Kind::palette,
+    {"Palette", SettingKey::Kind::choice,
      "the level colours where none is set: default (green, amber, red) or colorblind (blue, "
-     "orange, vermilion)"},
+     "orange, vermilion)",
+     0, 0, 0, paletteNames},
+    {"Opacity", SettingKey::Kind::number,
+     "the desktop panel's opacity, from 0.2 (nearly see-through) to 1 (opaque)", 1, 0.2, 1},
+    {"Scale", SettingKey::Kind::number,
+     "the desktop panel's size, text and bars together, from 0.75 to 2", 1, 0.75, 2},
+    {"Layout", SettingKey::Kind::choice,
+     "the desktop panel's rows: vertical (one under another) or horizontal (side by side, "
+     "for a screen's top or bottom edge)",
+     0, 0, 0, layoutNames},
 };
+
+// "palette" for Palette: the word an error names the key's values by.
+std::string noun(std::string_view name) {
+    std::string text(name);
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 std::string shortest(double value, bool asFloat) {
     char buffer[32];
@@ -117,11 +134,25 @@ std::string storedForm(const SettingKey& key, std::string_view typed) {
                 throw SuiteError("\"" + std::string(typed) + "\" is not valid UTF-8");
             }
         }
-        case SettingKey::Kind::palette:
-            if (!isPaletteName(typed))
-                throw SuiteError("\"" + std::string(typed) +
-                                 "\" is not a palette: default or colorblind");
+        case SettingKey::Kind::choice:
+            // The choices are plain words: nothing in them needs escaping.
+            if (std::find(key.choices.begin(), key.choices.end(), typed) == key.choices.end())
+                throw SuiteError("\"" + std::string(typed) + "\" is not a " + noun(key.name) +
+                                 ": " + choicesText(key.choices));
             return "\"" + std::string(typed) + "\"";
+        case SettingKey::Kind::number: {
+            double value = 0;
+            const auto [end, error] =
+                std::from_chars(typed.data(), typed.data() + typed.size(), value);
+            if (error != std::errc{} || end != typed.data() + typed.size() ||
+                !std::isfinite(value) || value < key.minimum || value > key.maximum)
+                throw SuiteError("\"" + std::string(typed) + "\" is not " +
+                                 (key.name.find_first_of("AEIOU") == 0 ? "an " : "a ") +
+                                 noun(key.name) + ": a number from " +
+                                 shortest(key.minimum, false) + " to " +
+                                 shortest(key.maximum, false));
+            return jsonNumber(value);
+        }
         case SettingKey::Kind::items: {
             std::vector<std::string> items = parseRowItems(key.name, typed);
             if (items.empty()) items.emplace_back(everyItem);
@@ -156,6 +187,28 @@ std::string colorText(const double (&c)[4]) {
         numbers += shortest(c[i], double(float(c[i])) == c[i]);
     }
     return numbers;
+}
+
+std::string choicesText(std::span<const std::string_view> choices) {
+    std::string text;
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + std::string(choices[i]);
+    return text;
+}
+
+double numberSetting(const Configuration& config, const SettingKey& key) {
+    const auto stored = config.doubleValue(key.name);
+    return stored && std::isfinite(*stored) ? std::clamp(*stored, key.minimum, key.maximum)
+                                            : key.defaultNumber;
+}
+
+std::string_view choiceSetting(const Configuration& config, const SettingKey& key) {
+    if (const auto stored = config.defaults->objectForKey(key.name);
+        stored && stored->kind == StoredValue::Kind::string) {
+        for (const std::string_view choice : key.choices)
+            if (stored->strings[0] == choice) return choice;
+    }
+    return key.choices.empty() ? std::string_view() : key.choices.front();
 }
 
 std::string intervalText(double seconds) {
