@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QSpinBox>
 #include <QTreeWidget>
 #include <chrono>
 #include <nlohmann/json.hpp>
@@ -354,6 +357,71 @@ TEST_F(DesktopPanel, PreferencesChooseTheRowsAndTheirOrder) {
     EXPECT_EQ(stored(), "swap,cpu,memory,disk,network,load,uptime,battery");
     for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Unchecked);
     EXPECT_EQ(stored(), "battery") << "the last row is never taken away";
+}
+
+// The look chosen in Preferences is the panel's at its next refresh, and undone as well.
+TEST_F(DesktopPanel, PreferencesLookIsThePanelsAtItsNextRefresh) {
+    DesktopApp desktop(localizer, statePath);
+    desktop.show();
+    PanelWindow& window = desktop.window();
+    PreferencesDialog dialog(Configuration::shared().defaults->path());
+    auto* layout = dialog.findChild<QComboBox*>("layout");
+    auto* scale = dialog.findChild<QSpinBox*>("scale");
+    auto* opacity = dialog.findChild<QSpinBox*>("opacity");
+    ASSERT_TRUE(layout && scale && opacity);
+    const auto* cpu = window.findChild<QLabel*>("cpuTitleLabel");
+    const auto* memory = window.findChild<QLabel*>("memoryTitleLabel");
+    const double points = cpu->font().pointSizeF();
+    const auto refresh = [&] {
+        Configuration::shared().refreshBegins();
+        window.applyLook();
+        QApplication::processEvents();
+    };
+    const auto choose = [&](int index, int scalePercent, int opacityPercent) {
+        layout->setCurrentIndex(index);
+        emit layout->activated(index);
+        scale->setValue(scalePercent);
+        opacity->setValue(opacityPercent);
+        refresh();
+    };
+    choose(1, 150, 60);
+    EXPECT_EQ(cpu->y(), memory->y()) << "side by side";
+    EXPECT_GT(memory->x(), cpu->x() + cpu->width());
+    EXPECT_DOUBLE_EQ(cpu->font().pointSizeF(), points * 1.5);
+    EXPECT_NEAR(window.windowOpacity(), 0.6, 0.005);
+    const Configuration stored(
+        std::make_unique<SettingsSuite>(Configuration::shared().defaults->path()));
+    EXPECT_EQ(stored.doubleValue("Scale"), 1.5);
+    choose(0, 100, 100);
+    EXPECT_GT(memory->y(), cpu->y()) << "one under another again";
+    EXPECT_DOUBLE_EQ(cpu->font().pointSizeF(), points);
+    EXPECT_EQ(window.windowOpacity(), 1.0);
+}
+
+// Scale, layout and opacity as the command draws them.
+TEST(DesktopHost, SnapshotDrawsTheChosenLook) {
+    test::TempDir dir;
+    const auto draw = [&](const char* key, const char* value) {
+        const std::string env =
+            "QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=" + test::quoted(dir.path().string());
+        EXPECT_EQ(
+            test::run(env + " " QUILLO_BIN "/quillo settings set " + key + " " + value).status, 0);
+        const auto png = dir.path() / "panel.png";
+        const test::RunResult r = test::run(
+            env + " " QUILLO_BIN "/quillo snapshot --ticks 1 --interval 0.1 --scale 1 --png " +
+            test::quoted(png.string()));
+        EXPECT_EQ(r.status, 0) << r.err;
+        return QImage(QString::fromStdString(png.string()));
+    };
+    const QImage plain = draw("Scale", "1"), twice = draw("Scale", "2");
+    EXPECT_GT(twice.width(), plain.width() * 17 / 10);
+    EXPECT_GT(twice.height(), plain.height() * 17 / 10) << "text and bars together";
+    draw("Scale", "1");
+    const QImage band = draw("Layout", "horizontal");
+    EXPECT_GT(band.width(), 3 * band.height()) << "the rows side by side";
+    const QImage faint = draw("Opacity", "0.4");
+    EXPECT_NEAR(faint.pixelColor(0, 0).alpha(), 0.4 * 255, 1) << "as a compositor would lay it";
+    EXPECT_EQ(plain.pixelColor(0, 0).alpha(), 255);
 }
 
 // A real session bus with a recording notification service, and the real panel over a

@@ -11,12 +11,14 @@
 #include <QLayout>
 #include <QMouseEvent>
 #include <QWindow>
+#include <cmath>
 
 #include "desktop/HistoryWindow.hpp"
 #include "desktop/PreferencesDialog.hpp"
 #include "desktop/ProgressBarView.hpp"
 #include "desktop/SparklineView.hpp"
 #include "quillo/platform/linux/LinuxPlatform.hpp"
+#include "quillo/settings/Keys.hpp"
 #include "quillo/widget/Levels.hpp"
 #include "ui_TodayViewController.h"
 
@@ -96,6 +98,7 @@ PanelWindow::PanelWindow(const ControllerHost& host, QWidget* parent)
         *this, ControllerHost{host.loop, host.localizer, host.config, this});
     const NSEdgeInsets m = controller_->widgetMarginInsetsForProposedMarginInsets({});
     layout()->setContentsMargins(int(m.left), int(m.top), int(m.right), int(m.bottom));
+    applyLook();
 }
 
 PanelWindow::~PanelWindow() = default;
@@ -252,7 +255,19 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
     }
     while (QLayoutItem* label = systemLayout_->takeAt(0)) delete label;
     bool systemPlaced = false;
-    int line = 0;
+    // Vertical: each row under the last. Horizontal: each row in a block of columns of
+    // its own, the blocks side by side with an empty column between them.
+    constexpr int block = 7;
+    for (int c = 0; c < grid->columnCount(); ++c) grid->setColumnMinimumWidth(c, 0);
+    int line = 0, left = 0;
+    const auto next = [&](int lines) {
+        if (!horizontal_) {
+            line += lines;
+            return;
+        }
+        grid->setColumnMinimumWidth(left + block - 1, int(std::lround(12 * scale_)));
+        left += block;
+    };
     for (std::size_t i = 0; i < order.size(); ++i) {
         const PanelRow row = order[i].first;
         const bool shown = order[i].second;
@@ -270,7 +285,8 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
                 systemLayout_->addWidget(label);
                 show(label);
             }
-            grid->addLayout(systemLayout_, line++, 0, 1, 3);
+            grid->addLayout(systemLayout_, line, left, 1, 3);
+            next(1);
             systemPlaced = true;
             ++i;
             continue;
@@ -278,9 +294,9 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
         int lines = 1;
         for (const Placed& p : placed_[row]) {
             if (p.widget) {
-                grid->addWidget(p.widget, line + p.line, p.column, 1, p.columnSpan);
+                grid->addWidget(p.widget, line + p.line, left + p.column, 1, p.columnSpan);
             } else {
-                grid->addLayout(p.layout, line + p.line, p.column, 1, p.columnSpan);
+                grid->addLayout(p.layout, line + p.line, left + p.column, 1, p.columnSpan);
             }
             lines = std::max(lines, p.line + 1);
             if (p.widget) show(p.widget);
@@ -288,12 +304,78 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
                 if (QWidget* w = p.layout->itemAt(k)->widget()) show(w);
             }
         }
-        line += lines;
+        next(lines);
     }
-    if (!systemPlaced) grid->addLayout(systemLayout_, line, 0, 1, 3);  // empty, kept owned
+    if (!systemPlaced) grid->addLayout(systemLayout_, line, left, 1, 3);  // empty, kept owned
     showProcesses();
     showExtraRows();
     adjustSize();
+}
+
+void PanelWindow::applyLook() {
+    const auto setting = [](std::string_view key) -> const SettingKey& {
+        return *findSettingKey(key);
+    };
+    if (const double opacity = numberSetting(config_, setting("Opacity")); opacity != opacity_) {
+        opacity_ = opacity;
+        setWindowOpacity(opacity);
+    }
+    const double scale = numberSetting(config_, setting("Scale"));
+    const bool horizontal = choiceSetting(config_, setting("Layout")) == layoutNames[1];
+    if (scale == scale_ && horizontal == horizontal_) return;
+    scale_ = scale;
+    horizontal_ = horizontal;
+    scaleViews(true);
+    arrange(rows_);
+}
+
+void PanelWindow::scaleViews(bool all) {
+    // Where the base size is in pixels (pointSizeF is -1), the pixels scale instead.
+    const auto scaled = [this](QFont font) {
+        if (font.pointSizeF() > 0) {
+            font.setPointSizeF(font.pointSizeF() * scale_);
+        } else {
+            font.setPixelSize(std::max(1, int(std::lround(font.pixelSize() * scale_))));
+        }
+        return font;
+    };
+    bool any = false;
+    for (QLabel* label : findChildren<QLabel*>()) {
+        QVariant base = label->property("baseFont");
+        if (!base.isValid()) {
+            base = label->font();
+            label->setProperty("baseFont", base);
+        } else if (!all) {
+            continue;
+        }
+        label->setFont(scaled(base.value<QFont>()));
+        // An empty label keeps the size hint of its former font until its text is set.
+        const QString text = label->text();
+        label->setText(QStringLiteral(" "));
+        label->setText(text);
+        any = true;
+    }
+    // Bars are narrower side by side, so that a band of rows fits a screen's width.
+    for (auto* bar : findChildren<ProgressBarView*>())
+        bar->setScale(scale_, horizontal_ ? 80 : 160);
+    for (auto* line : findChildren<SparklineView*>()) line->setScale(scale_);
+    if (!all || !any) return;
+    const auto by = [this](int pixels) { return int(std::lround(pixels * scale_)); };
+    // The window's margins; the spacing stays the style's, which the rows' inner
+    // layouts follow only while it is not set.
+    QLayout* grid = layout();
+    if (!grid->property("baseMargins").isValid())
+        grid->setProperty("baseMargins", QVariant::fromValue(grid->contentsMargins()));
+    const auto margins = grid->property("baseMargins").value<QMargins>();
+    grid->setContentsMargins(by(margins.left()), by(margins.top()), by(margins.right()),
+                             by(margins.bottom()));
+    fixLabelSizes();
+    for (const auto& [row, label] : levelLabels_)
+        label->setFixedWidth(label->fontMetrics().horizontalAdvance("!!"));
+    for (const Section& section : sections_) {
+        for (const auto& [name, figure] : section.rows)
+            figure->setMinimumWidth(figure->fontMetrics().horizontalAdvance("99999 MB"));
+    }
 }
 
 void PanelWindow::showExtraRows() {
@@ -330,6 +412,7 @@ void PanelWindow::showExtraRows() {
         applyPalette();
     }
     coresLabel_->setVisible(cores.empty());
+    scaleViews(false);
 }
 
 void PanelWindow::showLines(Lines& lines, const std::vector<ExtraRow>& rows, bool bars) {
@@ -418,6 +501,7 @@ void PanelWindow::showBatteryPower() {
 }
 
 void PanelWindow::refreshed() {
+    applyLook();
     if (std::vector<PanelRow> rows = chosenPanelRows(config_); rows != rows_) arrange(rows);
     if (extra_ && extra_->refresh(rows_, config_)) showExtraRows();
     for (const auto& [row, view] : sparklines_) {

@@ -59,6 +59,9 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     // The rows shown, in the order the settings chose at the last refresh.
     const std::vector<PanelRow>& rows() const { return rows_; }
 
+    // Opacity, Scale and Layout as the settings have them now; done at each refresh.
+    void applyLook();
+
   signals:
     void closed();
     void contextMenuRequested(const QPoint& globalPosition);
@@ -79,6 +82,9 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
   private:
     void applyPalette();
     void fixLabelSizes();
+    // Each text and bar at the scale from the size it was made with; with all false,
+    // only views made since the last call.
+    void scaleViews(bool all);
     void buildProcessSection(UsageOrder order, QWidget* section);
     void showProcesses();
 
@@ -148,6 +154,8 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     };
     Lines fileSystemLines_, interfaceLines_;
     std::vector<QWidget*> coreViews_;
+    double opacity_ = 1, scale_ = 1;
+    bool horizontal_ = false;
 };
 
 }  // namespace quillo

@@ -131,6 +131,17 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
         });
     }
 
+    palette_ = new QComboBox(this);
+    palette_->setObjectName("palette");
+    palette_->addItem(translated("Default (green, amber, red)"), "default");
+    palette_->addItem(translated("Colour-blind safe (blue, orange, vermilion)"), "colorblind");
+    form->addRow(translated("Palette:"), palette_);
+    connect(palette_, &QComboBox::activated, this, [this](int index) {
+        write("Palette", storedForm(*findSettingKey("Palette"),
+                                    palette_->itemData(index).toString().toStdString()));
+        for (const ColourRow& row : colours_) showSwatch(row);
+    });
+
     const std::pair<const char*, const char*> alerts[] = {
         {"AlertBatteryBelow", "Alert when the battery is below:"},
         {"AlertMemoryAbove", "Alert when memory is above:"},
@@ -164,6 +175,29 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
                 item->setCheckState(hide ? Qt::Unchecked : Qt::Checked);
         }
     });
+
+    layout_ = new QComboBox(this);
+    layout_->setObjectName("layout");
+    layout_->addItem(translated("Vertical"), "vertical");
+    layout_->addItem(translated("Horizontal, for a screen's edge"), "horizontal");
+    form->addRow(translated("Layout:"), layout_);
+    connect(layout_, &QComboBox::activated, this, [this](int index) {
+        write("Layout", storedForm(*findSettingKey("Layout"),
+                                   layout_->itemData(index).toString().toStdString()));
+    });
+    for (const auto& [box, key, label] :
+         {std::tuple{&scale_, "Scale", "Scale:"}, {&opacity_, "Opacity", "Opacity:"}}) {
+        const SettingKey& setting = *findSettingKey(key);
+        *box = new QSpinBox(this);
+        (*box)->setObjectName(QString::fromLatin1(key).toLower());
+        (*box)->setRange(int(std::lround(setting.minimum * 100)),
+                         int(std::lround(setting.maximum * 100)));
+        (*box)->setSingleStep(5);
+        (*box)->setSuffix(" %");
+        form->addRow(translated(label), *box);
+        connect(*box, &QSpinBox::valueChanged, this,
+                [this, key = key](int percent) { write(key, jsonNumber(percent / 100.0)); });
+    }
 
     startAtLogin_ = new QCheckBox(translated("Start at login"), this);
     form->addRow(startAtLogin_);
@@ -216,6 +250,15 @@ void PreferencesDialog::load() {
         const double fallback = findSettingKey(key)->defaultNumber;
         box->setValue(
             int(std::lround(std::clamp(config.doubleValue(key).value_or(fallback), 0.0, 100.0))));
+    }
+    for (QComboBox* choice : {palette_, layout_}) {
+        const auto* key = findSettingKey(choice == palette_ ? "Palette" : "Layout");
+        choice->setCurrentIndex(choice->findData(QString::fromLatin1(choiceSetting(config, *key))));
+    }
+    for (QSpinBox* box : {scale_, opacity_}) {
+        const QSignalBlocker quiet(box);
+        const auto* key = findSettingKey(box == scale_ ? "Scale" : "Opacity");
+        box->setValue(int(std::lround(numberSetting(config, *key) * 100)));
     }
     const QSignalBlocker quiet(startAtLogin_);
     startAtLogin_->setChecked(autostartEnabled());

@@ -20,11 +20,10 @@ class QSpinBox;
 
 namespace quillo {
 
-// The companion: the refresh choice, the three level colours, the alert thresholds and
-// the panel's rows,
-// each written to the settings suite as soon as it is chosen, so the panel shows it at
-// its next tick; and the desktop panel's own choices (start at login, the tray's
-// figures).
+// The companion: the refresh choice, the three level colours and their palette, the
+// alert thresholds, the panel's rows and its look (layout, scale, opacity), each written to the
+// settings suite as soon as it is chosen, so the panel shows it at its next tick; and the desktop
+// panel's own choices (start at login, the tray's figures).
 class PreferencesDialog : public QDialog {
     Q_OBJECT
 
@@ -59,6 +58,9 @@ class PreferencesDialog : public QDialog {
     QCheckBox* trayFigures_ = nullptr;
     QListWidget* rows_ = nullptr;
     QCheckBox* hideBattery_ = nullptr;  // offered where the machine has no battery
+    // The look: choices by the words stored, numbers in percent.
+    QComboBox *palette_ = nullptr, *layout_ = nullptr;
+    QSpinBox *opacity_ = nullptr, *scale_ = nullptr;
     std::function<void(bool)> trayChanged_;
 };
 

@@ -70,13 +70,21 @@ ProgressBarView::ProgressBarView(std::shared_ptr<ProgressBar> bar, QWidget* pare
 QSize ProgressBarView::sizeHint() const {
     const Size fitting = bar_->fittingSize();
     // Wide enough to read a share at a glance; as tall as the bar's own fitting height.
-    return {std::max(160, int(std::ceil(fitting.width))),
-            std::max(14, int(std::ceil(fitting.height)) + 2)};
+    return {int(std::ceil(std::max(double(preferredWidth_), fitting.width) * scale_)),
+            int(std::ceil(std::max(14.0, std::ceil(fitting.height) + 2) * scale_))};
 }
 
 QSize ProgressBarView::minimumSizeHint() const {
     const Size fitting = bar_->fittingSize();
-    return {int(std::ceil(fitting.width)) * 3, std::max(14, int(std::ceil(fitting.height)) + 2)};
+    return {int(std::ceil(std::ceil(fitting.width) * 3 * scale_)), sizeHint().height()};
+}
+
+void ProgressBarView::setScale(double scale, int preferredWidth) {
+    if (scale == scale_ && preferredWidth == preferredWidth_) return;
+    scale_ = scale;
+    preferredWidth_ = preferredWidth;
+    updateGeometry();
+    update();
 }
 
 ProgressBarView::Look ProgressBarView::look() const {
@@ -95,7 +103,8 @@ ProgressBarView::Look ProgressBarView::look() const {
             b.borderTintColor(),
             b.backgroundTintColor(),
             width(),
-            height()};
+            height(),
+            scale_};
 }
 
 void ProgressBarView::paintEvent(QPaintEvent*) {
@@ -110,14 +119,16 @@ void ProgressBarView::paintEvent(QPaintEvent*) {
         track_.setDevicePixelRatio(ratio);
         track_.fill(Qt::transparent);
         QPainter trackPainter(&track_);
-        PainterCanvas canvas(trackPainter, height(), PainterCanvas::Parts::track);
-        bar_->draw(canvas, width(), height());
+        trackPainter.scale(scale_, scale_);
+        PainterCanvas canvas(trackPainter, height() / scale_, PainterCanvas::Parts::track);
+        bar_->draw(canvas, width() / scale_, height() / scale_);
         trackLook_ = trackLook;
     }
     QPainter painter(this);
     painter.drawPixmap(0, 0, track_);
-    PainterCanvas canvas(painter, height(), PainterCanvas::Parts::stroke);
-    bar_->draw(canvas, width(), height());
+    painter.scale(scale_, scale_);
+    PainterCanvas canvas(painter, height() / scale_, PainterCanvas::Parts::stroke);
+    bar_->draw(canvas, width() / scale_, height() / scale_);
 }
 
 }  // namespace quillo

@@ -27,6 +27,9 @@ class ProgressBarView : public QWidget {
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    // The bar drawn larger or smaller, its lines and border with it; preferredWidth is
+    // the width it asks for at scale 1.
+    void setScale(double scale, int preferredWidth = 160);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,6 +42,7 @@ class ProgressBarView : public QWidget {
         double borderWidth, thickness;
         Color tint, border, background;
         int width, height;
+        double scale;
         bool operator==(const Look&) const = default;
     };
     Look look() const;
@@ -47,6 +51,8 @@ class ProgressBarView : public QWidget {
     std::optional<Look> painted_;
     QPixmap track_;
     std::optional<Look> trackLook_;
+    double scale_ = 1;
+    int preferredWidth_ = 160;
 };
 
 }  // namespace quillo

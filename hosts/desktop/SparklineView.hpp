@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <array>
+#include <cmath>
 
 #include "quillo/widget/ExtraRows.hpp"
 
@@ -19,7 +20,14 @@ class SparklineView : public QWidget {
     void setCells(const Cells& cells);
     const Cells& cells() const { return cells_; }
 
-    QSize sizeHint() const override { return {4 * Sparkline::cells + 2, 14}; }
+    QSize sizeHint() const override {
+        return {int(std::lround((4 * Sparkline::cells + 2) * scale_)),
+                int(std::lround(14 * scale_))};
+    }
+    void setScale(double scale) {
+        scale_ = scale;
+        updateGeometry();
+    }
     QSize minimumSizeHint() const override { return sizeHint(); }
 
   protected:
@@ -27,6 +35,7 @@ class SparklineView : public QWidget {
 
   private:
     Cells cells_;
+    double scale_ = 1;
 };
 
 }  // namespace quillo

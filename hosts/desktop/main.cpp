@@ -131,6 +131,17 @@ int runSnapshot(const Options& o, int argc, char** argv) {
         image.setDevicePixelRatio(o.scale);
         image.fill(window->palette().color(QPalette::Window));
         window->render(&image);
+        // Translucent as a compositor lays the window over the desktop.
+        if (window->windowOpacity() < 1) {
+            QPixmap laid(image.size());
+            laid.setDevicePixelRatio(o.scale);
+            laid.fill(Qt::transparent);
+            QPainter painter(&laid);
+            painter.setOpacity(window->windowOpacity());
+            painter.drawPixmap(0, 0, image);
+            painter.end();
+            image = laid;
+        }
         if (!image.save(o.png, "PNG")) fail("cannot write " + o.png);
     }
     const std::string out =

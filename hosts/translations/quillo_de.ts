@@ -303,6 +303,38 @@
    <source>%s not sent to %d: %s</source>
    <translation>%s nicht an %d gesendet: %s</translation>
   </message>
+  <message>
+   <source>Palette:</source>
+   <translation>Palette:</translation>
+  </message>
+  <message>
+   <source>Default (green, amber, red)</source>
+   <translation>Standard (grün, gelb, rot)</translation>
+  </message>
+  <message>
+   <source>Colour-blind safe (blue, orange, vermilion)</source>
+   <translation>Farbenblind-sicher (blau, orange, zinnober)</translation>
+  </message>
+  <message>
+   <source>Layout:</source>
+   <translation>Anordnung:</translation>
+  </message>
+  <message>
+   <source>Vertical</source>
+   <translation>Senkrecht</translation>
+  </message>
+  <message>
+   <source>Horizontal, for a screen&apos;s edge</source>
+   <translation>Waagerecht, für einen Bildschirmrand</translation>
+  </message>
+  <message>
+   <source>Scale:</source>
+   <translation>Größe:</translation>
+  </message>
+  <message>
+   <source>Opacity:</source>
+   <translation>Deckkraft:</translation>
+  </message>
  </context>
  <context>
   <name>TodayViewController</name>
