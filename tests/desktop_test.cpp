@@ -43,13 +43,32 @@ TEST(PanelState, RoundTripAndDamagedFiles) {
     test::TempDir dir;
     const auto path = dir.path() / "state" / "panel.json";
     EXPECT_EQ(PanelState::load(path), PanelState{}) << "missing: the defaults";
-    const PanelState state{40, -20, 300, 200, true, true, false, false};
+    const PanelState state{40,     -20, 300, 200, true, true, false, false, {{"eDP-1", {40, -20}}},
+                           "eDP-1"};
     ASSERT_TRUE(state.save(path));
     EXPECT_EQ(PanelState::load(path), state);
-    for (const char* damaged : {"{\"x\": \"left\", \"keepOnTop\": 1}", "[", "{\"width\": 1e99}"}) {
+    for (const char* damaged : {"{\"x\": \"left\", \"keepOnTop\": 1}", "[", "{\"width\": 1e99}",
+                                "{\"places\": {\"HDMI-1\": [1, 2, 3]}, \"screen\": 4}"}) {
         dir.write("state/panel.json", damaged);
         EXPECT_EQ(PanelState::load(path), PanelState{}) << damaged;
     }
+}
+
+// Docked, the panel goes back to its place on the outer screen; undocked, to its place
+// on the laptop's.
+TEST(PanelState, APlaceForEachScreen) {
+    test::TempDir dir;
+    const auto path = dir.path() / "panel.json";
+    PanelState state;
+    state.remember("eDP-1", 10, 20);
+    state.remember("HDMI-1", 2000, 30);
+    ASSERT_TRUE(state.save(path));
+    state = PanelState::load(path);
+    using Place = std::optional<std::pair<int, int>>;
+    EXPECT_EQ(state.placeAmong({"eDP-1", "HDMI-1"}), Place({2000, 30})) << "the last one placed";
+    EXPECT_EQ(state.placeAmong({"eDP-1"}), Place({10, 20}));
+    EXPECT_EQ(state.placeAmong({"DP-2", "eDP-1"}), Place({10, 20}));
+    EXPECT_EQ(state.placeAmong({"DP-2"}), std::nullopt);
 }
 
 class Alerts : public test::PanelTest {

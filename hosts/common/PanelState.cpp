@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
@@ -43,7 +44,38 @@ PanelState PanelState::load(const std::filesystem::path& path) {
     state.allDesktops = flag("allDesktops", false);
     state.frameless = flag("frameless", false);
     state.trayFigures = flag("trayFigures", true);
+    if (const auto places = json.find("places"); places != json.end() && places->is_object()) {
+        for (const auto& [name, at] : places->items()) {
+            if (at.is_array() && at.size() == 2 && at[0].is_number_integer() &&
+                at[1].is_number_integer() && std::abs(at[0].get<long long>()) <= 100000 &&
+                std::abs(at[1].get<long long>()) <= 100000)
+                state.places[name] = {at[0].get<int>(), at[1].get<int>()};
+        }
+    }
+    if (const auto screen = json.find("screen"); screen != json.end() && screen->is_string())
+        state.screen = screen->get<std::string>();
     return state;
+}
+
+std::optional<std::pair<int, int>> PanelState::placeAmong(
+    const std::vector<std::string>& present) const {
+    const auto on = [&](const std::string& name) -> std::optional<std::pair<int, int>> {
+        const auto place = places.find(name);
+        if (place == places.end()) return std::nullopt;
+        return place->second;
+    };
+    if (std::find(present.begin(), present.end(), screen) != present.end())
+        if (const auto place = on(screen)) return place;
+    for (const std::string& name : present)
+        if (const auto place = on(name)) return place;
+    return std::nullopt;
+}
+
+void PanelState::remember(const std::string& screenName, int atX, int atY) {
+    x = atX;
+    y = atY;
+    screen = screenName;
+    places[screenName] = {atX, atY};
 }
 
 bool PanelState::save(const std::filesystem::path& path) const {
@@ -52,6 +84,11 @@ bool PanelState::save(const std::filesystem::path& path) const {
                            {"frameless", frameless}, {"trayFigures", trayFigures}};
     if (x) json["x"] = *x;
     if (y) json["y"] = *y;
+    if (!places.empty()) {
+        json["places"] = nlohmann::json::object();
+        for (const auto& [name, at] : places) json["places"][name] = {at.first, at.second};
+        json["screen"] = screen;
+    }
     std::error_code ec;
     std::filesystem::create_directories(path.parent_path(), ec);
     const std::string temporary = path.string() + ".new";

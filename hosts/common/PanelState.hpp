@@ -1,7 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace quillo {
 
@@ -16,8 +20,18 @@ struct PanelState {
     bool allDesktops = false;
     bool frameless = false;
     bool trayFigures = true;  // the tray icon shows CPU and memory
+    // The place last chosen on each screen, by the screen's name ("eDP-1", "HDMI-1"),
+    // and the screen the window was last placed on.
+    std::map<std::string, std::pair<int, int>> places;
+    std::string screen;
 
     friend bool operator==(const PanelState&, const PanelState&) = default;
+
+    // Where the window goes among the screens present (their names, the primary first):
+    // its place on the screen it was last placed on where that one is present, else its
+    // place on the first present screen it has one on; absent where it has none.
+    std::optional<std::pair<int, int>> placeAmong(const std::vector<std::string>& present) const;
+    void remember(const std::string& screenName, int x, int y);
 
     static std::filesystem::path defaultPath();
     // A missing or damaged file is the defaults: a window in the wrong place is no

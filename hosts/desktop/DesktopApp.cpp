@@ -143,6 +143,10 @@ DesktopApp::DesktopApp(const QtLocalizer& localizer, std::filesystem::path state
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(500);
     connect(&saveTimer_, &QTimer::timeout, this, &DesktopApp::saveState);
+    screensSettle_.setSingleShot(true);
+    screensSettle_.setInterval(1000);
+    connect(qApp, &QGuiApplication::screenAdded, this, &DesktopApp::screensChanged);
+    connect(qApp, &QGuiApplication::screenRemoved, this, &DesktopApp::screensChanged);
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         trayMenu_ = std::make_unique<QMenu>();
@@ -259,11 +263,40 @@ void DesktopApp::setOnAllDesktops(bool all) {
     free(atom);
 }
 
+namespace {
+
+std::vector<std::string> screenNames() {
+    std::vector<std::string> names;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen == QGuiApplication::primaryScreen()) {
+            names.insert(names.begin(), screen->name().toStdString());
+        } else {
+            names.push_back(screen->name().toStdString());
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
 void DesktopApp::restoreGeometry() {
     if (state_.width > 0 && state_.height > 0) window_->resize(state_.width, state_.height);
+    if (const auto place = state_.placeAmong(screenNames())) {
+        window_->move(place->first, place->second);
+        return;
+    }
     // A place on a screen that is no longer there would put the panel out of sight.
     if (state_.x && state_.y && QGuiApplication::screenAt(QPoint(*state_.x + 8, *state_.y + 8)))
         window_->move(*state_.x, *state_.y);
+}
+
+void DesktopApp::screensChanged() {
+    screensSettle_.start();
+    // After the signal, once the list of screens is the new one.
+    QTimer::singleShot(0, this, [this] {
+        if (const auto place = state_.placeAmong(screenNames()))
+            window_->move(place->first, place->second);
+    });
 }
 
 void DesktopApp::saveStateSoon() {
@@ -272,8 +305,9 @@ void DesktopApp::saveStateSoon() {
 
 void DesktopApp::saveState() {
     if (window_->isVisible()) {
-        state_.x = window_->pos().x();
-        state_.y = window_->pos().y();
+        const QScreen* screen = window_->screen();
+        if (!screensSettle_.isActive() && screen)
+            state_.remember(screen->name().toStdString(), window_->pos().x(), window_->pos().y());
         state_.width = window_->width();
         state_.height = window_->height();
     }

@@ -51,6 +51,8 @@ class DesktopApp final : public QObject, public FigureObserver {
     void applyWindowChoices();
     void setOnAllDesktops(bool all);
     void restoreGeometry();
+    // Screens came or went: the window goes to its place on the screens there now.
+    void screensChanged();
     void saveStateSoon();
     void saveState();
     void openPreferences();
@@ -71,6 +73,9 @@ class DesktopApp final : public QObject, public FigureObserver {
     std::unique_ptr<QSystemTrayIcon> tray_;
     QTimer saveTimer_;
     bool refreshedOnce_ = false;  // the bars show figures, which the tray draws
+    // While the window system moves the window for a screen that came or went, its
+    // position is no place the user chose.
+    QTimer screensSettle_;
     std::unique_ptr<RouteWatcher> routes_;
     SettingsWatcher settings_{config_.defaults->path()};  // the file the panel reads
     std::unique_ptr<QSocketNotifier> settingsNotifier_;
