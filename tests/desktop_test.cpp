@@ -443,6 +443,32 @@ TEST(DesktopHost, SnapshotDrawsTheChosenLook) {
     EXPECT_EQ(plain.pixelColor(0, 0).alpha(), 255);
 }
 
+TEST_F(DesktopPanel, TabGoesFromRowToRowAndEnterOpensItsListOrHistory) {
+    DesktopApp desktop(localizer, statePath);
+    desktop.show();
+    PanelWindow& window = desktop.window();
+    QApplication::setActiveWindow(&window);
+    window.findChild<QWidget*>("cpuProgressBar")->setFocus();
+    const auto press = [&](int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(QApplication::focusWidget(), &event);
+    };
+    std::vector<std::string> visited;
+    for (int i = 0; i < 4; ++i, press(Qt::Key_Tab))
+        visited.push_back(QApplication::focusWidget()->accessibleName().toStdString());
+    EXPECT_THAT(visited, ElementsAre("CPU", "Memory", "Disk", "Network")) << "in the rows' order";
+    for (int i = 0; i < 3; ++i) press(Qt::Key_Backtab);
+    ASSERT_EQ(QApplication::focusWidget()->accessibleName(), "Memory");
+    press(Qt::Key_Return);
+    EXPECT_TRUE(window.findChild<QWidget*>("memoryProcesses")->isVisible()) << "its list";
+    press(Qt::Key_Tab);
+    press(Qt::Key_Enter);
+    const auto windows = QApplication::topLevelWidgets();
+    EXPECT_TRUE(std::any_of(windows.begin(), windows.end(), [](QWidget* w) {
+        return w->isVisible() && w->windowTitle().startsWith("Disk");
+    })) << "its history";
+}
+
 // A real session bus with a recording notification service, and the real panel over a
 // battery at 15 % that discharges, with the alert at 20 %.
 TEST(AlertsOnTheBus, LowBatteryRaisesOneNotificationPerCrossing) {

@@ -307,6 +307,17 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
         next(lines);
     }
     if (!systemPlaced) grid->addLayout(systemLayout_, line, left, 1, 3);  // empty, kept owned
+    // Tab goes from row to row in their order, each named after its row for screen readers.
+    QWidget* previous = nullptr;
+    for (const PanelRow row : rows) {
+        QWidget* focus = rowFocus(row);
+        if (!focus) continue;
+        focus->setFocusPolicy(qobject_cast<ProgressBarView*>(focus) ? Qt::StrongFocus
+                                                                    : Qt::TabFocus);
+        focus->setAccessibleName(rowLabel(row));
+        if (previous) setTabOrder(previous, focus);
+        previous = focus;
+    }
     showProcesses();
     showExtraRows();
     adjustSize();
@@ -624,7 +635,31 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+QWidget* PanelWindow::rowFocus(PanelRow row) const {
+    const auto placed = placed_.find(row);
+    if (placed == placed_.end()) return nullptr;
+    for (const Placed& p : placed->second)
+        if (auto* bar = qobject_cast<ProgressBarView*>(p.widget)) return bar;
+    for (const Placed& p : placed->second)
+        for (int k = 0; p.layout && k < p.layout->count(); ++k)
+            if (auto* bar = qobject_cast<ProgressBarView*>(p.layout->itemAt(k)->widget()))
+                return bar;
+    return placed->second.empty() ? nullptr : placed->second.front().widget;
+}
+
 void PanelWindow::keyPressEvent(QKeyEvent* event) {
+    // Enter on a row reached by Tab: its list (CPU, memory) or its history.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        for (const PanelRow row : rows_) {
+            if (rowFocus(row) != focusWidget()) continue;
+            if (row == PanelRow::cpu || row == PanelRow::memory) {
+                toggleProcesses(row == PanelRow::cpu ? UsageOrder::cpu : UsageOrder::memory);
+            } else {
+                openHistory(row);
+            }
+            return;
+        }
+    }
     // u: the open lists by cgroup (systemd unit, container), or by process again.
     if (event->key() == Qt::Key_U && processes_.anyOpen()) {
         processes_.setByUnit(!processes_.byUnit());

@@ -87,6 +87,8 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     void scaleViews(bool all);
     void buildProcessSection(UsageOrder order, QWidget* section);
     void showProcesses();
+    // The widget that stands for a row to Tab and screen readers: its bar, else its first.
+    QWidget* rowFocus(PanelRow row) const;
 
     // The controller's figures pass through to the host's observer; after each refresh
     // the chosen rows are laid out and the extra ones filled.

@@ -1,7 +1,10 @@
 #include "desktop/ProgressBarView.hpp"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <cmath>
 
@@ -48,6 +51,31 @@ class PainterCanvas final : public Canvas {
     Parts parts_;
 };
 
+// A bar as screen readers take it: a progress bar named after its row (the window
+// names it), its value the share it shows in percent.
+class BarAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
+  public:
+    explicit BarAccessible(ProgressBarView* view)
+        : QAccessibleWidget(view, QAccessible::ProgressBar) {}
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QVariant currentValue() const override {
+        return static_cast<const ProgressBarView*>(widget())->percent();
+    }
+    void setCurrentValue(const QVariant&) override {}  // a figure is read, never set
+    QVariant maximumValue() const override { return 100.0; }
+    QVariant minimumValue() const override { return 0.0; }
+    QVariant minimumStepSize() const override { return 1.0; }
+};
+
+QAccessibleInterface* barAccessible(const QString& key, QObject* object) {
+    if (key != QLatin1String(ProgressBarView::staticMetaObject.className())) return nullptr;
+    return new BarAccessible(static_cast<ProgressBarView*>(object));
+}
+
 }  // namespace
 
 QColor toQColor(const Color& c) {
@@ -61,8 +89,15 @@ ProgressBarView::ProgressBarView(QWidget* parent)
 
 ProgressBarView::ProgressBarView(std::shared_ptr<ProgressBar> bar, QWidget* parent)
     : QWidget(parent), bar_(std::move(bar)) {
+    static const bool factory = (QAccessible::installFactory(barAccessible), true);
+    (void)factory;
     bar_->setNeedsDisplayHandler([this] {
         if (!painted_ || !(*painted_ == look())) update();
+        if (const double now = percent(); now != announced_ && QAccessible::isActive()) {
+            announced_ = now;
+            QAccessibleValueChangeEvent changed(this, now);
+            QAccessible::updateAccessibility(&changed);
+        }
     });
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
@@ -77,6 +112,12 @@ QSize ProgressBarView::sizeHint() const {
 QSize ProgressBarView::minimumSizeHint() const {
     const Size fitting = bar_->fittingSize();
     return {int(std::ceil(std::ceil(fitting.width) * 3 * scale_)), sizeHint().height()};
+}
+
+double ProgressBarView::percent() const {
+    const ProgressBar& b = *bar_;
+    const double share = (b.current() - b.minimum()) / (b.maximum() - b.minimum());
+    return std::isfinite(share) ? std::round(std::clamp(share, 0.0, 1.0) * 100) : 0.0;
 }
 
 void ProgressBarView::setScale(double scale, int preferredWidth) {
@@ -127,8 +168,17 @@ void ProgressBarView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawPixmap(0, 0, track_);
     painter.scale(scale_, scale_);
-    PainterCanvas canvas(painter, height() / scale_, PainterCanvas::Parts::stroke);
-    bar_->draw(canvas, width() / scale_, height() / scale_);
+    {
+        PainterCanvas canvas(painter, height() / scale_, PainterCanvas::Parts::stroke);
+        bar_->draw(canvas, width() / scale_, height() / scale_);
+    }
+    if (hasFocus()) {
+        // Reached by Tab, the row says so as the style marks a focused control.
+        painter.resetTransform();
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
 }
 
 }  // namespace quillo

@@ -30,6 +30,8 @@ class ProgressBarView : public QWidget {
     // The bar drawn larger or smaller, its lines and border with it; preferredWidth is
     // the width it asks for at scale 1.
     void setScale(double scale, int preferredWidth = 160);
+    // The share the bar shows, in whole percent, as screen readers are told it.
+    double percent() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -53,6 +55,7 @@ class ProgressBarView : public QWidget {
     std::optional<Look> trackLook_;
     double scale_ = 1;
     int preferredWidth_ = 160;
+    double announced_ = -1;  // the percent screen readers last heard
 };
 
 }  // namespace quillo

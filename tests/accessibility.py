@@ -1,0 +1,115 @@
+#!/usr/bin/python3
+"""The desktop panel as a screen reader meets it: through AT-SPI, under Xvfb, on a
+session bus of its own (run under dbus-run-session). Each bar row is a progress bar
+named after its row whose value is the figure the row shows, and the value follows the
+figure when it changes.
+
+    dbus-run-session -- tests/accessibility.py BIN FIXTURES
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+bin_dir, fixtures = sys.argv[1], sys.argv[2]
+scratch = tempfile.mkdtemp()
+started = []
+
+
+def fail(message):
+    print("FAIL:", message)
+    sys.exit(1)
+
+
+def until(condition, what, seconds=15):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        found = condition()
+        if found:
+            return found
+        time.sleep(0.1)
+    fail("gave up waiting for " + what)
+
+
+try:
+    # A display of its own: Xvfb says which through the descriptor.
+    read, write = os.pipe()
+    started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24"],
+                                    pass_fds=[write], stderr=subprocess.DEVNULL))
+    os.close(write)
+    display = os.read(read, 16).decode().strip()
+    os.close(read)
+
+    # A tree of its own to change the memory figure in.
+    tree = os.path.join(scratch, "tree")
+    shutil.copytree(os.path.join(fixtures, "linux", "laptop-discharging"), tree, symlinks=True)
+    env = dict(os.environ, DISPLAY=":" + display, QT_QPA_PLATFORM="xcb",
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=scratch,
+               XDG_STATE_HOME=scratch, LANG="C.UTF-8")
+    env.pop("LANGUAGE", None)
+    subprocess.run([bin_dir + "/quillo", "settings", "set", "RefreshRate", "0.2"], env=env, check=True)
+    pyatspi.Registry.getDesktop(0)  # starts the accessibility bus before the panel asks for it
+    started.append(subprocess.Popen([bin_dir + "/quillo-panel", "--desktop", "--procfs", tree + "/proc",
+                                     "--sysfs", tree + "/sys"], env=env))
+
+    def panel():
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is not None and app.name == "Quillo":
+                return app
+        return None
+
+    def bars():
+        found = {}
+
+        def walk(node):
+            for child in node:
+                if child is None:
+                    continue
+                if child.getRole() == pyatspi.ROLE_PROGRESS_BAR and child.name:
+                    found[child.name] = child
+                walk(child)
+        walk(until(panel, "the panel on the accessibility bus"))
+        return found
+
+    rows = until(lambda: (lambda b: b if {"CPU", "Memory", "Disk", "Battery"} <= set(b) else None)(bars()),
+                 "the bar rows named CPU, Memory, Disk and Battery")
+
+    def figure(name):
+        """The value the bar says, and the figure beside it in the panel."""
+        bar = rows[name]
+        parent = bar.parent
+        index = bar.getIndexInParent()
+        label = parent.getChildAtIndex(index + 1)
+        shown = re.match(r"(\d+)%", label.name or "")
+        return bar.queryValue().currentValue, int(shown.group(1)) if shown else None
+
+    value, shown = until(lambda: (lambda f: f if f[1] is not None else None)(figure("Memory")),
+                         "the memory figure")
+    if value != shown:
+        fail("memory's value %s is not its figure %s" % (value, shown))
+    if rows["Memory"].queryValue().maximumValue != 100:
+        fail("a share is out of 100")
+
+    # Nearly all memory taken: the value follows the figure.
+    meminfo = os.path.join(tree, "proc", "meminfo")
+    with open(meminfo) as f:
+        text = f.read()
+    total = int(re.search(r"MemTotal:\s+(\d+)", text).group(1))
+    for key in ("MemFree", "MemAvailable", "Buffers", "Cached", "SReclaimable"):
+        text = re.sub(r"(%s:\s+)\d+" % key, lambda m: m.group(1) + str(total // 50), text)
+    os.remove(meminfo)
+    with open(meminfo, "w") as f:
+        f.write(text)
+    after = until(lambda: (lambda f: f if f[0] != value and f[0] == f[1] else None)(figure("Memory")),
+                  "the memory value to follow its figure from %s" % value)
+    print("memory: %s%% then %s%%; rows:" % (value, after[0]), ", ".join(sorted(rows)))
+finally:
+    for process in reversed(started):
+        process.terminate()
+        process.wait()
+    shutil.rmtree(scratch, ignore_errors=True)
