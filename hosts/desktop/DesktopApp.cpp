@@ -2,6 +2,11 @@
 
 #include <xcb/xcb.h>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -148,23 +153,25 @@ DesktopApp::DesktopApp(const QtLocalizer& localizer, std::filesystem::path state
     connect(qApp, &QGuiApplication::screenAdded, this, &DesktopApp::screensChanged);
     connect(qApp, &QGuiApplication::screenRemoved, this, &DesktopApp::screensChanged);
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        trayMenu_ = std::make_unique<QMenu>();
-        QAction* toggle = trayMenu_->addAction(translated("Show or Hide Panel"));
-        connect(toggle, &QAction::triggered, this,
-                [this] { window_->setVisible(!window_->isVisible()); });
-        trayMenu_->addAction(preferences);
-        trayMenu_->addSeparator();
-        trayMenu_->addAction(quit);
-        tray_ = std::make_unique<QSystemTrayIcon>(trayIcon());
-        tray_->setToolTip("Quillo");
-        tray_->setContextMenu(trayMenu_.get());
-        connect(tray_.get(), &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (reason == QSystemTrayIcon::Trigger)
-                        window_->setVisible(!window_->isVisible());
-                });
-        tray_->show();
+    trayMenu_ = std::make_unique<QMenu>();
+    QAction* toggle = trayMenu_->addAction(translated("Show or Hide Panel"));
+    connect(toggle, &QAction::triggered, this,
+            [this] { window_->setVisible(!window_->isVisible()); });
+    trayMenu_->addAction(preferences);
+    trayMenu_->addSeparator();
+    trayMenu_->addAction(quit);
+    makeTray();
+    if (!tray_) {
+        // A tray that comes later (a shell's extension loaded after the panel started) is
+        // still used: its StatusNotifierItem watcher, or the host it registers, says so.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        trayWatcher_ = std::make_unique<QDBusServiceWatcher>(
+            "org.kde.StatusNotifierWatcher", bus, QDBusServiceWatcher::WatchForRegistration);
+        connect(trayWatcher_.get(), &QDBusServiceWatcher::serviceRegistered, this,
+                &DesktopApp::makeTray);
+        bus.connect("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                    "org.kde.StatusNotifierWatcher", "StatusNotifierHostRegistered", this,
+                    SLOT(makeTray()));
     }
     // The panel follows the traffic: a new primary route is measured at once.
     routes_ = std::make_unique<RouteWatcher>([this] {
@@ -178,6 +185,56 @@ DesktopApp::DesktopApp(const QtLocalizer& localizer, std::filesystem::path state
                 window_->controller()->settingsDidChange();
         });
     }
+}
+
+namespace {
+
+// Whether the desktop hosts tray icons now, asked without Qt: Qt keeps its first answer
+// about StatusNotifierItem hosts for the program's life, so asking it before a host has
+// come would refuse the icon for good.
+bool trayHosted() {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected() &&
+        bus.interface()->isServiceRegistered("org.kde.StatusNotifierWatcher")) {
+        QDBusMessage ask = QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher",
+                                                          "/StatusNotifierWatcher",
+                                                          "org.freedesktop.DBus.Properties", "Get");
+        ask << QString("org.kde.StatusNotifierWatcher")
+            << QString("IsStatusNotifierHostRegistered");
+        const QDBusMessage reply = bus.call(ask, QDBus::Block, 2000);
+        if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+            qvariant_cast<QDBusVariant>(reply.arguments().front()).variant().toBool())
+            return true;
+    }
+    // An XEmbed tray owns the system tray selection of the screen.
+    if (QGuiApplication::platformName() != "xcb") return false;
+    auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    if (!c) return false;
+    const std::string name = "_NET_SYSTEM_TRAY_S0";  // the first screen, as Qt's tray uses
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, std::uint16_t(name.size()), name.c_str()), nullptr);
+    if (!atom) return false;
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
+    const bool owned = owner && owner->owner != XCB_NONE;
+    free(owner);
+    free(atom);
+    return owned;
+}
+
+}  // namespace
+
+void DesktopApp::makeTray() {
+    if (tray_ || !trayHosted() || !QSystemTrayIcon::isSystemTrayAvailable()) return;
+    tray_ = std::make_unique<QSystemTrayIcon>(trayIcon());
+    tray_->setToolTip("Quillo");
+    tray_->setContextMenu(trayMenu_.get());
+    connect(tray_.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger) window_->setVisible(!window_->isVisible());
+            });
+    tray_->show();
 }
 
 DesktopApp::~DesktopApp() {

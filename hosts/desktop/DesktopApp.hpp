@@ -19,6 +19,8 @@
 #include "qt/RouteWatcher.hpp"
 #include "quillo/widget/Alerts.hpp"
 
+class QDBusServiceWatcher;
+
 namespace quillo {
 
 // The desktop panel as a user meets it: the window with its context menu and
@@ -46,6 +48,10 @@ class DesktopApp final : public QObject, public FigureObserver {
     }
     void refreshed() override;
 
+  private slots:
+    // The tray icon, once the desktop has a tray (XEmbed or StatusNotifierItem).
+    void makeTray();
+
   private:
     QAction* addAction(const QString& text, const QKeySequence& shortcut = {});
     void applyWindowChoices();
@@ -71,6 +77,7 @@ class DesktopApp final : public QObject, public FigureObserver {
     QAction* frameless_ = nullptr;
     std::unique_ptr<QMenu> trayMenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<QDBusServiceWatcher> trayWatcher_;
     QTimer saveTimer_;
     bool refreshedOnce_ = false;  // the bars show figures, which the tray draws
     // While the window system moves the window for a screen that came or went, its
