@@ -20,6 +20,7 @@
 #include "quillo/settings/SuiteWriter.hpp"
 #include "quillo/ui/Theme.hpp"
 #include "support/Child.hpp"
+#include "support/FakePlatform.hpp"
 #include "support/Run.hpp"
 #include "support/TempDir.hpp"
 #include "terminal/Ansi.hpp"
@@ -85,6 +86,50 @@ TEST(Keys, SequencesControlsAndCharacters) {
     EXPECT_EQ(keys[8].text, "\x03") << "a control the panel still answers";
     EXPECT_EQ(keys[9].text, "\xc3\xa9") << "a character whole, for the filter";
     EXPECT_TRUE(parseKeys("\x1b[1").empty()) << "a sequence cut off is no key";
+}
+
+// The table fits any terminal: exactly the lines it is given, none wider than the width,
+// in every mode, whatever the names and command lines hold.
+TEST(ProcessView, FitsEveryWidthAndHeight) {
+    test::FakePlatform fake;
+    fake.usage.emplace();
+    for (std::int32_t pid = 1; pid <= 40; ++pid) {
+        ProcessUsageSample& s = fake.usage->emplace_back();
+        s.pid = pid * 997;
+        s.startTime = 1;
+        s.residentBytes = std::uint64_t(pid) << 28;
+        std::strncpy(s.comm, pid % 2 ? "\xe6\xbc\xa2\xe5\xad\x97-wide" : "tab\there", MAXCOMLEN);
+    }
+    ProcessTable table([](std::int64_t pid) -> std::optional<std::string> {
+        if (pid % 3 == 0) return std::nullopt;
+        return "/opt/a/very/long/path/\xe5\xad\x97/to/a/program --with \x1b[31m arguments " +
+               std::string(200, 'x');
+    });
+    ProcessView view(table, {}, {});
+    view.open();
+    const auto check = [&](const char* mode) {
+        for (const int width : {20, 29, 33, 40, 80, 300}) {
+            for (const int height : {3, 4, 8, 24, 50}) {
+                const auto lines = view.lines(width, height, {ColorMode::truecolor, true});
+                ASSERT_EQ(lines.size(), std::size_t(height)) << mode << " " << width;
+                for (const std::string& line : lines) {
+                    EXPECT_LE(displayWidth(line), width) << mode << " " << height << ": " << line;
+                    EXPECT_EQ(line.find("\x1b[31m"), std::string::npos) << "escaped as text";
+                }
+            }
+        }
+    };
+    check("browsing");
+    view.handle({Key::character, "/"});
+    view.handle({Key::character, "\xe5\xad\x97"});
+    check("filtering");
+    view.handle({Key::enter, {}});
+    view.handle({Key::character, "K"});
+    check("asking");
+    view.handle({Key::character, "y"});
+    check("with the refusal");
+    EXPECT_THAT(view.lines(80, 8, {}).at(6), ::testing::HasSubstr("SIGKILL not sent to"))
+        << "without a sender nothing is sent";
 }
 
 TEST(TerminalPanel, RedrawsOnlyWhatChanged) {
