@@ -16,11 +16,11 @@ namespace quillo {
 // One process's use of the machine, as top and ps show it.
 struct ProcessUsage {
     std::int64_t pid = 0;
-    std::int64_t uid = 0;   // effective
-    std::string user;       // the user's name, or the uid in digits when it has none
-    std::string command;    // the short name, at most 16 bytes, invalid UTF-8 replaced
-    double cpu = 0;         // percent of one core since the previous sample: 400 is four busy
-    std::uint64_t rss = 0;  // resident memory, bytes
+    std::int64_t uid = 0;         // effective
+    std::string user;             // the user's name, or the uid in digits when it has none
+    std::string command;          // the short name, at most 16 bytes, invalid UTF-8 replaced
+    double cpu = 0;               // percent of one core since the previous sample: 400 is four busy
+    std::uint64_t rss = 0;        // resident memory, bytes
     std::uint64_t startTime = 0;  // clock ticks after boot: with the pid, which process it is
 };
 
