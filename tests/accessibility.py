@@ -63,18 +63,21 @@ try:
                 return app
         return None
 
-    def bars():
+    def named(role):
         found = {}
 
         def walk(node):
             for child in node:
                 if child is None:
                     continue
-                if child.getRole() == pyatspi.ROLE_PROGRESS_BAR and child.name:
+                if child.getRole() == role and child.name:
                     found[child.name] = child
                 walk(child)
         walk(until(panel, "the panel on the accessibility bus"))
         return found
+
+    def bars():
+        return named(pyatspi.ROLE_PROGRESS_BAR)
 
     rows = until(lambda: (lambda b: b if {"CPU", "Memory", "Disk", "Battery"} <= set(b) else None)(bars()),
                  "the bar rows named CPU, Memory, Disk and Battery")
@@ -94,6 +97,10 @@ try:
         fail("memory's value %s is not its figure %s" % (value, shown))
     if rows["Memory"].queryValue().maximumValue != 100:
         fail("a share is out of 100")
+
+    # A row whose figures are labels of their own tells them as its description.
+    until(lambda: "B/s" in getattr(named(pyatspi.ROLE_LABEL).get("Network"), "description", ""),
+          "the network row's rates as its description")
 
     # Nearly all memory taken: the value follows the figure.
     meminfo = os.path.join(tree, "proc", "meminfo")

@@ -314,7 +314,9 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
         if (!focus) continue;
         focus->setFocusPolicy(qobject_cast<ProgressBarView*>(focus) ? Qt::StrongFocus
                                                                     : Qt::TabFocus);
-        focus->setAccessibleName(rowLabel(row));
+        // A label that holds its figure ("Uptime: 3d") is named by its text.
+        if (!qobject_cast<QLabel*>(focus) || focus->property("role") == "title")
+            focus->setAccessibleName(rowLabel(row));
         if (previous) setTabOrder(previous, focus);
         previous = focus;
     }
@@ -511,6 +513,26 @@ void PanelWindow::showBatteryPower() {
     }
 }
 
+void PanelWindow::describeRows() {
+    for (const PanelRow row : rows_) {
+        QWidget* focus = rowFocus(row);
+        if (!qobject_cast<QLabel*>(focus)) continue;
+        QStringList texts;
+        for (const Placed& p : placed_[row]) {
+            std::vector<QWidget*> widgets{p.widget};
+            for (int k = 0; p.layout && k < p.layout->count(); ++k)
+                widgets.push_back(p.layout->itemAt(k)->widget());
+            for (QWidget* w : widgets) {
+                auto* label = qobject_cast<QLabel*>(w);
+                if (label && label != focus && label->isVisible() && !label->text().isEmpty())
+                    texts << label->text();
+            }
+        }
+        if (const QString text = texts.join(' '); text != focus->accessibleDescription())
+            focus->setAccessibleDescription(text);
+    }
+}
+
 void PanelWindow::refreshed() {
     applyLook();
     if (std::vector<PanelRow> rows = chosenPanelRows(config_); rows != rows_) arrange(rows);
@@ -529,6 +551,7 @@ void PanelWindow::refreshed() {
             adjustSize();
         }
     }
+    describeRows();
     if (observer_) observer_->refreshed();
 }
 

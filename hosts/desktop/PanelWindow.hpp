@@ -89,6 +89,8 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     void showProcesses();
     // The widget that stands for a row to Tab and screen readers: its bar, else its first.
     QWidget* rowFocus(PanelRow row) const;
+    // A row whose figures are labels of their own has them as its description.
+    void describeRows();
 
     // The controller's figures pass through to the host's observer; after each refresh
     // the chosen rows are laid out and the extra ones filled.
