@@ -23,6 +23,9 @@ started = []
 
 def fail(message):
     print("FAIL:", message)
+    for log in ("xvfb.log", "panel.log"):
+        with open(os.path.join(scratch, log), errors="replace") as f:
+            print(log + ":", f.read()[-2000:])
     sys.exit(1)
 
 
@@ -40,7 +43,7 @@ try:
     # A display of its own: Xvfb says which through the descriptor.
     read, write = os.pipe()
     started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24"],
-                                    pass_fds=[write], stderr=subprocess.DEVNULL))
+                                    pass_fds=[write], stderr=open(os.path.join(scratch, "xvfb.log"), "w")))
     os.close(write)
     display = os.read(read, 16).decode().strip()
     os.close(read)
@@ -55,9 +58,12 @@ try:
     subprocess.run([bin_dir + "/quillo", "settings", "set", "RefreshRate", "0.2"], env=env, check=True)
     pyatspi.Registry.getDesktop(0)  # starts the accessibility bus before the panel asks for it
     started.append(subprocess.Popen([bin_dir + "/quillo-panel", "--desktop", "--procfs", tree + "/proc",
-                                     "--sysfs", tree + "/sys"], env=env))
+                                     "--sysfs", tree + "/sys"], env=env,
+                                    stderr=open(os.path.join(scratch, "panel.log"), "w")))
 
     def panel():
+        if started[-1].poll() is not None:
+            fail("the panel ended")
         for app in pyatspi.Registry.getDesktop(0):
             if app is not None and app.name == "Quillo":
                 return app
@@ -82,19 +88,14 @@ try:
     rows = until(lambda: (lambda b: b if {"CPU", "Memory", "Disk", "Battery"} <= set(b) else None)(bars()),
                  "the bar rows named CPU, Memory, Disk and Battery")
 
-    def figure(name):
-        """The value the bar says, and the figure beside it in the panel."""
-        bar = rows[name]
-        parent = bar.parent
-        index = bar.getIndexInParent()
-        label = parent.getChildAtIndex(index + 1)
-        shown = re.match(r"(\d+)%", label.name or "")
-        return bar.queryValue().currentValue, int(shown.group(1)) if shown else None
+    def memory():
+        """The value the memory bar says, and the figure beside it, once both agree."""
+        bar = rows["Memory"]
+        shown = re.match(r"(\d+)%", bar.parent.getChildAtIndex(bar.getIndexInParent() + 1).name or "")
+        value = bar.queryValue().currentValue
+        return value if shown and value == int(shown.group(1)) else None
 
-    value, shown = until(lambda: (lambda f: f if f[1] is not None else None)(figure("Memory")),
-                         "the memory figure")
-    if value != shown:
-        fail("memory's value %s is not its figure %s" % (value, shown))
+    value = until(memory, "the memory bar's value to be its figure")
     if rows["Memory"].queryValue().maximumValue != 100:
         fail("a share is out of 100")
 
@@ -112,9 +113,9 @@ try:
     os.remove(meminfo)
     with open(meminfo, "w") as f:
         f.write(text)
-    after = until(lambda: (lambda f: f if f[0] != value and f[0] == f[1] else None)(figure("Memory")),
+    after = until(lambda: (lambda now: now if now not in (None, value) else None)(memory()),
                   "the memory value to follow its figure from %s" % value)
-    print("memory: %s%% then %s%%; rows:" % (value, after[0]), ", ".join(sorted(rows)))
+    print("memory: %s%% then %s%%; rows:" % (value, after), ", ".join(sorted(rows)))
 finally:
     for process in reversed(started):
         process.terminate()
