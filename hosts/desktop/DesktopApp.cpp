@@ -23,6 +23,18 @@ namespace quillo {
 
 namespace {
 
+std::vector<std::string> screenNames() {
+    std::vector<std::string> names;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen == QGuiApplication::primaryScreen()) {
+            names.insert(names.begin(), screen->name().toStdString());
+        } else {
+            names.push_back(screen->name().toStdString());
+        }
+    }
+    return names;
+}
+
 QString translated(const char* text) {
     return QCoreApplication::translate("Quillo", text);
 }
@@ -150,6 +162,13 @@ DesktopApp::DesktopApp(const QtLocalizer& localizer, std::filesystem::path state
     connect(&saveTimer_, &QTimer::timeout, this, &DesktopApp::saveState);
     screensSettle_.setSingleShot(true);
     screensSettle_.setInterval(1000);
+    // After the signal, once the list of screens is the new one.
+    placeSoon_.setSingleShot(true);
+    placeSoon_.setInterval(0);
+    connect(&placeSoon_, &QTimer::timeout, this, [this] {
+        if (const auto place = state_.placeAmong(screenNames()))
+            window_->move(place->first, place->second);
+    });
     connect(qApp, &QGuiApplication::screenAdded, this, &DesktopApp::screensChanged);
     connect(qApp, &QGuiApplication::screenRemoved, this, &DesktopApp::screensChanged);
 
@@ -320,22 +339,6 @@ void DesktopApp::setOnAllDesktops(bool all) {
     free(atom);
 }
 
-namespace {
-
-std::vector<std::string> screenNames() {
-    std::vector<std::string> names;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen == QGuiApplication::primaryScreen()) {
-            names.insert(names.begin(), screen->name().toStdString());
-        } else {
-            names.push_back(screen->name().toStdString());
-        }
-    }
-    return names;
-}
-
-}  // namespace
-
 void DesktopApp::restoreGeometry() {
     if (state_.width > 0 && state_.height > 0) window_->resize(state_.width, state_.height);
     if (const auto place = state_.placeAmong(screenNames())) {
@@ -349,11 +352,7 @@ void DesktopApp::restoreGeometry() {
 
 void DesktopApp::screensChanged() {
     screensSettle_.start();
-    // After the signal, once the list of screens is the new one.
-    QTimer::singleShot(0, this, [this] {
-        if (const auto place = state_.placeAmong(screenNames()))
-            window_->move(place->first, place->second);
-    });
+    placeSoon_.start();
 }
 
 void DesktopApp::saveStateSoon() {

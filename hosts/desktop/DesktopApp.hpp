@@ -83,6 +83,7 @@ class DesktopApp final : public QObject, public FigureObserver {
     // While the window system moves the window for a screen that came or went, its
     // position is no place the user chose.
     QTimer screensSettle_;
+    QTimer placeSoon_;
     std::unique_ptr<RouteWatcher> routes_;
     SettingsWatcher settings_{config_.defaults->path()};  // the file the panel reads
     std::unique_ptr<QSocketNotifier> settingsNotifier_;
