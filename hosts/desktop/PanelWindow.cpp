@@ -1,5 +1,6 @@
 #include "desktop/PanelWindow.hpp"
 
+#include <QAccessible>
 #include <QBoxLayout>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -423,9 +424,9 @@ void PanelWindow::showExtraRows() {
             coreViews_.push_back(view);
         }
         applyPalette();
+        scaleViews(false);
     }
     coresLabel_->setVisible(cores.empty());
-    scaleViews(false);
 }
 
 void PanelWindow::showLines(Lines& lines, const std::vector<ExtraRow>& rows, bool bars) {
@@ -459,6 +460,7 @@ void PanelWindow::showLines(Lines& lines, const std::vector<ExtraRow>& rows, boo
             lines.views.push_back(v);
         }
         applyPalette();
+        scaleViews(false);
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
         lines.views[i].figure->setText(QString::fromStdString(rows[i].text));
@@ -514,6 +516,7 @@ void PanelWindow::showBatteryPower() {
 }
 
 void PanelWindow::describeRows() {
+    if (!QAccessible::isActive()) return;  // no screen reader asks
     for (const PanelRow row : rows_) {
         QWidget* focus = rowFocus(row);
         if (!qobject_cast<QLabel*>(focus)) continue;
