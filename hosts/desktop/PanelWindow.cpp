@@ -308,19 +308,14 @@ void PanelWindow::arrange(const std::vector<PanelRow>& rows) {
         next(lines);
     }
     if (!systemPlaced) grid->addLayout(systemLayout_, line, left, 1, 3);  // empty, kept owned
-    // Tab goes from row to row in their order, each named after its row for screen readers.
-    QWidget* previous = nullptr;
+    // Each row named after itself for screen readers; a label that holds its figure
+    // ("Uptime: 3d") is named by its text.
     for (const PanelRow row : rows) {
         QWidget* focus = rowFocus(row);
-        if (!focus) continue;
-        focus->setFocusPolicy(qobject_cast<ProgressBarView*>(focus) ? Qt::StrongFocus
-                                                                    : Qt::TabFocus);
-        // A label that holds its figure ("Uptime: 3d") is named by its text.
-        if (!qobject_cast<QLabel*>(focus) || focus->property("role") == "title")
+        if (focus && (!qobject_cast<QLabel*>(focus) || focus->property("role") == "title"))
             focus->setAccessibleName(rowLabel(row));
-        if (previous) setTabOrder(previous, focus);
-        previous = focus;
     }
+    if (keyboardRows_) orderRows();
     showProcesses();
     showExtraRows();
     adjustSize();
@@ -659,6 +654,27 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+bool PanelWindow::focusNextPrevChild(bool next) {
+    // The rows take the focus only once Tab is pressed: a window with a focused widget
+    // costs a seventh more at every refresh, for the many who never press it.
+    if (!keyboardRows_) {
+        keyboardRows_ = true;
+        orderRows();
+    }
+    return QWidget::focusNextPrevChild(next);
+}
+
+void PanelWindow::orderRows() {
+    QWidget* previous = nullptr;
+    for (const PanelRow row : rows_) {
+        QWidget* focus = rowFocus(row);
+        if (!focus) continue;
+        focus->setFocusPolicy(Qt::TabFocus);
+        if (previous) setTabOrder(previous, focus);
+        previous = focus;
+    }
 }
 
 QWidget* PanelWindow::rowFocus(PanelRow row) const {

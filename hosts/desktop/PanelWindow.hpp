@@ -78,6 +78,7 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
   private:
     void applyPalette();
@@ -91,6 +92,8 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     QWidget* rowFocus(PanelRow row) const;
     // A row whose figures are labels of their own has them as its description.
     void describeRows();
+    // Tab goes from row to row in their order.
+    void orderRows();
 
     // The controller's figures pass through to the host's observer; after each refresh
     // the chosen rows are laid out and the extra ones filled.
@@ -160,6 +163,7 @@ class PanelWindow : public QWidget, public ViewTree, private FigureObserver {
     std::vector<QWidget*> coreViews_;
     double opacity_ = 1, scale_ = 1;
     bool horizontal_ = false;
+    bool keyboardRows_ = false;  // Tab has been pressed: the rows take the focus
 };
 
 }  // namespace quillo

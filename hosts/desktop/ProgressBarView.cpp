@@ -2,11 +2,13 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QFocusEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace quillo {
 
@@ -114,6 +116,18 @@ QSize ProgressBarView::minimumSizeHint() const {
     return {int(std::ceil(std::ceil(fitting.width) * 3 * scale_)), sizeHint().height()};
 }
 
+void ProgressBarView::focusInEvent(QFocusEvent* event) {
+    keyboardFocus_ =
+        event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+    if (keyboardFocus_) update();
+    QWidget::focusInEvent(event);
+}
+
+void ProgressBarView::focusOutEvent(QFocusEvent* event) {
+    if (std::exchange(keyboardFocus_, false)) update();
+    QWidget::focusOutEvent(event);
+}
+
 double ProgressBarView::percent() const {
     const ProgressBar& b = *bar_;
     const double share = (b.current() - b.minimum()) / (b.maximum() - b.minimum());
@@ -172,7 +186,7 @@ void ProgressBarView::paintEvent(QPaintEvent*) {
         PainterCanvas canvas(painter, height() / scale_, PainterCanvas::Parts::stroke);
         bar_->draw(canvas, width() / scale_, height() / scale_);
     }
-    if (hasFocus()) {
+    if (keyboardFocus_ && hasFocus()) {
         // Reached by Tab, the row says so as the style marks a focused control.
         painter.resetTransform();
         QStyleOptionFocusRect option;

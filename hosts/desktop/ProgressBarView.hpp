@@ -35,6 +35,8 @@ class ProgressBarView : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     // What the bar looked like when last painted: a redraw request that changes
@@ -55,7 +57,8 @@ class ProgressBarView : public QWidget {
     std::optional<Look> trackLook_;
     double scale_ = 1;
     int preferredWidth_ = 160;
-    double announced_ = -1;  // the percent screen readers last heard
+    double announced_ = -1;       // the percent screen readers last heard
+    bool keyboardFocus_ = false;  // reached by Tab: marked, unlike the focus a window gives
 };
 
 }  // namespace quillo
