@@ -24,8 +24,9 @@ started = []
 def fail(message):
     print("FAIL:", message)
     for log in ("xvfb.log", "panel.log"):
-        with open(os.path.join(scratch, log), errors="replace") as f:
-            print(log + ":", f.read()[-2000:])
+        if os.path.exists(os.path.join(scratch, log)):
+            with open(os.path.join(scratch, log), errors="replace") as f:
+                print(log + ":", f.read()[-2000:])
     sys.exit(1)
 
 
@@ -45,8 +46,14 @@ try:
     started.append(subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24"],
                                     pass_fds=[write], stderr=open(os.path.join(scratch, "xvfb.log"), "w")))
     os.close(write)
-    display = os.read(read, 16).decode().strip()
-    os.close(read)
+    # The whole line, and the pipe kept open: a server whose write finds it closed ends.
+    display = b""
+    while not display.endswith(b"\n"):
+        chunk = os.read(read, 16)
+        if not chunk:
+            fail("Xvfb gave no display")
+        display += chunk
+    display = display.decode().strip()
 
     # A tree of its own to change the memory figure in.
     tree = os.path.join(scratch, "tree")
