@@ -103,10 +103,11 @@ Reading read(const SettingKey& key, const SuiteText& suite, const Configuration&
         }
         case SettingKey::Kind::number: {
             const auto number = config.doubleValue(key.name);
-            r.value = formatNumber(numberSetting(config, key));
+            const double used = numberSetting(config, key);
+            r.value = formatNumber(used);
             r.isDefault = !number;
             if (stored && !number) r.note = "the stored " + raw + " is ignored: not a number";
-            if (number && numberSetting(config, key) != *number)
+            if (number && used != *number)
                 r.note = "the stored " + raw + " is adjusted: it is from " +
                          formatNumber(key.minimum) + " to " + formatNumber(key.maximum);
             break;

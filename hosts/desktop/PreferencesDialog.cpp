@@ -131,14 +131,26 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
         });
     }
 
-    palette_ = new QComboBox(this);
-    palette_->setObjectName("palette");
-    palette_->addItem(translated("Default (green, amber, red)"), "default");
-    palette_->addItem(translated("Colour-blind safe (blue, orange, vermilion)"), "colorblind");
-    form->addRow(translated("Palette:"), palette_);
-    connect(palette_, &QComboBox::activated, this, [this](int index) {
-        write("Palette", storedForm(*findSettingKey("Palette"),
-                                    palette_->itemData(index).toString().toStdString()));
+    // A choice setting's words, each with its label; the key rides on the box for load().
+    const auto choice = [&](const char* key, const char* label,
+                            std::initializer_list<std::pair<const char*, const char*>> words) {
+        auto* box = new QComboBox(this);
+        box->setObjectName(QString::fromLatin1(key).toLower());
+        box->setProperty("key", key);
+        for (const auto& [word, text] : words) box->addItem(translated(text), word);
+        form->addRow(translated(label), box);
+        connect(box, &QComboBox::activated, this, [this, box, key](int index) {
+            write(key,
+                  storedForm(*findSettingKey(key), box->itemData(index).toString().toStdString()));
+        });
+        choices_.push_back(box);
+        return box;
+    };
+    QComboBox* palette = choice("Palette", "Palette:",
+                                {{"default", "Default (green, amber, red)"},
+                                 {"colorblind", "Colour-blind safe (blue, orange, vermilion)"}});
+    // The swatches show the palette's colours where none is set.
+    connect(palette, &QComboBox::activated, this, [this] {
         for (const ColourRow& row : colours_) showSwatch(row);
     });
 
@@ -176,27 +188,21 @@ PreferencesDialog::PreferencesDialog(std::filesystem::path suite, QWidget* paren
         }
     });
 
-    layout_ = new QComboBox(this);
-    layout_->setObjectName("layout");
-    layout_->addItem(translated("Vertical"), "vertical");
-    layout_->addItem(translated("Horizontal, for a screen's edge"), "horizontal");
-    form->addRow(translated("Layout:"), layout_);
-    connect(layout_, &QComboBox::activated, this, [this](int index) {
-        write("Layout", storedForm(*findSettingKey("Layout"),
-                                   layout_->itemData(index).toString().toStdString()));
-    });
-    for (const auto& [box, key, label] :
-         {std::tuple{&scale_, "Scale", "Scale:"}, {&opacity_, "Opacity", "Opacity:"}}) {
+    choice("Layout", "Layout:",
+           {{"vertical", "Vertical"}, {"horizontal", "Horizontal, for a screen's edge"}});
+    for (const auto& [key, label] : {std::pair{"Scale", "Scale:"}, {"Opacity", "Opacity:"}}) {
         const SettingKey& setting = *findSettingKey(key);
-        *box = new QSpinBox(this);
-        (*box)->setObjectName(QString::fromLatin1(key).toLower());
-        (*box)->setRange(int(std::lround(setting.minimum * 100)),
-                         int(std::lround(setting.maximum * 100)));
-        (*box)->setSingleStep(5);
-        (*box)->setSuffix(" %");
-        form->addRow(translated(label), *box);
-        connect(*box, &QSpinBox::valueChanged, this,
+        auto* box = new QSpinBox(this);
+        box->setObjectName(QString::fromLatin1(key).toLower());
+        box->setProperty("key", key);
+        box->setRange(int(std::lround(setting.minimum * 100)),
+                      int(std::lround(setting.maximum * 100)));
+        box->setSingleStep(5);
+        box->setSuffix(" %");
+        form->addRow(translated(label), box);
+        connect(box, &QSpinBox::valueChanged, this,
                 [this, key = key](int percent) { write(key, jsonNumber(percent / 100.0)); });
+        numbers_.push_back(box);
     }
 
     startAtLogin_ = new QCheckBox(translated("Start at login"), this);
@@ -251,14 +257,14 @@ void PreferencesDialog::load() {
         box->setValue(
             int(std::lround(std::clamp(config.doubleValue(key).value_or(fallback), 0.0, 100.0))));
     }
-    for (QComboBox* choice : {palette_, layout_}) {
-        const auto* key = findSettingKey(choice == palette_ ? "Palette" : "Layout");
-        choice->setCurrentIndex(choice->findData(QString::fromLatin1(choiceSetting(config, *key))));
-    }
-    for (QSpinBox* box : {scale_, opacity_}) {
+    const auto keyOf = [](const QObject* box) {
+        return *findSettingKey(box->property("key").toString().toStdString());
+    };
+    for (QComboBox* box : choices_)
+        box->setCurrentIndex(box->findData(QString::fromLatin1(choiceSetting(config, keyOf(box)))));
+    for (QSpinBox* box : numbers_) {
         const QSignalBlocker quiet(box);
-        const auto* key = findSettingKey(box == scale_ ? "Scale" : "Opacity");
-        box->setValue(int(std::lround(numberSetting(config, *key) * 100)));
+        box->setValue(int(std::lround(numberSetting(config, keyOf(box)) * 100)));
     }
     const QSignalBlocker quiet(startAtLogin_);
     startAtLogin_->setChecked(autostartEnabled());

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <functional>
 
@@ -58,9 +59,9 @@ class PreferencesDialog : public QDialog {
     QCheckBox* trayFigures_ = nullptr;
     QListWidget* rows_ = nullptr;
     QCheckBox* hideBattery_ = nullptr;  // offered where the machine has no battery
-    // The look: choices by the words stored, numbers in percent.
-    QComboBox *palette_ = nullptr, *layout_ = nullptr;
-    QSpinBox *opacity_ = nullptr, *scale_ = nullptr;
+    // Palette and the look: choices by the words stored, numbers in percent.
+    std::vector<QComboBox*> choices_;
+    std::vector<QSpinBox*> numbers_;
     std::function<void(bool)> trayChanged_;
 };
 

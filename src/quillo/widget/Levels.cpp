@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "quillo/settings/Keys.hpp"
 #include "quillo/settings/Rows.hpp"
 
 namespace quillo {
@@ -46,9 +47,7 @@ Color levelColor(ColorLevel level, const Configuration& config) {
 }
 
 Palette chosenPalette(const Configuration& config) {
-    const auto stored = config.defaults->objectForKey(paletteKey);
-    return stored && stored->kind == StoredValue::Kind::string &&
-                   stored->strings[0] == paletteNames[1]
+    return choiceSetting(config, *findSettingKey(paletteKey)) == paletteNames[1]
                ? Palette::colorblind
                : Palette::standard;
 }

@@ -39,8 +39,7 @@ void ProcessTable::setOpen(bool open) {
 
 void ProcessTable::refresh() {
     if (!open_) return;
-    const std::optional<std::int64_t> keep =
-        rows_.empty() ? std::nullopt : std::optional(rows_[selected_].usage.pid);
+    const std::optional<std::int64_t> keep = selectedPid();
     all_ = reader_.sample();
     // Only live processes keep their command line; a reused pid reads its own.
     std::unordered_map<std::int64_t, Known> live;
@@ -63,14 +62,19 @@ const std::string& ProcessTable::commandLine(const ProcessUsage& p, bool fresh) 
     return known->second.commandLine;
 }
 
+std::optional<std::int64_t> ProcessTable::selectedPid() const {
+    if (rows_.empty()) return std::nullopt;
+    return rows_[selected_].usage.pid;
+}
+
 void ProcessTable::setSort(Sort sort) {
     sort_ = sort;
-    arrange(rows_.empty() ? std::nullopt : std::optional(rows_[selected_].usage.pid));
+    arrange(selectedPid());
 }
 
 void ProcessTable::setFilter(std::string filter) {
     filter_ = std::move(filter);
-    arrange(rows_.empty() ? std::nullopt : std::optional(rows_[selected_].usage.pid));
+    arrange(selectedPid());
 }
 
 void ProcessTable::arrange(std::optional<std::int64_t> keep, bool fresh) {

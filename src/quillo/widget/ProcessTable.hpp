@@ -58,6 +58,7 @@ class ProcessTable {
         std::string commandLine;
     };
     const std::string& commandLine(const ProcessUsage& p, bool fresh);
+    std::optional<std::int64_t> selectedPid() const;
     void arrange(std::optional<std::int64_t> keep, bool fresh = false);
     void scroll(bool fresh = false);
 
